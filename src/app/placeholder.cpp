@@ -1,0 +1,1 @@
+// Placeholder until the first app source lands.

@@ -1,0 +1,132 @@
+// The mesh model: the process-wide vertex and face tables, the mesh line buffer, the reader of
+// the ASCII mesh format, extent and centring, and the decimal text of numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvath {
+
+// ---------------------------------------------------------------------------------------------
+// Records
+// ---------------------------------------------------------------------------------------------
+
+struct Vertex {
+  double x = 0;
+  double y = 0;
+  double z = 0;  // after rotation: the depth axis, larger is farther from the viewer
+};
+
+struct ScreenPoint {
+  float x = 0;  // pixels on the drawing surface, not rounded
+  float y = 0;
+};
+
+struct Face {
+  int16_t cornerCount = 0;  // the reader always stores 3; 0 marks a face announced but never read
+  int32_t a = 0;            // corner indices into the vertex-indexed tables (absolute)
+  int32_t b = 0;
+  int32_t c = 0;
+  double normalX = 0;  // model-space normal, not normalised (computeFaceNormals)
+  double normalY = 0;
+  double normalZ = 0;
+  double viewNormalX = 0;  // the same normal after the current view rotation (rotateView)
+  double viewNormalY = 0;
+  double viewNormalZ = 0;
+  double depth = 0;         // sum of the corners' view z, front faces only (orderFaces)
+  double normalLength = 0;  // length of the model-space normal
+  uint8_t red = 0;
+  uint8_t green = 0;
+  uint8_t blue = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Tables and counts
+// ---------------------------------------------------------------------------------------------
+
+// Vertex-indexed tables, always equally long. Elements 0 .. vertexCount - 1 form the mesh; the
+// top element is spare.
+extern std::vector<Vertex> modelVertices;       // the mesh as loaded, centred and committed
+extern std::vector<Vertex> workingVertices;     // as read, then each frame's rotated coordinates
+extern std::vector<ScreenPoint> screenPoints;   // each frame's projected positions
+
+// Face-indexed tables, always equally long. Elements 0 .. faceCount - 1 form the mesh.
+extern std::vector<Face> faces;
+extern std::vector<double> faceDepths;  // sort keys of the drawing order
+extern std::vector<double> faceOrder;   // face indices, as whole numbers, in drawing order
+
+extern int32_t vertexCount;
+extern int32_t faceCount;
+
+// Largest number of elements any mesh table may have. A header asking for more is not accepted,
+// so a hostile file can never make the tables exhaust memory (about 2.4 GB at this cap).
+constexpr int64_t kMaxTableElements = int64_t{1} << 24;
+
+// The mesh line buffer: kMeshLineEntries texts, created empty by createMeshLines. The reader
+// visits entries 0 .. lastLineIndex inclusive. Entries are overwritten, never cleared.
+constexpr int32_t kMeshLineEntries = 1000001;
+extern std::vector<std::string> meshLines;
+extern int32_t lastLineIndex;
+
+// Creates the line buffer with every entry empty (start-up).
+void createMeshLines();
+
+// Copies x, y, z of working vertices 0 .. vertexCount - 1 into the model vertex table.
+void commitVertices();
+
+// Resizes all six tables: the vertex-indexed ones to vertexTotal elements, the face-indexed ones
+// to faceTotal elements, keeping what both sizes share and zero-filling new elements. Returns
+// false, changing nothing, when a size is negative, above kMaxTableElements or not allocatable.
+bool resizeMeshTables(int64_t vertexTotal, int64_t faceTotal);
+
+// ---------------------------------------------------------------------------------------------
+// Reader
+// ---------------------------------------------------------------------------------------------
+
+// The reader's number rule on the start of `text`: blanks, tabs and line feeds skipped, an
+// optional sign, digits with at most one point, an optional E or D exponent (clamped at 9999);
+// "&H", "&O"/"&Q", "&B" and "&digits" read integers in base 16, 8, 2 and 8. No digit gives 0.
+double readNumber(std::string_view text);
+
+// A value rounded to the nearest 32-bit integer, halves to even, clamped to the 32-bit range
+// (infinities clamp; a NaN gives 0).
+int32_t roundToInt32(long double value);
+
+// Reads the file into the line buffer from entry 0 (upper-cased, blanks stripped at both ends;
+// CR, CR LF and LF each end a line, byte 26 ends the file, at most 1,000,000 lines), sets
+// lastLineIndex to the number of lines read and parses them. A missing file reads no lines.
+void loadMeshFile(const std::string& fileName, int32_t offsetX, int32_t offsetY, int32_t offsetZ,
+                  int32_t defaultColour);
+
+// Appends the objects described by line buffer entries 0 .. lastLineIndex to the tables.
+// Lines that would write outside a table are skipped; a header with a negative or too large
+// count is not accepted and its object is skipped up to the next header.
+void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t defaultColour);
+
+// ---------------------------------------------------------------------------------------------
+// Extent and centring
+// ---------------------------------------------------------------------------------------------
+
+// The largest single coordinate of working vertices 0 .. vertexCount - 1 (signed, any axis), or
+// 0 when none is positive, rounded half to even. Values beyond the 32-bit range clamp.
+int32_t meshExtent();
+
+// Shifts working vertices 0 .. vertexCount - 1 so that the middle of their bounding box, which
+// always contains the origin, moves to the origin.
+void centreMesh();
+
+// ---------------------------------------------------------------------------------------------
+// Number text
+// ---------------------------------------------------------------------------------------------
+
+// Decimal text of a number with 15 significant digits: a blank or "-" first, no "0" before the
+// point, exponent form ("E+16", "E-17") past 15 integer digits or 16 decimals. 0 gives " 0".
+std::string numberText(double value);
+std::string numberText(int32_t value);
+
+// The same text appended to `out`, without allocating when `out` has room.
+void appendNumberText(std::string& out, double value);
+
+}  // namespace corvath

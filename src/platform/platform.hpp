@@ -1,0 +1,166 @@
+// Our stand-in for the windowing and drawing services: an off-screen drawing surface with its
+// drawing state, fonts, the BMP read-back, safe file replacement, the mouse-button query, the
+// message box and the main window. Only window.cpp knows SDL2; everything else is plain C++.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvath {
+
+// ---------------------------------------------------------------------------------------------
+// Drawing surface
+// ---------------------------------------------------------------------------------------------
+
+// Colours on this interface are packed as red + 256 * green + 65536 * blue. Pixels are stored
+// as 0x00RRGGBB (XRGB8888), row-major, top row first, so a window can show them unconverted.
+inline constexpr uint32_t pixelFromColour(int32_t colour) {
+  const auto c = static_cast<uint32_t>(colour);
+  return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+inline constexpr int32_t colourFromPixel(uint32_t pixel) {
+  return static_cast<int32_t>(((pixel >> 16) & 0xFFu) | (pixel & 0xFF00u) | ((pixel & 0xFFu) << 16));
+}
+
+struct Surface {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint32_t> pixels;  // width * height, 0x00RRGGBB
+  int32_t dotsPerInch = 96;      // vertical resolution used for font heights
+  // Drawing state, kept between operations.
+  int32_t textX = 0;  // current text position, pixels
+  int32_t textY = 0;
+  int32_t textColour = 0;        // packed colour
+  bool transparentText = false;  // true: the pixels between glyphs keep what lies beneath
+  int32_t penWidth = 1;          // outline width; 0 draws one pixel wide like 1
+  int32_t font = -1;             // selected font (createFont handle); -1: none selected yet
+};
+
+// Gives the surface the size and fills it with one colour. Sizes below 0 count as 0.
+void createSurface(Surface& surface, int32_t width, int32_t height, int32_t colour);
+void fillSurface(Surface& surface, int32_t colour);
+void moveTextPosition(Surface& surface, int32_t x, int32_t y);
+void setTextColour(Surface& surface, int32_t colour);
+void setTransparentText(Surface& surface, bool transparent);
+void setPenWidth(Surface& surface, int32_t width);
+
+// A triangle corner in whole pixels. Corners whose coordinates lie beyond +-kMaxCorner paint
+// nothing (such faces come from vertices at or behind the eye).
+struct PixelPoint {
+  int64_t x = 0;
+  int64_t y = 0;
+};
+inline constexpr int64_t kMaxCorner = int64_t{1} << 27;
+
+// A filled triangle with a one-pixel outline of the same colour: fill UNION outline, clipped to
+// the surface. Fill: pixel (x, y) is painted when the point (x, y) lies inside, left and top
+// edges inside, right and bottom edges outside. Outline: each edge p0->p1, p1->p2, p2->p0 paints
+// max(|dx|, |dy|) pixels from its start (end excluded), the minor coordinate rounded to nearest
+// with exact halves going to the smaller coordinate.
+void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour);
+
+// ---------------------------------------------------------------------------------------------
+// Fonts and text
+// ---------------------------------------------------------------------------------------------
+
+struct FontMetrics {
+  int32_t height = 0;  // character cell height (ascent + descent), pixels
+  int32_t ascent = 0;
+  int32_t descent = 0;
+  int32_t externalLeading = 0;
+  int32_t averageCharWidth = 0;
+};
+
+// Creates a font by face name (at most 31 characters are used), height (negative: character
+// height in pixels; positive: cell height) and weight (700 bold). The face and its glyphs are
+// loaded once per distinct request and reused. Returns a handle >= 0, or -1 when no font exists.
+int32_t createFont(std::string_view faceName, int32_t height, int32_t weight);
+// Releases a handle; the cached face stays for the next identical request.
+void deleteFont(int32_t font);
+// Makes the font the surface's font; an invalid handle leaves the previous one. Returns the
+// previously selected handle.
+int32_t selectFont(Surface& surface, int32_t font);
+// Metrics of the surface's font (all 0 when none is selected).
+FontMetrics fontMetrics(const Surface& surface);
+// Family name of the face a font handle resolved to (for diagnostics and tests).
+std::string fontFamily(int32_t font);
+// Draws text with its top-left corner at the text position, anti-aliased in the text colour,
+// and advances the text position past it.
+void textOut(Surface& surface, std::string_view text);
+
+// ---------------------------------------------------------------------------------------------
+// Read-back and files
+// ---------------------------------------------------------------------------------------------
+
+// The whole surface as an uncompressed 24-bit BMP file: 14-byte file header, 40-byte info
+// header, rows bottom-up, pixels blue-green-red, rows padded with zeros to 4 bytes.
+std::vector<uint8_t> bmpBytes(const Surface& surface);
+
+// Writes the bytes to a temporary file beside `path` and renames it over `path` only when every
+// write succeeded. On any failure `path` is left as it was and no temporary file remains; an
+// existing read-only file or a directory of that name is never replaced. Returns success.
+bool replaceFile(const std::string& path, std::span<const uint8_t> bytes);
+
+// ---------------------------------------------------------------------------------------------
+// The drawing control and the hooks the application supplies
+// ---------------------------------------------------------------------------------------------
+
+// The drawing control's off-screen surface (control 100), as large as the desktop.
+extern Surface drawingSurface;
+// True once a frame has selected the drawing surface for drawing.
+extern bool drawingSurfaceSelected;
+
+// Shows the whole drawing surface on the screen; a no-op until the window sets a function.
+void refreshDrawingSurface();
+void setRefreshFunction(std::function<void()> refresh);
+
+// A modal message box with an OK button and no owner; returns when it is closed. Without a
+// function set (headless) it returns at once.
+void showMessageBox(const std::string& text);
+void setMessageBoxFunction(std::function<void(const std::string&)> show);
+
+// ---------------------------------------------------------------------------------------------
+// Mouse buttons
+// ---------------------------------------------------------------------------------------------
+
+inline constexpr int32_t kLeftButton = 1;
+inline constexpr int32_t kRightButton = 2;
+
+// Records a press or release (the window feeds its events here).
+void noteMouseButton(int32_t button, bool down);
+// -32768 while the button is held and was not newly pressed since the previous query, -32767
+// on the first query after a press, 0 while it is up.
+int16_t asyncButtonState(int32_t button);
+// Forgets every button state (tests).
+void resetMouseButtons();
+
+// ---------------------------------------------------------------------------------------------
+// Main window (SDL2, window.cpp)
+// ---------------------------------------------------------------------------------------------
+
+using MessageHandler = int32_t (*)(int64_t window, uint32_t message, uint64_t first,
+                                   int64_t second);
+
+// Desktop size in pixels; false when no display can be opened.
+bool desktopSize(int32_t& width, int32_t& height);
+// Vertical dots per inch of the display, 96 when it reports none.
+int32_t displayDotsPerInch();
+// Creates the main window hidden with the caption and a client area of the given size, runs it
+// modally with the handler (messages 272 and 5 first, then shown maximised), and returns once
+// the window is destroyed. Returns false when no window could be created.
+bool runMainWindow(const std::string& caption, int32_t clientWidth, int32_t clientHeight,
+                   MessageHandler handler);
+// Ends the main window: it is destroyed and the modal run returns.
+void endMainWindow();
+// Starts or stops a periodic timer that delivers message 275 with the identifier.
+void startTimer(uint32_t identifier, uint32_t periodMilliseconds);
+void stopTimer(uint32_t identifier);
+bool timerRunning(uint32_t identifier);
+// The SDL message box ("Errore."), modal, without owner.
+void showWindowMessageBox(const std::string& text);
+
+}  // namespace corvath

@@ -1,0 +1,89 @@
+// View and rendering: rotation and projection, face normals and light, face order, the status
+// line with its mask formatter, and the painting of one frame on the drawing surface.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace corvath {
+
+// ---------------------------------------------------------------------------------------------
+// View globals (set by start-up and the event handler, read by the projection and status line)
+// ---------------------------------------------------------------------------------------------
+
+extern double screenCentreX;   // half the desktop width, pixels (exact half)
+extern double screenCentreY;   // half the desktop height, pixels
+extern double cameraDistance;  // the eye sits at z = -cameraDistance
+extern double zoom;            // projection scale
+
+// The rotation of the last frame drawn; written and read only by rotateView.
+extern double viewMatrix[3][3];
+// The light vector; the shell always sets it to (0, 0, -1), shining from the viewer along +z.
+extern int32_t lightX;
+extern int32_t lightY;
+extern int32_t lightZ;
+
+// Degrees to radians: this decimal value, held in extended precision (not pi/180 in full).
+inline constexpr long double kDegreeFactor = 0.0174532925199433L;
+
+// ---------------------------------------------------------------------------------------------
+// Transform and projection
+// ---------------------------------------------------------------------------------------------
+
+// Rotates model vertices 0 .. vertexCount - 1 into the working table and every face normal into
+// its view normal by the angles (degrees) about x, y and z. Absolute: starts from the model.
+void rotateView(const double& angleX, const double& angleY, const double& angleZ);
+// Projects working vertices into screen points: zoom * x / (cameraDistance + z) + centre. No
+// clipping: at or behind the eye the positions are infinite, undefined or mirrored.
+void projectVertices();
+// Normal (cross product of the edges from a, not normalised) and its length for every face,
+// from the model vertex table. A face with a corner outside the tables gets a zero normal.
+void computeFaceNormals();
+// Sets the light to (-x, -y, -z).
+void setLightDirection(int32_t x, int32_t y, int32_t z);
+
+// ---------------------------------------------------------------------------------------------
+// Face order
+// ---------------------------------------------------------------------------------------------
+
+inline constexpr double kBackFaceKey = -10000;
+
+// Keys every face (depth sum when its screen corners run counter-clockwise, kBackFaceKey
+// otherwise; a face with a corner outside the tables counts as a back face) and sorts positions
+// 0 .. faceCount - 1 of the face depth and face order tables by descending key.
+void orderFaces();
+
+// ---------------------------------------------------------------------------------------------
+// Status line
+// ---------------------------------------------------------------------------------------------
+
+inline constexpr std::string_view kStatusMask =
+    "Zoom=### vertici=##### x=###.### y=###.### z=###.###";
+
+// Formats the values into the '#' fields of the mask, in order: 18 significant digits rounded to
+// the field's decimals (exact ties to even), right-aligned, fields widening to the left when the
+// number needs more room. Infinite and undefined values read "INF", "-INF" and "NAN".
+std::string formatWithMask(std::string_view mask, std::initializer_list<double> values);
+
+// Prints the status line at the top left of the drawing surface, in bold "courier new" 12 pt,
+// yellow on a transparent background.
+void drawStatusLine(const double& angleX, const double& angleY, const double& angleZ);
+
+// ---------------------------------------------------------------------------------------------
+// Frame
+// ---------------------------------------------------------------------------------------------
+
+// Brightness of face f: the cosine between its view normal and the light, as a 32-bit float;
+// undefined (NaN) when the normal has length 0.
+float faceShade(int32_t f);
+// Paints face f in the packed colour: a filled triangle for 3 corners, nothing for 1, 2 or 4.
+// Any other corner count asks for the "Errore." message; returns false in that case.
+bool drawFace(int32_t f, int32_t colour);
+// Draws one complete frame on the drawing surface and refreshes it once. At most one "Errore."
+// box per frame, for the first malformed face the frame reaches; a frame asked for while that
+// box is open is not drawn.
+void renderFrame(const double& angleX, const double& angleY, const double& angleZ);
+
+}  // namespace corvath
