@@ -1,0 +1,104 @@
+// Decimal text of numbers with 15 significant digits, as generated mesh text and messages use it.
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "mesh/mesh.hpp"
+
+namespace corvath {
+
+namespace {
+
+constexpr int kSignificantDigits = 15;
+constexpr int kMaxIntegerDigits = 15;
+constexpr int kMaxDecimals = 16;
+
+}  // namespace
+
+void appendNumberText(std::string& out, double value) {
+  if (value == 0) {
+    out += " 0";
+    return;
+  }
+  if (std::isnan(value)) {
+    out += " NAN";
+    return;
+  }
+  out += value < 0 ? '-' : ' ';
+  if (std::isinf(value)) {
+    out += "INF";
+    return;
+  }
+
+  // 18 significant digits, correctly rounded: d.ddddddddddddddddde±x.
+  char buffer[40];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                    std::chars_format::scientific, 17);
+  char digits[18];
+  digits[0] = buffer[0];
+  std::memcpy(digits + 1, buffer + 2, 17);
+  int exponent = 0;  // value = 0.d1d2... * 10^exponent
+  std::from_chars(buffer + 20 + (buffer[20] == '+'), result.ptr, exponent);
+  exponent += 1;
+
+  // Then to 15 digits by the 16th digit alone: an exact 5 there goes to the even 15th digit,
+  // whatever the 17th and 18th digits say.
+  const char sixteenth = digits[15];
+  const bool roundUp = sixteenth > '5' || (sixteenth == '5' && (digits[14] - '0') % 2 == 1);
+  int count = kSignificantDigits;
+  if (roundUp) {
+    int k = kSignificantDigits - 1;
+    while (k >= 0 && digits[k] == '9') digits[k--] = '0';
+    if (k >= 0) {
+      ++digits[k];
+    } else {
+      // A carry out of the first digit: 999... becomes 1000..., one more power of ten.
+      digits[0] = '1';
+      ++exponent;
+    }
+  }
+  while (count > 1 && digits[count - 1] == '0') --count;
+
+  if (exponent >= count && exponent <= kMaxIntegerDigits) {
+    out.append(digits, count);
+    out.append(exponent - count, '0');
+  } else if (exponent < count && count - exponent <= kMaxDecimals) {
+    if (exponent > 0) {
+      out.append(digits, exponent);
+      out += '.';
+      out.append(digits + exponent, count - exponent);
+    } else {
+      out += '.';
+      out.append(-exponent, '0');
+      out.append(digits, count);
+    }
+  } else {
+    out += digits[0];
+    if (count > 1) {
+      out += '.';
+      out.append(digits + 1, count - 1);
+    }
+    const int shown = exponent - 1;
+    out += shown >= 0 ? "E+" : "E-";
+    char exponentText[8];
+    const auto end = std::to_chars(exponentText, exponentText + sizeof exponentText, shown >= 0 ? shown : -shown);
+    out.append(exponentText, end.ptr);
+  }
+}
+
+std::string numberText(double value) {
+  std::string text;
+  appendNumberText(text, value);
+  return text;
+}
+
+std::string numberText(int32_t value) {
+  char buffer[16];
+  buffer[0] = value < 0 ? '-' : ' ';
+  // The magnitude as unsigned, so the most negative value has its digits too.
+  const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  const auto end = std::to_chars(buffer + 1, buffer + sizeof buffer, magnitude);
+  return std::string(buffer, end.ptr);
+}
+
+}  // namespace corvath

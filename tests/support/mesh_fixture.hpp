@@ -1,0 +1,62 @@
+// Shared test helpers: an empty mesh before every test, and mesh text in the line buffer.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <string>
+
+#include "mesh/mesh.hpp"
+
+namespace corvath::testing {
+
+// Empties the tables (no storage), the counts and the line buffer.
+inline void resetMeshState() {
+  modelVertices.clear();
+  workingVertices.clear();
+  screenPoints.clear();
+  faces.clear();
+  faceDepths.clear();
+  faceOrder.clear();
+  vertexCount = 0;
+  faceCount = 0;
+  if (meshLines.size() != static_cast<size_t>(kMeshLineEntries)) createMeshLines();
+  for (int32_t i = 0; i <= lastLineIndex + 1 && i < kMeshLineEntries; ++i) meshLines[i].clear();
+  lastLineIndex = 0;
+}
+
+// Stores the lines from entry 0 the way a writer does and parses them.
+inline void parseText(std::initializer_list<std::string> lines, int32_t defaultColour = 0) {
+  int32_t i = 0;
+  for (const auto& line : lines) meshLines[i++] = line;
+  lastLineIndex = i - 1;
+  parseMeshLines(0, 0, 0, defaultColour);
+}
+
+// A file in a fresh temporary directory, removed with the object.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::string& contents, const std::string& name = "3d.asc") {
+    char pattern[] = "/tmp/corvath-test-XXXXXX";
+    directory_ = mkdtemp(pattern);
+    path_ = directory_ + "/" + name;
+    std::ofstream(path_, std::ios::binary) << contents;
+  }
+  ~TemporaryFile() { std::filesystem::remove_all(directory_); }
+  const std::string& path() const { return path_; }
+  const std::string& directory() const { return directory_; }
+
+ private:
+  std::string directory_;
+  std::string path_;
+};
+
+class MeshTest : public ::testing::Test {
+ protected:
+  void SetUp() override { resetMeshState(); }
+};
+
+}  // namespace corvath::testing
