@@ -43,5 +43,8 @@ double randomDraw();
 double timeOfDaySeconds();
 // Replaces the clock that timeOfDaySeconds reads (tests); nullptr restores the system clock.
 void setTimeOfDayClock(double (*clock)());
+// Replaces the generator's draws by another source (tests scripting a scene); nullptr restores
+// the generator. Seeding still reseeds the generator itself.
+void setRandomDrawSource(double (*source)());
 
 }  // namespace corvath

@@ -1,0 +1,140 @@
+// The random scene composer and its builders of open cones and cylinder walls on a ring of points.
+#include <cmath>
+#include <cstdint>
+
+#include "scene/scene.hpp"
+
+namespace corvath {
+
+namespace {
+
+struct RingPoint {
+  float x = 0;
+  float y = 0;
+  float z = 0;
+};
+
+constexpr float kGridStep = 20;
+constexpr float kGridLow = -100;
+constexpr int32_t kGridCells = 11;  // -100 to 100 in steps of 20, both ends included
+constexpr float kHalfWidth = kGridStep / 4;
+constexpr float kRingDiameter = kGridStep / 2;
+constexpr int32_t kPureGreen = 65280;
+// Degrees to radians as this decimal value in extended precision, not pi/180 in full.
+constexpr long double kRingDegree = 0.0174532925199433L;
+
+// Point i of n on the ring round (cx, cy) at height z0. It starts at (cx, cy - d/2) and runs
+// clockwise seen from +z; on the axes the sine or cosine leaves a tiny residue, not 0.
+RingPoint ringPoint(float cx, float cy, float z0, float diameter, int32_t i, int32_t n) {
+  const long double angle = ((i * kRingDegree) * 360) / n;
+  RingPoint point;
+  point.x = static_cast<float>(cx - (diameter * std::sin(angle)) / 2);
+  point.y = static_cast<float>(cy - (diameter * std::cos(angle)) / 2);
+  point.z = z0;
+  return point;
+}
+
+// t = floor(10 r); a hit when t is a multiple of 3, tested as the quotient t / 3 being whole.
+bool digitDrawHits() {
+  const auto digit = static_cast<int32_t>(std::floor(10.0L * randomDraw()));
+  return static_cast<long double>(digit) / 3 == digit / 3;
+}
+
+int32_t randomComponent() { return static_cast<int32_t>(std::nearbyint(255.0L * randomDraw())); }
+
+int32_t randomColour() {
+  const int32_t red = randomComponent();
+  const int32_t green = randomComponent();
+  const int32_t blue = randomComponent();
+  return red + 256 * green + 65536 * blue;
+}
+
+int32_t segmentCount() { return static_cast<int32_t>(std::nearbyint(10.0L * randomDraw() + 12)); }
+
+double sum(float a, float b) { return static_cast<double>(static_cast<long double>(a) + b); }
+
+}  // namespace
+
+void buildCone(float centreX, float centreY, float baseZ, float diameter, int32_t segments,
+               float height, int32_t frontColour, int32_t backColour) {
+  if (segments < 1) return;
+  // Ring points are made as they are needed; the ring closes on a copy of point 0.
+  const RingPoint first = ringPoint(centreX, centreY, baseZ, diameter, 0, segments);
+  RingPoint current = first;
+  Point3 points[3];
+  for (int32_t i = 0; i < segments; ++i) {
+    const RingPoint next =
+        i + 1 < segments ? ringPoint(centreX, centreY, baseZ, diameter, i + 1, segments) : first;
+    points[0] = {next.x, next.y, current.z};
+    points[1] = {current.x, current.y, current.z};
+    points[2] = {centreX, centreY, sum(height, baseZ)};
+    writeTriangle(points, frontColour, backColour);
+    current = next;
+  }
+}
+
+void buildCylinder(float centreX, float centreY, float baseZ, float diameter, int32_t segments,
+                   float height, int32_t frontColour, int32_t backColour) {
+  if (segments < 1) return;
+  const RingPoint first = ringPoint(centreX, centreY, baseZ, diameter, 0, segments);
+  RingPoint current = first;
+  Point3 points[3];
+  for (int32_t i = 0; i < segments; ++i) {
+    const RingPoint next =
+        i + 1 < segments ? ringPoint(centreX, centreY, baseZ, diameter, i + 1, segments) : first;
+    points[0] = {current.x, current.y, current.z};
+    points[1] = {next.x, next.y, next.z};
+    points[2] = {next.x, next.y, sum(height, current.z)};
+    writeRectangle(points, frontColour, backColour);
+    current = next;
+  }
+}
+
+void composeScene() {
+  seedRandom(timeOfDaySeconds());
+  Point3 points[5];
+  for (int32_t row = 0; row < kGridCells; ++row) {
+    const float y = kGridLow + static_cast<float>(row) * kGridStep;
+    for (int32_t column = 0; column < kGridCells; ++column) {
+      const float x = kGridLow + static_cast<float>(column) * kGridStep;
+      if (digitDrawHits()) continue;
+
+      const auto h = static_cast<float>(30.0L * randomDraw() + 4);
+      const double left = x - kHalfWidth;
+      const double right = x + kHalfWidth;
+      const double front = y - kHalfWidth;
+      const double back = y + kHalfWidth;
+      points[0] = {left, front, 0};
+      points[1] = {right, front, 0};
+      points[2] = {right, back, 0};
+      points[3] = {right, back, h};
+      if (digitDrawHits()) {
+        const int32_t backColour = randomColour();
+        const int32_t frontColour = randomColour();
+        const auto height = static_cast<float>(randomDraw() * static_cast<long double>(h));
+        const int32_t segments = segmentCount();
+        buildCylinder(x, y, 0, kRingDiameter, segments, height, frontColour, backColour);
+      } else {
+        writeBox(points, randomColour());
+      }
+
+      if (digitDrawHits()) continue;
+      points[0] = {left, front, h};
+      points[1] = {right, front, h};
+      points[2] = {right, back, h};
+      points[3] = {left, back, h};
+      // The apex is drawn before the roof's kind, whichever roof follows.
+      points[4] = {x, y, static_cast<double>((5.0L + h) + 5.0L * randomDraw())};
+      if (digitDrawHits()) {
+        writePyramid(points, randomColour(), kPureGreen);
+      } else {
+        const int32_t backColour = randomColour();
+        const int32_t frontColour = randomColour();
+        const int32_t segments = segmentCount();
+        buildCone(x, y, h, kRingDiameter, segments, h, frontColour, backColour);
+      }
+    }
+  }
+}
+
+}  // namespace corvath
