@@ -28,6 +28,8 @@ inline constexpr uint32_t kFrameTimerPeriodMs = 500;
 inline constexpr const char* kMeshFileName = "3d.asc";
 inline constexpr const char* kPictureFileName = "3d.bmp";
 inline constexpr const char* kCaptionPrefix = "3D-Corvath ";
+// The drawing surface's colour until the first frame (the button face), packed.
+inline constexpr int32_t kButtonFaceColour = 240 + 256 * 240 + 65536 * 240;
 
 // The event handler of the main window; always returns 0.
 int32_t handleMainWindowMessage(int64_t window, uint32_t message, uint64_t first, int64_t second);

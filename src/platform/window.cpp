@@ -1,2 +1,364 @@
-// The main window on SDL2 (placeholder until the window lands).
+// The main window on SDL2: desktop metrics, the window with its event loop, timers, message box.
+#include <SDL.h>
+
+#include <atomic>
+#include <cmath>
+#include <map>
+#include <memory>
+
 #include "platform/platform.hpp"
+
+namespace corvath {
+
+namespace {
+
+struct FrameTimer {
+  uint32_t identifier = 0;
+  SDL_TimerID sdlTimer = 0;  // 0 while stopped
+  // Set by SDL's timer thread when it queues a tick, cleared when the tick is handled, so a
+  // slow frame never lets ticks pile up.
+  std::atomic<bool> tickPending{false};
+};
+
+struct MainWindowState {
+  SDL_Window* window = nullptr;
+  MessageHandler handler = nullptr;
+  SDL_Surface* source = nullptr;  // the drawing surface's pixels, wrapped without copying
+  bool ending = false;
+};
+
+// Message numbers and parameters the window sends on its own; the handler's are in the app.
+constexpr uint32_t kCreateMessage = 272;
+constexpr uint32_t kSizeMessage = 5;
+constexpr uint32_t kDestroyMessage = 2;
+constexpr uint32_t kCursorMessage = 32;
+constexpr uint32_t kMouseMoveMessage = 512;
+constexpr uint32_t kTimerMessage = 275;
+constexpr uint32_t kCommandMessage = 273;
+constexpr int64_t kWindowHandle = 1;
+constexpr uint64_t kSizeRestored = 0;
+constexpr uint64_t kSizeMaximised = 2;
+constexpr int64_t kClientArea = 1;  // the hit-test code of the cursor message
+constexpr uint64_t kLeftButtonFlag = 1;
+constexpr uint64_t kRightButtonFlag = 2;
+constexpr uint64_t kAcceleratorCode = uint64_t{1} << 16;  // notification code of a shortcut key
+
+// Keyboard commands and the timer the Space key runs.
+constexpr uint32_t kOkCommandId = 1;
+constexpr uint32_t kCancelCommandId = 2;
+constexpr uint32_t kSaveCommandId = 200;
+constexpr uint32_t kAnimationTimer = 1000;
+constexpr uint32_t kAnimationPeriodMs = 500;
+
+constexpr int32_t kDefaultDotsPerInch = 96;
+// Displays that report a resolution outside this range report nonsense (virtual screens).
+constexpr float kLowestDotsPerInch = 48;
+constexpr float kHighestDotsPerInch = 480;
+constexpr uint8_t kButtonFace = 240;
+const char* const kMessageBoxCaption = "3D-Corvath";
+
+MainWindowState mainState;
+// Records are never freed: SDL's timer thread may still be inside a callback after removal.
+std::map<uint32_t, std::unique_ptr<FrameTimer>> frameTimers;
+Uint32 timerEventType = 0;  // registered once; 0 until then
+
+bool initSubsystems(Uint32 flags) {
+  return SDL_WasInit(flags) == flags || SDL_InitSubSystem(flags) == 0;
+}
+
+bool initVideo() {
+  // The window shows a ready-made image: a plain window surface needs no renderer.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // A viewer has no reason to keep the screen saver away.
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  return initSubsystems(SDL_INIT_VIDEO);
+}
+
+bool initTimerEvents() {
+  if (!initSubsystems(SDL_INIT_TIMER | SDL_INIT_EVENTS)) return false;
+  if (timerEventType == 0) {
+    const Uint32 type = SDL_RegisterEvents(1);
+    if (type == static_cast<Uint32>(-1)) return false;
+    timerEventType = type;
+  }
+  return true;
+}
+
+Uint32 onTimerTick(Uint32 interval, void* param) {
+  // Runs on SDL's timer thread: only the atomic flag and the thread-safe queue are touched.
+  auto* timer = static_cast<FrameTimer*>(param);
+  if (!timer->tickPending.exchange(true)) {
+    SDL_Event event{};
+    event.type = timerEventType;
+    event.user.data1 = param;
+    if (SDL_PushEvent(&event) != 1) timer->tickPending = false;
+  }
+  return interval;
+}
+
+void send(uint32_t message, uint64_t first, int64_t second) {
+  if (mainState.handler != nullptr) mainState.handler(kWindowHandle, message, first, second);
+}
+
+void sendCommand(uint64_t command) { send(kCommandMessage, command, 0); }
+
+void sendCursorMessage(uint32_t mouseMessage) {
+  send(kCursorMessage, static_cast<uint64_t>(kWindowHandle),
+       kClientArea | (static_cast<int64_t>(mouseMessage) << 16));
+}
+
+int64_t packClientSize(int width, int height) {
+  return static_cast<int64_t>(height) * 65536 + width;
+}
+
+void releaseSource() {
+  if (mainState.source != nullptr) SDL_FreeSurface(mainState.source);
+  mainState.source = nullptr;
+}
+
+// Copies the whole drawing surface to the top left of the window's client area.
+void presentDrawingSurface() {
+  SDL_Window* window = mainState.window;
+  if (window == nullptr || drawingSurface.pixels.empty()) return;
+  SDL_Surface* target = SDL_GetWindowSurface(window);
+  if (target == nullptr) return;
+  SDL_Surface*& source = mainState.source;
+  if (source == nullptr || source->pixels != drawingSurface.pixels.data() ||
+      source->w != drawingSurface.width || source->h != drawingSurface.height) {
+    releaseSource();
+    source = SDL_CreateRGBSurfaceWithFormatFrom(drawingSurface.pixels.data(), drawingSurface.width,
+                                                drawingSurface.height, 32,
+                                                drawingSurface.width * 4,
+                                                SDL_PIXELFORMAT_XRGB8888);
+    if (source == nullptr) return;
+    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+  }
+  if (target->w > source->w || target->h > source->h) {
+    SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, kButtonFace, kButtonFace, kButtonFace));
+  }
+  SDL_BlitSurface(source, nullptr, target, nullptr);
+  SDL_UpdateWindowSurface(window);
+}
+
+int32_t pointerCoordinate(Sint32 value) {
+  return value < 0 ? 0 : (value > 0xFFFF ? 0xFFFF : value);
+}
+
+// Motion that piled up while a frame was drawn: only the newest position matters. Only motion
+// directly at the head of the queue is merged, so presses and releases keep their order.
+SDL_MouseMotionEvent newestMotion(SDL_MouseMotionEvent motion) {
+  SDL_PumpEvents();
+  SDL_Event next;
+  while (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+         next.type == SDL_MOUSEMOTION) {
+    if (SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION) != 1) break;
+    motion = next.motion;
+  }
+  return motion;
+}
+
+void handleMotion(const SDL_MouseMotionEvent& event) {
+  const SDL_MouseMotionEvent motion = newestMotion(event);
+  uint64_t buttons = 0;
+  if (motion.state & SDL_BUTTON_LMASK) buttons |= kLeftButtonFlag;
+  if (motion.state & SDL_BUTTON_RMASK) buttons |= kRightButtonFlag;
+  const int64_t position = (static_cast<int64_t>(pointerCoordinate(motion.y)) << 16) |
+                           pointerCoordinate(motion.x);
+  sendCursorMessage(kMouseMoveMessage);
+  if (mainState.ending) return;
+  send(kMouseMoveMessage, buttons, position);
+}
+
+int32_t buttonFromSdl(Uint8 button) {
+  if (button == SDL_BUTTON_LEFT) return kLeftButton;
+  if (button == SDL_BUTTON_RIGHT) return kRightButton;
+  return 0;
+}
+
+void handleButton(const SDL_MouseButtonEvent& event, bool down) {
+  const int32_t button = buttonFromSdl(event.button);
+  if (button != 0) noteMouseButton(button, down);
+  if (down) sendCursorMessage(button == kRightButton ? 516 : 513);
+}
+
+void toggleAnimation() {
+  if (timerRunning(kAnimationTimer)) {
+    stopTimer(kAnimationTimer);
+  } else {
+    startTimer(kAnimationTimer, kAnimationPeriodMs);
+  }
+}
+
+void handleKey(const SDL_KeyboardEvent& event) {
+  const SDL_Keycode key = event.keysym.sym;
+  const Uint16 modifiers = event.keysym.mod;
+  if (key == SDLK_ESCAPE) {
+    sendCommand(kCancelCommandId);
+  } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
+    sendCommand(kOkCommandId);
+  } else if (event.repeat != 0) {
+    // A held key toggles or saves once.
+  } else if (key == SDLK_SPACE && (modifiers & (KMOD_CTRL | KMOD_ALT)) == 0) {
+    toggleAnimation();
+  } else if (key == SDLK_s && (modifiers & KMOD_CTRL) != 0) {
+    sendCommand(kAcceleratorCode | kSaveCommandId);
+  } else if (key == SDLK_F4 && (modifiers & KMOD_ALT) != 0) {
+    // Window managers turn Alt+F4 into a close request themselves; without one, this does.
+    endMainWindow();
+  }
+}
+
+void handleWindowEvent(const SDL_WindowEvent& event) {
+  switch (event.event) {
+    case SDL_WINDOWEVENT_EXPOSED:
+      presentDrawingSurface();
+      break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED: {
+      const bool maximised = (SDL_GetWindowFlags(mainState.window) & SDL_WINDOW_MAXIMIZED) != 0;
+      send(kSizeMessage, maximised ? kSizeMaximised : kSizeRestored,
+           packClientSize(event.data1, event.data2));
+      presentDrawingSurface();
+      break;
+    }
+    case SDL_WINDOWEVENT_CLOSE:
+      endMainWindow();
+      break;
+    default:
+      break;
+  }
+}
+
+void handleTimerEvent(const SDL_UserEvent& event) {
+  auto* timer = static_cast<FrameTimer*>(event.data1);
+  timer->tickPending = false;
+  // A tick queued just before its timer was stopped is dropped.
+  if (timerRunning(timer->identifier)) send(kTimerMessage, timer->identifier, 0);
+}
+
+void dispatch(const SDL_Event& event) {
+  switch (event.type) {
+    case SDL_MOUSEMOTION:
+      handleMotion(event.motion);
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+      handleButton(event.button, true);
+      break;
+    case SDL_MOUSEBUTTONUP:
+      handleButton(event.button, false);
+      break;
+    case SDL_KEYDOWN:
+      handleKey(event.key);
+      break;
+    case SDL_WINDOWEVENT:
+      handleWindowEvent(event.window);
+      break;
+    case SDL_QUIT:
+      endMainWindow();
+      break;
+    default:
+      if (timerEventType != 0 && event.type == timerEventType) handleTimerEvent(event.user);
+      break;
+  }
+}
+
+}  // namespace
+
+bool desktopSize(int32_t& width, int32_t& height) {
+  if (!initVideo()) return false;
+  SDL_DisplayMode mode;
+  if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return false;
+  width = mode.w;
+  height = mode.h;
+  return true;
+}
+
+int32_t displayDotsPerInch() {
+  float vertical = 0;
+  if (!initVideo() || SDL_GetDisplayDPI(0, nullptr, nullptr, &vertical) != 0) {
+    return kDefaultDotsPerInch;
+  }
+  if (!(vertical >= kLowestDotsPerInch && vertical <= kHighestDotsPerInch)) {
+    return kDefaultDotsPerInch;
+  }
+  return static_cast<int32_t>(std::lrint(vertical));
+}
+
+bool runMainWindow(const std::string& caption, int32_t clientWidth, int32_t clientHeight,
+                   MessageHandler handler) {
+  if (mainState.window != nullptr || handler == nullptr || !initVideo()) return false;
+  // Without a window manager a window never maximises; created over the usable area of the
+  // display it covers the screen all the same.
+  SDL_Rect bounds{0, 0, clientWidth, clientHeight};
+  if (SDL_GetDisplayUsableBounds(0, &bounds) != 0) bounds = SDL_Rect{0, 0, clientWidth, clientHeight};
+  SDL_Window* window = SDL_CreateWindow(caption.c_str(), bounds.x, bounds.y, bounds.w, bounds.h,
+                                        SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+  if (window == nullptr) return false;
+  mainState.window = window;
+  mainState.handler = handler;
+  mainState.ending = false;
+
+  send(kCreateMessage, static_cast<uint64_t>(kWindowHandle), 0);
+  if (!mainState.ending) {
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowSize(window, &width, &height);
+    send(kSizeMessage, kSizeMaximised, packClientSize(width, height));
+  }
+  if (!mainState.ending) {
+    setRefreshFunction(presentDrawingSurface);
+    SDL_ShowWindow(window);
+    SDL_MaximizeWindow(window);
+    presentDrawingSurface();
+  }
+  while (!mainState.ending) {
+    SDL_Event event;
+    if (SDL_WaitEvent(&event) == 0) {
+      endMainWindow();
+      break;
+    }
+    dispatch(event);
+  }
+
+  setRefreshFunction(nullptr);
+  releaseSource();
+  SDL_DestroyWindow(window);
+  mainState = MainWindowState{};
+  return true;
+}
+
+void endMainWindow() {
+  if (mainState.window == nullptr || mainState.ending) return;
+  // The destroy message reaches the handler before the caller returns, as the run ends.
+  mainState.ending = true;
+  send(kDestroyMessage, 0, 0);
+}
+
+void startTimer(uint32_t identifier, uint32_t periodMilliseconds) {
+  stopTimer(identifier);
+  if (!initTimerEvents()) return;
+  std::unique_ptr<FrameTimer>& record = frameTimers[identifier];
+  if (!record) {
+    record = std::make_unique<FrameTimer>();
+    record->identifier = identifier;
+  }
+  const Uint32 period = periodMilliseconds == 0 ? 1 : periodMilliseconds;
+  record->sdlTimer = SDL_AddTimer(period, onTimerTick, record.get());
+}
+
+void stopTimer(uint32_t identifier) {
+  const auto found = frameTimers.find(identifier);
+  if (found == frameTimers.end() || found->second->sdlTimer == 0) return;
+  SDL_RemoveTimer(found->second->sdlTimer);
+  found->second->sdlTimer = 0;
+}
+
+bool timerRunning(uint32_t identifier) {
+  const auto found = frameTimers.find(identifier);
+  return found != frameTimers.end() && found->second->sdlTimer != 0;
+}
+
+void showWindowMessageBox(const std::string& text) {
+  SDL_ShowSimpleMessageBox(0, kMessageBoxCaption, text.c_str(), nullptr);
+}
+
+}  // namespace corvath

@@ -1,0 +1,20 @@
+// Picture export: the drawing surface as a 24-bit BMP file.
+#include <new>
+
+#include "app/app.hpp"
+#include "platform/platform.hpp"
+
+namespace corvath {
+
+bool savePicture(const std::string& fileName) {
+  if (fileName.empty() || !drawingSurfaceSelected) return false;
+  try {
+    const std::vector<uint8_t> bytes = bmpBytes(drawingSurface);
+    return replaceFile(fileName, bytes);
+  } catch (const std::bad_alloc&) {
+    // No room for the image: nothing is written, as with any other failed save.
+    return false;
+  }
+}
+
+}  // namespace corvath
