@@ -183,6 +183,12 @@ double readNumber(std::string_view text) {
 }
 
 int32_t roundToInt32(long double value) {
+  // Most numbers in mesh text are whole: they need no rounding, and skipping the extended
+  // rounding call keeps the reader quick.
+  if (value > -2147483648.0L && value < 2147483647.0L) {
+    const auto whole = static_cast<int32_t>(static_cast<double>(value));
+    if (whole == value) return whole;
+  }
   if (std::isnan(value)) return 0;
   if (value >= 2147483647.0L) return std::numeric_limits<int32_t>::max();
   if (value <= -2147483648.0L) return std::numeric_limits<int32_t>::min();
@@ -267,7 +273,10 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
 
   for (int64_t index = 0; index <= lastIndex; ++index) {
     std::string_view line = meshLines[index];
-    if (std::any_of(line.begin(), line.end(), isLowerCase)) {
+    // Lines from files are upper-cased already; only writers' lines need the copy.
+    bool anyLowerCase = false;
+    for (const char c : line) anyLowerCase |= isLowerCase(c);
+    if (anyLowerCase) {
       upper.assign(line);
       for (char& c : upper) c = upperCase(c);
       line = upper;

@@ -1,0 +1,96 @@
+// Painting speed of the triangle rasteriser on a desktop-sized surface.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "platform/platform.hpp"
+
+namespace corvath {
+namespace {
+
+constexpr int32_t kWidth = 1920;
+constexpr int32_t kHeight = 1080;
+
+struct BenchTriangle {
+  PixelPoint a, b, c;
+  int32_t colour = 0;
+};
+
+int64_t doubleArea(const BenchTriangle& t) {
+  return std::abs((t.b.x - t.a.x) * (t.c.y - t.a.y) - (t.b.y - t.a.y) * (t.c.x - t.a.x));
+}
+
+// A mesh seen from afar: triangles of a few pixels each, all over the frame.
+std::vector<BenchTriangle> smallTriangles(int count) {
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int64_t> x(0, kWidth - 1), y(0, kHeight - 1), d(-3, 3);
+  std::vector<BenchTriangle> triangles;
+  while (static_cast<int>(triangles.size()) < count) {
+    const PixelPoint centre{x(random), y(random)};
+    BenchTriangle t{{centre.x + d(random), centre.y + d(random)},
+                    {centre.x + d(random), centre.y + d(random)},
+                    {centre.x + d(random), centre.y + d(random)},
+                    static_cast<int32_t>(random() & 0xFFFFFF)};
+    triangles.push_back(t);
+  }
+  return triangles;
+}
+
+// Close-up faces: each covers 5 to 20 percent of the frame.
+std::vector<BenchTriangle> bigTriangles(int count) {
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int64_t> x(-200, kWidth + 200), y(-200, kHeight + 200);
+  const int64_t frame = int64_t{kWidth} * kHeight;
+  std::vector<BenchTriangle> triangles;
+  while (static_cast<int>(triangles.size()) < count) {
+    BenchTriangle t{{x(random), y(random)},
+                    {x(random), y(random)},
+                    {x(random), y(random)},
+                    static_cast<int32_t>(random() & 0xFFFFFF)};
+    const int64_t area = doubleArea(t) / 2;
+    if (area >= frame / 20 && area <= frame / 5) triangles.push_back(t);
+  }
+  return triangles;
+}
+
+void paintAll(benchmark::State& state, const std::vector<BenchTriangle>& triangles) {
+  Surface surface;
+  createSurface(surface, kWidth, kHeight, 0x808080);
+  for (auto _ : state) {
+    for (const BenchTriangle& t : triangles) paintTriangle(surface, t.a, t.b, t.c, t.colour);
+    benchmark::DoNotOptimize(surface.pixels.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(triangles.size()));
+}
+
+void BM_PaintSmallTriangles(benchmark::State& state) {
+  static const auto triangles = smallTriangles(16000);
+  paintAll(state, triangles);
+}
+BENCHMARK(BM_PaintSmallTriangles)->Unit(benchmark::kMicrosecond);
+
+void BM_PaintBigTriangles(benchmark::State& state) {
+  static const auto triangles = bigTriangles(2000);
+  paintAll(state, triangles);
+}
+BENCHMARK(BM_PaintBigTriangles)->Unit(benchmark::kMillisecond);
+
+// A clear of the frame, the floor for any full-frame fill.
+void BM_FillSurface(benchmark::State& state) {
+  Surface surface;
+  createSurface(surface, kWidth, kHeight, 0x808080);
+  for (auto _ : state) {
+    fillSurface(surface, 0x123456);
+    benchmark::DoNotOptimize(surface.pixels.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_FillSurface)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace corvath
+
+BENCHMARK_MAIN();
