@@ -1,0 +1,133 @@
+// The status line: the '#' mask formatter and the yellow line at the top left of every frame.
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "mesh/mesh.hpp"
+#include "platform/platform.hpp"
+#include "view/view.hpp"
+
+namespace corvath {
+
+namespace {
+
+constexpr int kMaskDigits = 18;
+constexpr int32_t kStatusColour = 255 + 256 * 255;  // yellow
+constexpr int32_t kStatusPoints = 12;
+constexpr int32_t kBoldWeight = 700;
+
+// The text of one field: p integer positions, d decimals.
+void appendField(std::string& out, double value, int p, int d) {
+  std::string number;
+  if (std::isnan(value)) {
+    number = "NAN";
+  } else if (std::isinf(value)) {
+    number = value < 0 ? "-INF" : "INF";
+  } else {
+    // The magnitude as 18 significant digits D0.D1...D17 x 10^e.
+    char buffer[40];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                   std::chars_format::scientific, kMaskDigits - 1);
+    char digits[kMaskDigits];
+    digits[0] = buffer[0];
+    std::memcpy(digits + 1, buffer + 2, kMaskDigits - 1);
+    int e = 0;
+    std::from_chars(buffer + 20 + (buffer[20] == '+'), end.ptr, e);
+    if (value == 0) e = 0;
+
+    // Digits kept: those at places 10^e down to 10^-d.
+    const int keep = e + d + 1;
+    bool roundUp = false;
+    if (keep >= 0 && keep < kMaskDigits) {
+      const char dropped = digits[keep];
+      bool laterNonZero = false;
+      for (int k = keep + 1; k < kMaskDigits; ++k) laterNonZero |= digits[k] != '0';
+      if (dropped > '5') {
+        roundUp = true;
+      } else if (dropped == '5') {
+        // An exact tie goes to the even last digit; with no digit kept at all (one half in a
+        // field without decimals) it goes up to 1.
+        roundUp = laterNonZero || keep == 0 || (digits[keep - 1] - '0') % 2 == 1;
+      }
+    }
+
+    // Places from the highest integer place (at least the units) down to 10^-d.
+    const int top = std::max(e, 0);
+    std::string placed;
+    for (int place = top; place >= -d; --place) {
+      const int k = e - place;
+      placed += (k >= 0 && k < keep && k < kMaskDigits) ? digits[k] : '0';
+    }
+    if (roundUp) {
+      int k = static_cast<int>(placed.size()) - 1;
+      while (k >= 0 && placed[k] == '9') placed[k--] = '0';
+      if (k >= 0) {
+        ++placed[k];
+      } else {
+        placed.insert(placed.begin(), '1');  // 99.6 becomes 100
+      }
+    }
+    std::string integer = placed.substr(0, placed.size() - d);
+    const size_t firstDigit = integer.find_first_not_of('0');
+    integer = firstDigit == std::string::npos ? "0" : integer.substr(firstDigit);
+    if (value < 0) number = "-";  // not for negative zero
+    number += integer;
+    if (d > 0) {
+      number += '.';
+      number += placed.substr(placed.size() - d);
+    }
+  }
+  // Right-aligned: the sign and integer digits fill p positions, or widen the field.
+  const size_t point = number.find('.');
+  const size_t integerWidth = point == std::string::npos ? number.size() : point;
+  if (integerWidth < static_cast<size_t>(p)) out.append(p - integerWidth, ' ');
+  out += number;
+}
+
+}  // namespace
+
+std::string formatWithMask(std::string_view mask, std::initializer_list<double> values) {
+  std::string out;
+  auto next = values.begin();
+  size_t i = 0;
+  while (i < mask.size()) {
+    if (mask[i] != '#') {
+      out += mask[i++];
+      continue;
+    }
+    const size_t start = i;
+    int p = 0;
+    int d = 0;
+    while (i < mask.size() && mask[i] == '#') ++p, ++i;
+    if (i + 1 < mask.size() && mask[i] == '.' && mask[i + 1] == '#') {
+      ++i;
+      while (i < mask.size() && mask[i] == '#') ++d, ++i;
+    }
+    if (next == values.end()) {
+      out.append(mask.substr(start, i - start));  // no value left: the field stays as written
+      continue;
+    }
+    appendField(out, *next++, p, d);
+  }
+  return out;
+}
+
+void drawStatusLine(const double& angleX, const double& angleY, const double& angleZ) {
+  Surface& surface = drawingSurface;
+  // Created anew every frame; the platform keeps the face and glyphs loaded between frames.
+  const int32_t height = -(surface.dotsPerInch * kStatusPoints / 72);
+  const int32_t font = createFont("courier new", height, kBoldWeight);
+  if (font >= 0) {
+    const int32_t previous = selectFont(surface, font);
+    if (previous >= 0 && previous != font) deleteFont(previous);
+  }
+  const FontMetrics metrics = fontMetrics(surface);
+  setTextColour(surface, kStatusColour);
+  setTransparentText(surface, true);
+  moveTextPosition(surface, 0, 0);
+  textOut(surface, formatWithMask(kStatusMask, {zoom, static_cast<double>(vertexCount), angleX,
+                                                angleY, angleZ}));
+  moveTextPosition(surface, 0, surface.textY + metrics.height + metrics.externalLeading);
+}
+
+}  // namespace corvath
