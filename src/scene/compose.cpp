@@ -1,6 +1,7 @@
 // The random scene composer and its builders of open cones and cylinder walls on a ring of points.
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "scene/scene.hpp"
 
@@ -14,6 +15,12 @@ struct RingPoint {
   float z = 0;
 };
 
+// Sine and cosine of one ring angle, in extended precision.
+struct RingTurn {
+  long double sine = 0;
+  long double cosine = 0;
+};
+
 constexpr float kGridStep = 20;
 constexpr float kGridLow = -100;
 constexpr int32_t kGridCells = 11;  // -100 to 100 in steps of 20, both ends included
@@ -22,14 +29,37 @@ constexpr float kRingDiameter = kGridStep / 2;
 constexpr int32_t kPureGreen = 65280;
 // Degrees to radians as this decimal value in extended precision, not pi/180 in full.
 constexpr long double kRingDegree = 0.0174532925199433L;
+constexpr int32_t kCachedRingLimit = 64;
+
+// The turns of every ring of up to kCachedRingLimit segments, by segment count, made on first
+// use: a scene builds hundreds of rings of the same few counts and the extended sine is slow.
+std::vector<RingTurn> ringTurns[kCachedRingLimit + 1];
+
+// The turn of ring angle i of n; on the axes the sine or cosine leaves a tiny residue, not 0.
+RingTurn ringTurn(int32_t i, int32_t n) {
+  const long double angle = ((i * kRingDegree) * 360) / n;
+  return {std::sin(angle), std::cos(angle)};
+}
+
+// The turns of a ring of n segments, or nullptr when n is too large to keep.
+const RingTurn* cachedRingTurns(int32_t n) {
+  if (n > kCachedRingLimit) return nullptr;
+  std::vector<RingTurn>& turns = ringTurns[n];
+  if (turns.empty()) {
+    turns.resize(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) turns[i] = ringTurn(i, n);
+  }
+  return turns.data();
+}
 
 // Point i of n on the ring round (cx, cy) at height z0. It starts at (cx, cy - d/2) and runs
-// clockwise seen from +z; on the axes the sine or cosine leaves a tiny residue, not 0.
-RingPoint ringPoint(float cx, float cy, float z0, float diameter, int32_t i, int32_t n) {
-  const long double angle = ((i * kRingDegree) * 360) / n;
+// clockwise seen from +z.
+RingPoint ringPoint(float cx, float cy, float z0, float diameter, const RingTurn* turns, int32_t i,
+                    int32_t n) {
+  const RingTurn turn = turns != nullptr ? turns[i] : ringTurn(i, n);
   RingPoint point;
-  point.x = static_cast<float>(cx - (diameter * std::sin(angle)) / 2);
-  point.y = static_cast<float>(cy - (diameter * std::cos(angle)) / 2);
+  point.x = static_cast<float>(cx - (diameter * turn.sine) / 2);
+  point.y = static_cast<float>(cy - (diameter * turn.cosine) / 2);
   point.z = z0;
   return point;
 }
@@ -40,7 +70,9 @@ bool digitDrawHits() {
   return static_cast<long double>(digit) / 3 == digit / 3;
 }
 
-int32_t randomComponent() { return static_cast<int32_t>(std::nearbyint(255.0L * randomDraw())); }
+int32_t randomComponent() {
+  return static_cast<int32_t>(std::nearbyint(255.0L * randomDraw()));
+}
 
 int32_t randomColour() {
   const int32_t red = randomComponent();
@@ -49,9 +81,13 @@ int32_t randomColour() {
   return red + 256 * green + 65536 * blue;
 }
 
-int32_t segmentCount() { return static_cast<int32_t>(std::nearbyint(10.0L * randomDraw() + 12)); }
+int32_t segmentCount() {
+  return static_cast<int32_t>(std::nearbyint(10.0L * randomDraw() + 12));
+}
 
-double sum(float a, float b) { return static_cast<double>(static_cast<long double>(a) + b); }
+double sum(float a, float b) {
+  return static_cast<double>(static_cast<long double>(a) + b);
+}
 
 }  // namespace
 
@@ -59,12 +95,14 @@ void buildCone(float centreX, float centreY, float baseZ, float diameter, int32_
                float height, int32_t frontColour, int32_t backColour) {
   if (segments < 1) return;
   // Ring points are made as they are needed; the ring closes on a copy of point 0.
-  const RingPoint first = ringPoint(centreX, centreY, baseZ, diameter, 0, segments);
+  const RingTurn* turns = cachedRingTurns(segments);
+  const RingPoint first = ringPoint(centreX, centreY, baseZ, diameter, turns, 0, segments);
   RingPoint current = first;
   Point3 points[3];
   for (int32_t i = 0; i < segments; ++i) {
     const RingPoint next =
-        i + 1 < segments ? ringPoint(centreX, centreY, baseZ, diameter, i + 1, segments) : first;
+        i + 1 < segments ? ringPoint(centreX, centreY, baseZ, diameter, turns, i + 1, segments)
+                         : first;
     points[0] = {next.x, next.y, current.z};
     points[1] = {current.x, current.y, current.z};
     points[2] = {centreX, centreY, sum(height, baseZ)};
@@ -76,12 +114,14 @@ void buildCone(float centreX, float centreY, float baseZ, float diameter, int32_
 void buildCylinder(float centreX, float centreY, float baseZ, float diameter, int32_t segments,
                    float height, int32_t frontColour, int32_t backColour) {
   if (segments < 1) return;
-  const RingPoint first = ringPoint(centreX, centreY, baseZ, diameter, 0, segments);
+  const RingTurn* turns = cachedRingTurns(segments);
+  const RingPoint first = ringPoint(centreX, centreY, baseZ, diameter, turns, 0, segments);
   RingPoint current = first;
   Point3 points[3];
   for (int32_t i = 0; i < segments; ++i) {
     const RingPoint next =
-        i + 1 < segments ? ringPoint(centreX, centreY, baseZ, diameter, i + 1, segments) : first;
+        i + 1 < segments ? ringPoint(centreX, centreY, baseZ, diameter, turns, i + 1, segments)
+                         : first;
     points[0] = {current.x, current.y, current.z};
     points[1] = {next.x, next.y, next.z};
     points[2] = {next.x, next.y, sum(height, current.z)};

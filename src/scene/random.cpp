@@ -43,8 +43,12 @@ double timeOfDaySeconds() {
   return timeOfDayClock != nullptr ? timeOfDayClock() : systemTimeOfDay();
 }
 
-void setTimeOfDayClock(double (*clock)()) { timeOfDayClock = clock; }
+void setTimeOfDayClock(double (*clock)()) {
+  timeOfDayClock = clock;
+}
 
-void setRandomDrawSource(double (*source)()) { drawSource = source; }
+void setRandomDrawSource(double (*source)()) {
+  drawSource = source;
+}
 
 }  // namespace corvath

@@ -34,12 +34,12 @@ constexpr std::string_view kRectangleFaces[] = {
 };
 
 constexpr std::string_view kBoxFaces[] = {
-    "Face 0:   A:1 B:0 C:3 colore:",  "Face 1:   A:2 B:1 C:3 colore:",
-    "Face 2:   A:5 B:1 C:2 colore:",  "Face 3:   A:4 B:5 C:2 colore:",
-    "Face 4:   A:5 B:4 C:7 colore:",  "Face 5:   A:5 B:7 C:6 colore:",
-    "Face 6:   A:6 B:3 C:0 colore:",  "Face 7:   A:6 B:7 C:3 colore:",
-    "Face 8:   A:0 B:1 C:6 colore:",  "Face 9:   A:1 B:5 C:6 colore:",
-    "Face 10:  A:3 B:7 C:2 colore:",  "Face 11:  A:4 B:2 C:7 colore:",
+    "Face 0:   A:1 B:0 C:3 colore:", "Face 1:   A:2 B:1 C:3 colore:",
+    "Face 2:   A:5 B:1 C:2 colore:", "Face 3:   A:4 B:5 C:2 colore:",
+    "Face 4:   A:5 B:4 C:7 colore:", "Face 5:   A:5 B:7 C:6 colore:",
+    "Face 6:   A:6 B:3 C:0 colore:", "Face 7:   A:6 B:7 C:3 colore:",
+    "Face 8:   A:0 B:1 C:6 colore:", "Face 9:   A:1 B:5 C:6 colore:",
+    "Face 10:  A:3 B:7 C:2 colore:", "Face 11:  A:4 B:2 C:7 colore:",
 };
 
 constexpr std::string_view kPyramidFaces[] = {

@@ -39,8 +39,12 @@ void useScript(std::vector<double> draws, bool repeat, double after = 0) {
   setRandomDrawSource(scriptedDraw);
 }
 
-double fixedClock() { return 45296.789; }  // 12:34:56.789
-double otherClock() { return 45296.790; }
+double fixedClock() {
+  return 45296.789;
+}  // 12:34:56.789
+double otherClock() {
+  return 45296.790;
+}
 
 constexpr int32_t kColour51_102_153 = 51 + 256 * 102 + 65536 * 153;
 constexpr int32_t kColour204_0_51 = 204 + 65536 * 51;
@@ -109,6 +113,18 @@ TEST_F(RingBuilders, AppendThreeOrFourVerticesPerSegmentAndNothingBelowOneSegmen
   buildCylinder(0, 0, 0, 10, 22, 5, 1, 2);
   EXPECT_EQ(vertexCount, 66 + 88);
   EXPECT_EQ(faceCount, 44 + 88);
+}
+
+TEST_F(RingBuilders, RingsOfManySegmentsRunTheSameCircle) {
+  // 100 segments: a quarter turn at point 25; 20 segments: at point 5.
+  buildCylinder(0, 0, 0, 10, 100, 1, 1, 2);
+  ASSERT_EQ(vertexCount, 400);
+  EXPECT_EQ(workingVertices[0].y, -5);
+  EXPECT_EQ(workingVertices[4 * 25].x, -5);
+  EXPECT_EQ(workingVertices[4 * 50].y, 5);
+  buildCylinder(0, 0, 0, 10, 20, 1, 1, 2);
+  EXPECT_EQ(workingVertices[400 + 4 * 5].x, -5);
+  EXPECT_EQ(workingVertices[400 + 4 * 10].y, 5);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -183,8 +199,8 @@ TEST_F(SceneComposer, CornerCellBoxOfHeightTenHasItsFootprintCorners) {
   composeScene();
   ASSERT_EQ(vertexCount, 8);
   ASSERT_EQ(faceCount, 12);
-  const double expected[8][3] = {{-105, -105, 0}, {-95, -105, 0}, {-95, -95, 0},
-                                 {-105, -95, 0},  {-95, -95, 10}, {-95, -105, 10},
+  const double expected[8][3] = {{-105, -105, 0},  {-95, -105, 0}, {-95, -95, 0},
+                                 {-105, -95, 0},   {-95, -95, 10}, {-95, -105, 10},
                                  {-105, -105, 10}, {-105, -95, 10}};
   for (int32_t i = 0; i < 8; ++i) {
     EXPECT_EQ(workingVertices[i].x, expected[i][0]) << i;

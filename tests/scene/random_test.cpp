@@ -36,7 +36,9 @@ TEST_F(RandomGenerator, DrawsStayBelowOne) {
   }
 }
 
-double scripted() { return 0.125; }
+double scripted() {
+  return 0.125;
+}
 
 TEST_F(RandomGenerator, ReplacedSourceIsDrawnUntilRestored) {
   setRandomDrawSource(scripted);
@@ -48,7 +50,9 @@ TEST_F(RandomGenerator, ReplacedSourceIsDrawnUntilRestored) {
   EXPECT_EQ(randomDraw(), restored);  // seeding reached the generator while it was replaced
 }
 
-double halfPastNoon() { return 45000.25; }
+double halfPastNoon() {
+  return 45000.25;
+}
 
 TEST_F(TimeOfDay, ReadsTheReplacedClockAndFallsBackToTheSystemClock) {
   setTimeOfDayClock(halfPastNoon);
