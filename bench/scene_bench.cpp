@@ -1,4 +1,5 @@
-// Scene speed: a composed scene made ready for drawing, and the largest scene the composer can make.
+// Scene speed: a composed scene made ready for drawing, and the largest scene the composer can
+// make.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -10,7 +11,9 @@
 namespace corvath {
 namespace {
 
-double fixedClock() { return 45296.789; }  // 12:34:56.789
+double fixedClock() {
+  return 45296.789;
+}  // 12:34:56.789
 
 void prepareMesh() {
   if (meshLines.empty()) createMeshLines();
