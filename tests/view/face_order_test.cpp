@@ -1,0 +1,105 @@
+// Painter's order: keys, back faces and the order of equal keys.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "support/mesh_fixture.hpp"
+#include "view/view.hpp"
+
+namespace corvath {
+namespace {
+
+class FaceOrder : public testing::MeshTest {
+ protected:
+  // Front faces with the given depth sums: each face is its own small triangle whose three
+  // corners share the z that makes its sum. Screen corners run counter-clockwise:
+  //   a (0,0) ---- c (0,10) downward, b (10,0) to the right: y grows downward on the screen.
+  void setFrontFaces(const std::vector<double>& depthSums) {
+    const int32_t n = static_cast<int32_t>(depthSums.size());
+    resizeMeshTables(3 * n + 1, n + 1);
+    for (int32_t f = 0; f < n; ++f) {
+      for (int k = 0; k < 3; ++k) workingVertices[3 * f + k].z = depthSums[f] / 3;
+      screenPoints[3 * f] = {0, 0};
+      screenPoints[3 * f + 1] = {0, 10};
+      screenPoints[3 * f + 2] = {10, 0};
+      faces[f] = Face{3, 3 * f, 3 * f + 1, 3 * f + 2};
+    }
+    vertexCount = 3 * n;
+    faceCount = n;
+  }
+  std::vector<int> order() const {
+    return std::vector<int>(faceOrder.begin(), faceOrder.begin() + faceCount);
+  }
+};
+
+TEST_F(FaceOrder, FarthestFirst) {
+  setFrontFaces({3, 9, 6});
+  orderFaces();
+  EXPECT_EQ(order(), (std::vector<int>{1, 2, 0}));
+  EXPECT_EQ(faceDepths[0], 9);
+  EXPECT_EQ(faces[2].depth, 6);
+}
+
+TEST_F(FaceOrder, EqualKeysFollowThePartition) {
+  setFrontFaces({3, 3});
+  orderFaces();
+  EXPECT_EQ(order(), (std::vector<int>{1, 0}));
+  setFrontFaces({3, 3, 3});
+  orderFaces();
+  EXPECT_EQ(order(), (std::vector<int>{2, 1, 0}));
+  setFrontFaces({3, 3, 3, 3});
+  orderFaces();
+  EXPECT_EQ(order(), (std::vector<int>{2, 3, 0, 1}));
+}
+
+TEST_F(FaceOrder, BackFacesSortLast) {
+  setFrontFaces({30, -30003, 60, 90});
+  std::swap(faces[2].b, faces[2].c);  // clockwise on the screen
+  faces[3].b = faces[3].a;            // two equal corners: no area
+  faces[3].depth = 1234;
+  orderFaces();
+  EXPECT_EQ(faceDepths[1], kBackFaceKey);
+  // The front face below the back-face key goes after the back faces.
+  EXPECT_EQ(order().front(), 0);
+  EXPECT_EQ(order().back(), 1);
+  EXPECT_EQ(faces[3].depth, 1234);  // a back face keeps its old depth
+}
+
+TEST_F(FaceOrder, CornersOutsideTheTablesAreBackFaces) {
+  setFrontFaces({3, 6});
+  faces[1].c = -1;
+  orderFaces();
+  EXPECT_EQ(order(), (std::vector<int>{0, 1}));
+  EXPECT_EQ(faceDepths[1], kBackFaceKey);
+}
+
+TEST_F(FaceOrder, SpareTopElementNeverTakesPart) {
+  setFrontFaces({3, 6, 9});
+  faceDepths[3] = 1e300;
+  faceOrder[3] = 77;
+  orderFaces();
+  EXPECT_EQ(order(), (std::vector<int>{2, 1, 0}));
+  EXPECT_EQ(faceOrder[3], 77);
+}
+
+TEST_F(FaceOrder, LargeInputsSortCompletelyWithAShallowStack) {
+  // Random keys with many duplicates, then an already sorted run: both must come out
+  // descending, every face exactly once.
+  std::mt19937 engine(5);
+  std::vector<double> sums(200000);
+  for (double& s : sums) s = std::uniform_int_distribution<int>(0, 50)(engine) * 3;
+  for (int pass = 0; pass < 2; ++pass) {
+    setFrontFaces(sums);
+    orderFaces();
+    ASSERT_TRUE(std::is_sorted(faceDepths.begin(), faceDepths.begin() + faceCount, std::greater<>()));
+    std::vector<int> seen = order();
+    std::sort(seen.begin(), seen.end());
+    for (int32_t f = 0; f < faceCount; ++f) ASSERT_EQ(seen[f], f);
+    std::sort(sums.begin(), sums.end());
+  }
+}
+
+}  // namespace
+}  // namespace corvath
