@@ -73,6 +73,15 @@ extern int32_t lastLineIndex;
 // Creates the line buffer with every entry empty (start-up).
 void createMeshLines();
 
+// True when all three corners of the face index elements of the vertex tables. The tables
+// store corner numbers as the text gives them; every reader of vertices through a face checks.
+inline bool faceCornersInTables(const Face& face) {
+  const auto size = static_cast<uint64_t>(workingVertices.size());
+  return static_cast<uint64_t>(static_cast<int64_t>(face.a)) < size &&
+         static_cast<uint64_t>(static_cast<int64_t>(face.b)) < size &&
+         static_cast<uint64_t>(static_cast<int64_t>(face.c)) < size;
+}
+
 // Copies x, y, z of working vertices 0 .. vertexCount - 1 into the model vertex table.
 void commitVertices();
 

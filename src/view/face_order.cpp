@@ -8,10 +8,6 @@ namespace corvath {
 
 namespace {
 
-inline bool cornerInTables(int32_t index) {
-  return index >= 0 && static_cast<size_t>(index) < screenPoints.size();
-}
-
 // Sorts keys[lo..hi] in descending order, moving the order table's values with their keys.
 // The partition fixes the order of equal keys, so it is kept step for step. Recursing into the
 // smaller range and looping on the larger keeps the stack shallow on any input; the two ranges
@@ -52,7 +48,7 @@ void orderFaces() {
   for (int32_t f = 0; f < count; ++f) {
     Face& face = faces[f];
     order[f] = f;
-    if (!cornerInTables(face.a) || !cornerInTables(face.b) || !cornerInTables(face.c)) {
+    if (!faceCornersInTables(face)) {
       keys[f] = kBackFaceKey;
       continue;
     }

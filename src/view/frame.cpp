@@ -31,10 +31,6 @@ inline int32_t shadeComponent(float shade, uint8_t component) {
   return static_cast<int32_t>(roundHalfEven(product));
 }
 
-inline bool cornerInTables(int32_t index) {
-  return index >= 0 && static_cast<size_t>(index) < screenPoints.size();
-}
-
 // A screen coordinate to whole pixels; false for infinite, undefined or far-away values
 // (vertices at or behind the eye), whose faces are dropped.
 inline bool toPixel(float coordinate, int64_t& pixel) {
@@ -65,7 +61,7 @@ bool drawFace(int32_t f, int32_t colour) {
     default:
       return false;
   }
-  if (!cornerInTables(face.a) || !cornerInTables(face.b) || !cornerInTables(face.c)) return true;
+  if (!faceCornersInTables(face)) return true;
   PixelPoint corners[3];
   const int32_t indices[3] = {face.a, face.b, face.c};
   for (int k = 0; k < 3; ++k) {

@@ -33,10 +33,6 @@ inline double rotateRow(const double row[3], double x, double y, double z) {
                              static_cast<long double>(z) * row[2]);
 }
 
-inline bool cornerInTables(int32_t index) {
-  return index >= 0 && static_cast<size_t>(index) < modelVertices.size();
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -101,7 +97,7 @@ void computeFaceNormals() {
   const int32_t faceTotal = std::min<int64_t>(faceCount, faces.size());
   for (int32_t f = 0; f < faceTotal; ++f) {
     Face& face = faces[f];
-    if (!cornerInTables(face.a) || !cornerInTables(face.b) || !cornerInTables(face.c)) {
+    if (!faceCornersInTables(face)) {
       // A corner outside the tables: no normal, so no light; ordering and painting skip it.
       face.normalX = face.normalY = face.normalZ = face.normalLength = 0;
       continue;
