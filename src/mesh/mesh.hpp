@@ -2,6 +2,7 @@
 // the ASCII mesh format, extent and centring, and the decimal text of numbers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,19 +44,61 @@ struct Face {
 };
 
 // ---------------------------------------------------------------------------------------------
+// Storage
+// ---------------------------------------------------------------------------------------------
+
+// Large blocks come straight from the system in huge pages where it offers them: a big mesh
+// touches hundreds of megabytes once, and page by page that alone would cost most of a load.
+void* allocateTableMemory(size_t bytes);
+void releaseTableMemory(void* memory, size_t bytes);
+
+template <class T>
+struct TableAllocator {
+  using value_type = T;
+  TableAllocator() = default;
+  template <class U>
+  TableAllocator(const TableAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(allocateTableMemory(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { releaseTableMemory(p, n * sizeof(T)); }
+  friend bool operator==(const TableAllocator&, const TableAllocator&) { return true; }
+};
+
+// Text of the line buffer: small blocks carved from large ones, reused through free lists, so a
+// million file lines cost no million system allocations. Single-threaded, like the program.
+void* allocateLineText(size_t bytes);
+void releaseLineText(void* memory, size_t bytes);
+
+template <class T>
+struct LineAllocator {
+  using value_type = T;
+  LineAllocator() = default;
+  template <class U>
+  LineAllocator(const LineAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(allocateLineText(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { releaseLineText(p, n * sizeof(T)); }
+  friend bool operator==(const LineAllocator&, const LineAllocator&) { return true; }
+};
+
+// One entry of the mesh line buffer.
+using MeshText = std::basic_string<char, std::char_traits<char>, LineAllocator<char>>;
+
+template <class T>
+using Table = std::vector<T, TableAllocator<T>>;
+
+// ---------------------------------------------------------------------------------------------
 // Tables and counts
 // ---------------------------------------------------------------------------------------------
 
 // Vertex-indexed tables, always equally long. Elements 0 .. vertexCount - 1 form the mesh; the
 // top element is spare.
-extern std::vector<Vertex> modelVertices;       // the mesh as loaded, centred and committed
-extern std::vector<Vertex> workingVertices;     // as read, then each frame's rotated coordinates
-extern std::vector<ScreenPoint> screenPoints;   // each frame's projected positions
+extern Table<Vertex> modelVertices;       // the mesh as loaded, centred and committed
+extern Table<Vertex> workingVertices;     // as read, then each frame's rotated coordinates
+extern Table<ScreenPoint> screenPoints;   // each frame's projected positions
 
 // Face-indexed tables, always equally long. Elements 0 .. faceCount - 1 form the mesh.
-extern std::vector<Face> faces;
-extern std::vector<double> faceDepths;  // sort keys of the drawing order
-extern std::vector<double> faceOrder;   // face indices, as whole numbers, in drawing order
+extern Table<Face> faces;
+extern Table<double> faceDepths;  // sort keys of the drawing order
+extern Table<double> faceOrder;   // face indices, as whole numbers, in drawing order
 
 extern int32_t vertexCount;
 extern int32_t faceCount;
@@ -67,7 +110,7 @@ constexpr int64_t kMaxTableElements = int64_t{1} << 24;
 // The mesh line buffer: kMeshLineEntries texts, created empty by createMeshLines. The reader
 // visits entries 0 .. lastLineIndex inclusive. Entries are overwritten, never cleared.
 constexpr int32_t kMeshLineEntries = 1000001;
-extern std::vector<std::string> meshLines;
+extern Table<MeshText> meshLines;
 extern int32_t lastLineIndex;
 
 // Creates the line buffer with every entry empty (start-up).
@@ -135,7 +178,14 @@ void centreMesh();
 std::string numberText(double value);
 std::string numberText(int32_t value);
 
-// The same text appended to `out`, without allocating when `out` has room.
-void appendNumberText(std::string& out, double value);
+// The same text written to `out` (room for 32 characters); returns its length.
+size_t writeNumberText(char* out, double value);
+
+// The same text appended to a string, without allocating when it has room.
+template <class String>
+void appendNumberText(String& out, double value) {
+  char text[32];
+  out.append(text, writeNumberText(text, value));
+}
 
 }  // namespace corvath

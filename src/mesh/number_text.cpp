@@ -10,25 +10,41 @@ namespace corvath {
 
 namespace {
 
+// Appends to a caller's buffer that is known to be large enough.
+struct TextCursor {
+  char* at;
+  void put(char c) { *at++ = c; }
+  void put(const char* text, size_t length) {
+    std::memcpy(at, text, length);
+    at += length;
+  }
+  void put(const char* text) { put(text, std::strlen(text)); }
+  void repeat(size_t count, char c) {
+    std::memset(at, c, count);
+    at += count;
+  }
+};
+
 constexpr int kSignificantDigits = 15;
 constexpr int kMaxIntegerDigits = 15;
 constexpr int kMaxDecimals = 16;
 
 }  // namespace
 
-void appendNumberText(std::string& out, double value) {
+size_t writeNumberText(char* text, double value) {
+  TextCursor out{text};
   if (value == 0) {
-    out += " 0";
-    return;
+    out.put(" 0");
+    return out.at - text;
   }
   if (std::isnan(value)) {
-    out += " NAN";
-    return;
+    out.put(" NAN");
+    return out.at - text;
   }
-  out += value < 0 ? '-' : ' ';
+  out.put(value < 0 ? '-' : ' ');
   if (std::isinf(value)) {
-    out += "INF";
-    return;
+    out.put("INF");
+    return out.at - text;
   }
 
   const double magnitude = std::fabs(value);
@@ -82,36 +98,36 @@ void appendNumberText(std::string& out, double value) {
   }
 
   if (exponent >= count && exponent <= kMaxIntegerDigits) {
-    out.append(digits, count);
-    out.append(exponent - count, '0');
+    out.put(digits, count);
+    out.repeat(exponent - count, '0');
   } else if (exponent < count && count - exponent <= kMaxDecimals) {
     if (exponent > 0) {
-      out.append(digits, exponent);
-      out += '.';
-      out.append(digits + exponent, count - exponent);
+      out.put(digits, exponent);
+      out.put('.');
+      out.put(digits + exponent, count - exponent);
     } else {
-      out += '.';
-      out.append(-exponent, '0');
-      out.append(digits, count);
+      out.put('.');
+      out.repeat(-exponent, '0');
+      out.put(digits, count);
     }
   } else {
-    out += digits[0];
+    out.put(digits[0]);
     if (count > 1) {
-      out += '.';
-      out.append(digits + 1, count - 1);
+      out.put('.');
+      out.put(digits + 1, count - 1);
     }
     const int shown = exponent - 1;
-    out += shown >= 0 ? "E+" : "E-";
+    out.put(shown >= 0 ? "E+" : "E-");
     char exponentText[8];
     const auto end = std::to_chars(exponentText, exponentText + sizeof exponentText, shown >= 0 ? shown : -shown);
-    out.append(exponentText, end.ptr);
+    out.put(exponentText, end.ptr - exponentText);
   }
+  return out.at - text;
 }
 
 std::string numberText(double value) {
-  std::string text;
-  appendNumberText(text, value);
-  return text;
+  char text[32];
+  return std::string(text, writeNumberText(text, value));
 }
 
 std::string numberText(int32_t value) {

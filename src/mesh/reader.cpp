@@ -86,7 +86,7 @@ void setFaceColour(Face& face, int32_t colour) {
 }
 
 // Upper-cases and strips blanks (byte 32 only) at both ends of a line read from a file.
-void finishFileLine(std::string& line) {
+void finishFileLine(MeshText& line) {
   size_t first = 0;
   size_t last = line.size();
   while (first < last && line[first] == ' ') ++first;
@@ -209,7 +209,7 @@ void loadMeshFile(const std::string& fileName, int32_t offsetX, int32_t offsetY,
     bool lineOpen = false;     // bytes of the current line have been read
     bool afterReturn = false;  // the previous byte was a carriage return
     bool done = false;
-    std::string* line = &meshLines[0];
+    MeshText* line = &meshLines[0];
     while (!done) {
       const ssize_t got = ::read(fd, block.data(), block.size());
       if (got <= 0) break;
@@ -269,7 +269,7 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
   int64_t vertexBase = vertexCount;
   int64_t faceBase = faceCount;
   const int64_t lastIndex = std::min<int64_t>(lastLineIndex, static_cast<int64_t>(meshLines.size()) - 1);
-  std::string upper;
+  MeshText upper;
 
   for (int64_t index = 0; index <= lastIndex; ++index) {
     std::string_view line = meshLines[index];

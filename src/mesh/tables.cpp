@@ -12,19 +12,19 @@ namespace corvath {
 // ---------------------------------------------------------------------------------------------
 
 // Vertex-indexed: resized together at every accepted object header to vertex base + n + 1.
-std::vector<Vertex> modelVertices;
-std::vector<Vertex> workingVertices;
-std::vector<ScreenPoint> screenPoints;
+Table<Vertex> modelVertices;
+Table<Vertex> workingVertices;
+Table<ScreenPoint> screenPoints;
 
 // Face-indexed: resized together to face base + m + 1.
-std::vector<Face> faces;
-std::vector<double> faceDepths;
-std::vector<double> faceOrder;
+Table<Face> faces;
+Table<double> faceDepths;
+Table<double> faceOrder;
 
 int32_t vertexCount = 0;
 int32_t faceCount = 0;
 
-std::vector<std::string> meshLines;
+Table<MeshText> meshLines;
 int32_t lastLineIndex = 0;
 
 // ---------------------------------------------------------------------------------------------
@@ -32,7 +32,7 @@ int32_t lastLineIndex = 0;
 // ---------------------------------------------------------------------------------------------
 
 void createMeshLines() {
-  meshLines.assign(kMeshLineEntries, std::string());
+  meshLines.assign(kMeshLineEntries, MeshText());
   lastLineIndex = 0;
 }
 

@@ -50,7 +50,7 @@ constexpr std::string_view kPyramidFaces[] = {
 
 // Lines are assigned into the existing entries so that their storage is reused from call to
 // call: a scene writes thousands of objects and none of them should allocate per line.
-std::string& lineEntry(int32_t index) {
+MeshText& lineEntry(int32_t index) {
   if (meshLines.empty()) createMeshLines();
   return meshLines[static_cast<size_t>(index)];
 }
@@ -58,14 +58,14 @@ std::string& lineEntry(int32_t index) {
 // Lines 0 and 1: the object's name and its header; returns the index of the next line.
 int32_t storeHead(std::string_view nameLine, std::string_view header, int32_t faceTotal) {
   lineEntry(0).assign(nameLine);
-  std::string& headerLine = lineEntry(1);
+  MeshText& headerLine = lineEntry(1);
   headerLine.assign(header);
   appendNumberText(headerLine, faceTotal);
   return 2;
 }
 
 void storeVertexLine(int32_t line, int32_t vertex, double x, double y, double z) {
-  std::string& text = lineEntry(line);
+  MeshText& text = lineEntry(line);
   text.assign("Vertex");
   appendNumberText(text, vertex);
   text.append(": X:");
@@ -77,7 +77,7 @@ void storeVertexLine(int32_t line, int32_t vertex, double x, double y, double z)
 }
 
 void storeFaceLine(int32_t line, std::string_view literal, int32_t colour) {
-  std::string& text = lineEntry(line);
+  MeshText& text = lineEntry(line);
   text.assign(literal);
   appendNumberText(text, colour);
 }

@@ -16,7 +16,9 @@ class PyramidWriter : public EmptiedMesh {};
 class WriterSequence : public EmptiedMesh {};
 
 std::vector<std::string> storedLines() {
-  return {meshLines.begin(), meshLines.begin() + lastLineIndex + 1};
+  std::vector<std::string> lines;
+  for (int32_t i = 0; i <= lastLineIndex; ++i) lines.emplace_back(meshLines[i]);
+  return lines;
 }
 
 //   (0,10)

@@ -1,6 +1,9 @@
 // The '#' mask formatter of the status line.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "view/view.hpp"
 
 namespace corvath {
