@@ -77,6 +77,19 @@ double numberAfter(std::string_view line, std::string_view keyword) {
   return from < line.size() ? readNumber(line.substr(from)) : 0.0;
 }
 
+// A face corner: the object's vertex base plus the corner number, the sum rounded. The sum is
+// formed in extended precision unless the number is whole, when it is exact anyway.
+int32_t cornerIndex(int64_t vertexBase, double number) {
+  if (number > -2147483648.0 && number < 2147483647.0) {
+    const auto whole = static_cast<int32_t>(number);
+    if (whole == number) {
+      const int64_t sum = vertexBase + whole;
+      return static_cast<int32_t>(std::clamp<int64_t>(sum, INT32_MIN, INT32_MAX));
+    }
+  }
+  return roundToInt32(static_cast<long double>(vertexBase) + number);
+}
+
 // Low 8 bits of the colour components; quotient and remainder truncate toward zero, so a
 // negative colour gives the low bytes of its remainders (-1 is red 255).
 void setFaceColour(Face& face, int32_t colour) {
@@ -183,17 +196,20 @@ double readNumber(std::string_view text) {
 }
 
 int32_t roundToInt32(long double value) {
-  // Most numbers in mesh text are whole: they need no rounding, and skipping the extended
-  // rounding call keeps the reader quick.
-  if (value > -2147483648.0L && value < 2147483647.0L) {
-    const auto whole = static_cast<int32_t>(static_cast<double>(value));
-    if (whole == value) return whole;
-  }
   if (std::isnan(value)) return 0;
   if (value >= 2147483647.0L) return std::numeric_limits<int32_t>::max();
   if (value <= -2147483648.0L) return std::numeric_limits<int32_t>::min();
   // Default rounding mode: nearest, halves to the even neighbour.
   return static_cast<int32_t>(std::nearbyintl(value));
+}
+
+int32_t roundToInt32(double value) {
+  // Most numbers in mesh text are whole: they need no rounding at all.
+  if (value > -2147483648.0 && value < 2147483647.0) {
+    const auto whole = static_cast<int32_t>(value);
+    if (whole == value) return whole;
+  }
+  return roundToInt32(static_cast<long double>(value));
 }
 
 void loadMeshFile(const std::string& fileName, int32_t offsetX, int32_t offsetY, int32_t offsetZ,
@@ -321,9 +337,9 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
         if (colourAt != std::string_view::npos) colour = roundToInt32(readNumber(line.substr(colourAt + 7)));
         Face& face = faces[target];
         // The corner numbers are local to the object; the sum with the base is what is rounded.
-        face.a = roundToInt32(static_cast<long double>(vertexBase) + numberAfter(line, " A:"));
-        face.b = roundToInt32(static_cast<long double>(vertexBase) + numberAfter(line, " B:"));
-        face.c = roundToInt32(static_cast<long double>(vertexBase) + numberAfter(line, " C:"));
+        face.a = cornerIndex(vertexBase, numberAfter(line, " A:"));
+        face.b = cornerIndex(vertexBase, numberAfter(line, " B:"));
+        face.c = cornerIndex(vertexBase, numberAfter(line, " C:"));
         face.cornerCount = 3;
         setFaceColour(face, colour);
         if (number == static_cast<int64_t>(faceCount) - 1) {
