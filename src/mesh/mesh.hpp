@@ -105,7 +105,7 @@ extern int32_t faceCount;
 
 // Largest number of elements any mesh table may have. A header asking for more is not accepted,
 // so a hostile file can never make the tables exhaust memory: at this cap all six tables
-// together take at most about 600 MB. A file of 1,000,000 lines holds far fewer elements.
+// together take at most about 670 MB. A file of 1,000,000 lines holds far fewer elements.
 constexpr int64_t kMaxTableElements = int64_t{1} << 22;
 
 // The mesh line buffer: kMeshLineEntries texts, created empty by createMeshLines. The reader
