@@ -1,6 +1,7 @@
 // Painting speed of the triangle rasteriser on a desktop-sized surface.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -55,6 +56,23 @@ std::vector<BenchTriangle> bigTriangles(int count) {
   return triangles;
 }
 
+// Faces of a coarser mesh close up: 8 to 40 pixels across, past the small-face path.
+std::vector<BenchTriangle> mediumTriangles(int count) {
+  std::mt19937 random(13);
+  std::uniform_int_distribution<int64_t> x(0, kWidth - 1), y(0, kHeight - 1), d(-20, 20);
+  std::vector<BenchTriangle> triangles;
+  while (static_cast<int>(triangles.size()) < count) {
+    const PixelPoint centre{x(random), y(random)};
+    BenchTriangle t{{centre.x + d(random), centre.y + d(random)},
+                    {centre.x + d(random), centre.y + d(random)},
+                    {centre.x + d(random), centre.y + d(random)},
+                    static_cast<int32_t>(random() & 0xFFFFFF)};
+    const int64_t across = std::max({t.a.x, t.b.x, t.c.x}) - std::min({t.a.x, t.b.x, t.c.x});
+    if (across >= 8) triangles.push_back(t);
+  }
+  return triangles;
+}
+
 void paintAll(benchmark::State& state, const std::vector<BenchTriangle>& triangles) {
   Surface surface;
   createSurface(surface, kWidth, kHeight, 0x808080);
@@ -71,6 +89,12 @@ void BM_PaintSmallTriangles(benchmark::State& state) {
   paintAll(state, triangles);
 }
 BENCHMARK(BM_PaintSmallTriangles)->Unit(benchmark::kMicrosecond);
+
+void BM_PaintMediumTriangles(benchmark::State& state) {
+  static const auto triangles = mediumTriangles(16000);
+  paintAll(state, triangles);
+}
+BENCHMARK(BM_PaintMediumTriangles)->Unit(benchmark::kMicrosecond);
 
 void BM_PaintBigTriangles(benchmark::State& state) {
   static const auto triangles = bigTriangles(2000);
@@ -92,5 +116,3 @@ BENCHMARK(BM_FillSurface)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace corvath
-
-BENCHMARK_MAIN();

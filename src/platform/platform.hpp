@@ -35,8 +35,9 @@ struct Surface {
   int32_t textX = 0;  // current text position, pixels
   int32_t textY = 0;
   int32_t textColour = 0;        // packed colour
-  bool transparentText = false;  // true: the pixels between glyphs keep what lies beneath
-  int32_t penWidth = 1;          // outline width; 0 draws one pixel wide like 1
+  bool transparentText = false;  // true: the pixels between glyphs keep what lies beneath;
+                                 // false: the text's cell is first filled with white
+  int32_t penWidth = 1;          // outline width; every width draws one pixel wide
   int32_t font = -1;             // selected font (createFont handle); -1: none selected yet
 };
 
@@ -60,7 +61,8 @@ inline constexpr int64_t kMaxCorner = int64_t{1} << 27;
 // the surface. Fill: pixel (x, y) is painted when the point (x, y) lies inside, left and top
 // edges inside, right and bottom edges outside. Outline: each edge p0->p1, p1->p2, p2->p0 paints
 // max(|dx|, |dy|) pixels from its start (end excluded), the minor coordinate rounded to nearest
-// with exact halves going to the smaller coordinate.
+// with exact halves going to the smaller coordinate. A zero-area triangle paints its outline
+// only; three equal corners paint nothing.
 void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour);
 
 // ---------------------------------------------------------------------------------------------
@@ -76,20 +78,24 @@ struct FontMetrics {
 };
 
 // Creates a font by face name (at most 31 characters are used), height (negative: character
-// height in pixels; positive: cell height) and weight (700 bold). The face and its glyphs are
-// loaded once per distinct request and reused. Returns a handle >= 0, or -1 when no font exists.
+// height in pixels; positive: cell height; 0: 16 pixels) and weight (700 bold), preferring a
+// fixed-pitch face when the name is not installed. The face and its glyphs are loaded once per
+// distinct request and reused; the same request returns the same handle. Returns a handle >= 0,
+// or -1 when no font exists (also for sizes above 1024 pixels).
 int32_t createFont(std::string_view faceName, int32_t height, int32_t weight);
-// Releases a handle; the cached face stays for the next identical request.
+// Releases a handle; the cached face stays for the next identical request. Handles stay
+// valid, so releasing the font a surface still has selected is harmless.
 void deleteFont(int32_t font);
-// Makes the font the surface's font; an invalid handle leaves the previous one. Returns the
-// previously selected handle.
+// Makes the font the surface's font and returns the previously selected handle; an invalid
+// handle leaves the previous font selected and returns -1.
 int32_t selectFont(Surface& surface, int32_t font);
 // Metrics of the surface's font (all 0 when none is selected).
 FontMetrics fontMetrics(const Surface& surface);
 // Family name of the face a font handle resolved to (for diagnostics and tests).
 std::string fontFamily(int32_t font);
-// Draws text with its top-left corner at the text position, anti-aliased in the text colour,
-// and advances the text position past it.
+// Draws text (bytes as Latin-1 characters) with its top-left corner at the text position,
+// anti-aliased in the text colour, and advances the text position past it. Without a selected
+// font nothing is drawn.
 void textOut(Surface& surface, std::string_view text);
 
 // ---------------------------------------------------------------------------------------------
@@ -133,7 +139,8 @@ inline constexpr int32_t kRightButton = 2;
 // Records a press or release (the window feeds its events here).
 void noteMouseButton(int32_t button, bool down);
 // -32768 while the button is held and was not newly pressed since the previous query, -32767
-// on the first query after a press, 0 while it is up.
+// on the first query after a press, 0 while it is up; 1 once when it was pressed and released
+// again since the previous query.
 int16_t asyncButtonState(int32_t button);
 // Forgets every button state (tests).
 void resetMouseButtons();

@@ -1,0 +1,66 @@
+// The drawing control's surface and the hooks the window supplies: refresh, message box and
+// the mouse-button state.
+#include <array>
+#include <utility>
+
+#include "platform/platform.hpp"
+
+namespace corvath {
+namespace {
+
+// One button as the asynchronous query sees it.
+struct ButtonState {
+  bool down = false;
+  bool pressedSinceQuery = false;
+};
+
+constexpr int16_t kHeldBit = -32768;  // 0x8000: down now
+constexpr int16_t kPressedBit = 1;    // pressed since the previous query
+
+std::function<void()> refreshFunction;
+std::function<void(const std::string&)> messageBoxFunction;
+std::array<ButtonState, 3> buttonStates;  // indexed by kLeftButton and kRightButton
+
+ButtonState* buttonState(int32_t button) {
+  if (button != kLeftButton && button != kRightButton) return nullptr;
+  return &buttonStates[static_cast<size_t>(button)];
+}
+
+}  // namespace
+
+Surface drawingSurface;
+bool drawingSurfaceSelected = false;
+
+void refreshDrawingSurface() {
+  if (refreshFunction) refreshFunction();
+}
+
+void setRefreshFunction(std::function<void()> refresh) { refreshFunction = std::move(refresh); }
+
+void showMessageBox(const std::string& text) {
+  if (messageBoxFunction) messageBoxFunction(text);
+}
+
+void setMessageBoxFunction(std::function<void(const std::string&)> show) {
+  messageBoxFunction = std::move(show);
+}
+
+void noteMouseButton(int32_t button, bool down) {
+  ButtonState* state = buttonState(button);
+  if (state == nullptr) return;
+  if (down && !state->down) state->pressedSinceQuery = true;
+  state->down = down;
+}
+
+int16_t asyncButtonState(int32_t button) {
+  ButtonState* state = buttonState(button);
+  if (state == nullptr) return 0;
+  const auto result = static_cast<int16_t>((state->down ? kHeldBit : 0) |
+                                           (state->pressedSinceQuery ? kPressedBit : 0));
+  state->pressedSinceQuery = false;
+  return result;
+}
+
+void resetMouseButtons() { buttonStates = {}; }
+
+}  // namespace corvath

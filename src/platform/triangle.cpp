@@ -1,0 +1,367 @@
+// Filled triangles with a one-pixel outline: the hot loop of every frame.
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/fill_span.hpp"
+#include "platform/platform.hpp"
+
+namespace corvath {
+namespace {
+
+// The pixels being painted, with the surface's size widened once for offset arithmetic.
+struct PaintTarget {
+  uint32_t* pixels = nullptr;
+  int64_t width = 0;
+  int64_t height = 0;
+};
+
+// Where one side of a triangle crosses successive pixel rows. `x` is the ceiling of the exact
+// crossing; the remainder keeps it exact, so stepping to the next row needs no division.
+struct EdgeWalk {
+  int64_t x = 0;
+  int64_t remainder = 0;      // x * dy minus the exact crossing times dy: 0 <= remainder < dy
+  int64_t step = 0;           // floor(dx / dy)
+  int64_t stepRemainder = 0;  // dx - step * dy
+  int64_t dy = 1;
+};
+
+// Exact integer division rounding down or up; the divisor is positive.
+int64_t floorDiv(int64_t a, int64_t b) {
+  const int64_t q = a / b;
+  return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+int64_t ceilDiv(int64_t a, int64_t b) {
+  const int64_t q = a / b;
+  return (a % b != 0 && a > 0) ? q + 1 : q;
+}
+
+// Minimum and maximum without branches, for coordinates within +-kMaxCorner.
+inline int64_t smaller(int64_t a, int64_t b) { return b + ((a - b) & ((a - b) >> 63)); }
+inline int64_t larger(int64_t a, int64_t b) { return a - ((a - b) & ((a - b) >> 63)); }
+
+// The side from `from` down to `to` (to.y > from.y), positioned at row y >= from.y.
+EdgeWalk startEdge(PixelPoint from, PixelPoint to, int64_t y) {
+  EdgeWalk edge;
+  const int64_t dx = to.x - from.x;
+  edge.dy = to.y - from.y;
+  // Steep sides are the common case and need no division.
+  if (dx >= 0 && dx < edge.dy) {
+    edge.stepRemainder = dx;
+  } else if (dx < 0 && dx >= -edge.dy) {
+    edge.step = -1;
+    edge.stepRemainder = dx + edge.dy;
+  } else {
+    edge.step = floorDiv(dx, edge.dy);
+    edge.stepRemainder = dx - edge.step * edge.dy;
+  }
+  edge.x = from.x;
+  if (y > from.y) {
+    const int64_t numerator = (y - from.y) * dx;
+    const int64_t offset = ceilDiv(numerator, edge.dy);
+    edge.x += offset;
+    edge.remainder = offset * edge.dy - numerator;
+  }
+  return edge;
+}
+
+// Branch-free: the carry comes at irregular rows, which a branch would mispredict.
+inline void nextRow(EdgeWalk& edge) {
+  edge.remainder -= edge.stepRemainder;
+  const int64_t carry = edge.remainder >> 63;  // -1 when the crossing passed the next pixel
+  edge.remainder += edge.dy & carry;
+  edge.x += edge.step - carry;
+}
+
+// Rows y up to yEnd (exclusive), both already inside the surface: pixels ceil(left) up to
+// ceil(right) - 1, so left edges count inside and right edges outside.
+void fillRows(const PaintTarget& target, int64_t y, int64_t yEnd, EdgeWalk& left, EdgeWalk& right,
+              uint32_t pixel) {
+  for (; y < yEnd; ++y) {
+    const int64_t xl = std::max<int64_t>(left.x, 0);
+    const int64_t xr = std::min<int64_t>(right.x, target.width);
+    if (xl < xr) fillSpan(target.pixels + y * target.width + xl, xr - xl, pixel);
+    nextRow(left);
+    nextRow(right);
+  }
+}
+
+// Every pixel whose top-left corner lies inside: rows from the top corner's row (a horizontal
+// top side counts inside) up to the bottom corner's row (excluded).
+void fillTriangle(const PaintTarget& target, PixelPoint a, PixelPoint b, PixelPoint c,
+                  uint32_t pixel) {
+  if (b.y < a.y) std::swap(a, b);
+  if (c.y < a.y) std::swap(a, c);
+  if (c.y < b.y) std::swap(b, c);
+  const int64_t area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+  if (area == 0) return;
+  const int64_t top = std::max<int64_t>(a.y, 0);
+  const int64_t bottom = std::min(c.y, target.height);
+  if (top >= bottom) return;
+  // area > 0: the middle corner lies right of the long side a-c, so that side is the left one.
+  const bool longIsLeft = area > 0;
+  EdgeWalk longSide = startEdge(a, c, top);
+  if (top < b.y) {
+    EdgeWalk upper = startEdge(a, b, top);
+    const int64_t end = std::min(b.y, bottom);
+    if (longIsLeft) {
+      fillRows(target, top, end, longSide, upper, pixel);
+    } else {
+      fillRows(target, top, end, upper, longSide, pixel);
+    }
+  }
+  const int64_t lowerTop = std::max(b.y, top);
+  if (lowerTop < bottom) {
+    EdgeWalk lower = startEdge(b, c, lowerTop);
+    if (longIsLeft) {
+      fillRows(target, lowerTop, bottom, longSide, lower, pixel);
+    } else {
+      fillRows(target, lowerTop, bottom, lower, longSide, pixel);
+    }
+  }
+}
+
+// The smallest i in [low, high] for which the monotone (false, then true) test holds, or
+// high + 1.
+template <typename Test>
+int64_t firstPassing(int64_t low, int64_t high, Test test) {
+  int64_t end = high + 1;
+  while (low < end) {
+    const int64_t middle = low + (end - low) / 2;
+    if (test(middle)) {
+      end = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return low;
+}
+
+// One side of the outline: n = max(|dx|, |dy|) pixels stepping along the major axis from
+// `from` (the end excluded); step i has the minor coordinate
+// start + ceil((2 * i * dminor - n) / (2 * n)), the nearest, exact halves to the smaller one.
+// `clip`: the side may leave the surface, so only the steps inside it are walked.
+void outlineSide(const PaintTarget& target, PixelPoint from, PixelPoint to, uint32_t pixel,
+                 bool clip) {
+  const int64_t dx = to.x - from.x;
+  const int64_t dy = to.y - from.y;
+  const bool xMajor = std::abs(dx) >= std::abs(dy);
+  const int64_t n = xMajor ? std::abs(dx) : std::abs(dy);
+  if (n == 0) return;
+  const int64_t majorStart = xMajor ? from.x : from.y;
+  const int64_t minorStart = xMajor ? from.y : from.x;
+  const int64_t majorDirection = (xMajor ? dx : dy) < 0 ? -1 : 1;
+  const int64_t minorDelta = xMajor ? dy : dx;
+  const int64_t twoN = 2 * n;
+
+  int64_t first = 0;
+  int64_t last = n - 1;
+  if (clip) {
+    const int64_t majorLimit = xMajor ? target.width : target.height;
+    const int64_t minorLimit = xMajor ? target.height : target.width;
+    if (majorDirection > 0) {
+      first = std::max(first, -majorStart);
+      last = std::min(last, majorLimit - 1 - majorStart);
+    } else {
+      first = std::max(first, majorStart - (majorLimit - 1));
+      last = std::min(last, majorStart);
+    }
+    if (first > last) return;
+    const auto minorAt = [&](int64_t i) {
+      return minorStart + ceilDiv(2 * i * minorDelta - n, twoN);
+    };
+    const auto inside = [&](int64_t minor) { return minor >= 0 && minor < minorLimit; };
+    if (!inside(minorAt(first)) || !inside(minorAt(last))) {
+      // The minor coordinate is monotone in i, so the steps inside form one run.
+      if (minorDelta >= 0) {
+        first = firstPassing(first, last, [&](int64_t i) { return minorAt(i) >= 0; });
+        last = firstPassing(first, last, [&](int64_t i) { return minorAt(i) >= minorLimit; }) - 1;
+      } else {
+        first = firstPassing(first, last, [&](int64_t i) { return minorAt(i) < minorLimit; });
+        last = firstPassing(first, last, [&](int64_t i) { return minorAt(i) < 0; }) - 1;
+      }
+      if (first > last) return;
+    }
+  }
+
+  // Bresenham-style error term in (-2n, 0]: once it turns positive the minor coordinate moves.
+  const int64_t minorSize = std::abs(minorDelta);
+  int64_t minor = 0;
+  int64_t error = 0;
+  if (minorDelta >= 0) {
+    const int64_t numerator = 2 * first * minorDelta - n;
+    const int64_t offset = ceilDiv(numerator, twoN);
+    minor = minorStart + offset;
+    error = numerator - twoN * offset;
+  } else {
+    // Mirrored: the offset is -floor((2 * i * |dminor| + n) / (2 * n)).
+    const int64_t numerator = 2 * first * minorSize + n;
+    const int64_t offset = floorDiv(numerator, twoN);
+    minor = minorStart - offset;
+    error = numerator - twoN * offset - twoN + 1;
+  }
+  const int64_t majorStride = xMajor ? 1 : target.width;
+  const int64_t minorStride = xMajor ? target.width : 1;
+  const int64_t majorStep = majorDirection * majorStride;
+  const int64_t minorStep = (minorDelta < 0 ? -1 : 1) * minorStride;
+  int64_t at = (majorStart + first * majorDirection) * majorStride + minor * minorStride;
+  uint32_t* const pixels = target.pixels;
+  for (int64_t i = first; i < last; ++i) {
+    pixels[at] = pixel;
+    at += majorStep;
+    error += 2 * minorSize;
+    const int64_t carry = -static_cast<int64_t>(error > 0);  // branch-free, as in nextRow
+    error -= twoN & carry;
+    at += minorStep & carry;
+  }
+  pixels[at] = pixel;  // the last step, without stepping beyond it
+}
+
+// Triangles whose corners fit in an 8 x 8 box, the bulk of a detailed mesh, are painted from a
+// 64-bit mask of that box (bit 8 * row + column), built without data-dependent branches.
+constexpr int64_t kSmallBox = 8;
+
+// The outline pixels of a side with the given deltas (each within +-7), as a mask placed with
+// the side's smaller x and smaller y at bit 0. Same rule as outlineSide.
+constexpr uint64_t smallSideMask(int64_t dx, int64_t dy) {
+  const int64_t adx = dx < 0 ? -dx : dx;
+  const int64_t ady = dy < 0 ? -dy : dy;
+  const bool xMajor = adx >= ady;
+  const int64_t n = xMajor ? adx : ady;
+  const int64_t minorDelta = xMajor ? dy : dx;
+  const int64_t majorDirection = (xMajor ? dx : dy) < 0 ? -1 : 1;
+  uint64_t mask = 0;
+  for (int64_t i = 0; i < n; ++i) {
+    const int64_t numerator = 2 * i * minorDelta - n;
+    const int64_t minor = numerator >= 0 ? (numerator + 2 * n - 1) / (2 * n) : -(-numerator / (2 * n));
+    const int64_t x = (xMajor ? i * majorDirection : minor) - std::min<int64_t>(dx, 0);
+    const int64_t y = (xMajor ? minor : i * majorDirection) - std::min<int64_t>(dy, 0);
+    mask |= uint64_t{1} << (y * kSmallBox + x);
+  }
+  return mask;
+}
+
+constexpr std::array<uint64_t, 15 * 15> kSmallSideMasks = [] {
+  std::array<uint64_t, 15 * 15> masks{};
+  for (int64_t dy = -7; dy <= 7; ++dy) {
+    for (int64_t dx = -7; dx <= 7; ++dx) masks[(dy + 7) * 15 + dx + 7] = smallSideMask(dx, dy);
+  }
+  return masks;
+}();
+
+// The pixels of the box on the inner side of the side from -> to of a triangle with positive
+// area (corners as bit indices 8 * y + x): exact edge functions, a point on the side counting
+// for the side that the point (x + e, y + e * e) lies on, for a tiny e. That is the top-left
+// rule of fillTriangle, so a small fill is the AND of its three sides' masks.
+const std::array<uint64_t, 64 * 64>& smallHalfPlanes() {
+  static const std::array<uint64_t, 64 * 64> masks = [] {
+    std::array<uint64_t, 64 * 64> built{};
+    for (int32_t from = 0; from < 64; ++from) {
+      for (int32_t to = 0; to < 64; ++to) {
+        const int32_t fromX = from % 8, fromY = from / 8;
+        const int32_t dx = to % 8 - fromX, dy = to / 8 - fromY;
+        const bool tieInside = dy != 0 ? dy < 0 : dx > 0;
+        uint64_t mask = 0;
+        for (int32_t bit = 0; bit < 64; ++bit) {
+          const int32_t value = dx * (bit / 8 - fromY) - dy * (bit % 8 - fromX);
+          if (value > 0 || (value == 0 && tieInside)) mask |= uint64_t{1} << bit;
+        }
+        built[from * 64 + to] = mask;
+      }
+    }
+    return built;
+  }();
+  return masks;
+}
+
+// Corners relative to the box's top-left pixel, so every quantity fits in 32 bits.
+inline uint64_t smallFill(int32_t ax, int32_t ay, int32_t bx, int32_t by, int32_t cx,
+                          int32_t cy) {
+  const int32_t area = (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
+  const int32_t a = ay * 8 + ax;
+  int32_t b = by * 8 + bx;
+  int32_t c = cy * 8 + cx;
+  // The other winding: swap b and c for the same triangle with positive area. Arithmetic
+  // instead of a branch, which random windings would mispredict.
+  const int32_t swapBits = (b ^ c) & -static_cast<int32_t>(area < 0);
+  b ^= swapBits;
+  c ^= swapBits;
+  const auto& halfPlanes = smallHalfPlanes();
+  const uint64_t mask = halfPlanes[a * 64 + b] & halfPlanes[b * 64 + c] & halfPlanes[c * 64 + a];
+  return area != 0 ? mask : 0;
+}
+
+inline uint64_t smallSide(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY) {
+  const auto shift = static_cast<int32_t>(smaller(fromX, toX) + kSmallBox * smaller(fromY, toY));
+  return kSmallSideMasks[(toY - fromY + 7) * 15 + (toX - fromX + 7)] << shift;
+}
+
+// Fill and outline of a triangle inside the surface whose box, with its top-left pixel at
+// `origin`, is at most 8 x 8; corners relative to that pixel.
+void paintSmall(uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_t bx, int32_t by,
+                int32_t cx, int32_t cy, uint32_t pixel) {
+  uint64_t mask = smallFill(ax, ay, bx, by, cx, cy) | smallSide(ax, ay, bx, by) |
+                  smallSide(bx, by, cx, cy) | smallSide(cx, cy, ax, ay);
+  while (mask != 0) {
+    const int bit = std::countr_zero(mask);
+    origin[(bit / kSmallBox) * width + bit % kSmallBox] = pixel;
+    mask &= mask - 1;
+  }
+}
+
+inline bool beyondCorner(int64_t coordinate) {
+  return static_cast<uint64_t>(coordinate + kMaxCorner) > static_cast<uint64_t>(2 * kMaxCorner);
+}
+
+bool sideInside(const PaintTarget& target, PixelPoint a, PixelPoint b) {
+  return std::min(a.x, b.x) >= 0 && std::max(a.x, b.x) < target.width &&
+         std::min(a.y, b.y) >= 0 && std::max(a.y, b.y) < target.height;
+}
+
+// Takes the corners as plain numbers and stays out of line: otherwise the compiler moves the
+// corners of every small face through memory as records, and the reloads stall.
+[[gnu::noinline]] void paintLarge(const PaintTarget& target, int64_t x0, int64_t y0, int64_t x1,
+                                  int64_t y1, int64_t x2, int64_t y2, bool inside,
+                                  uint32_t pixel) {
+  const PixelPoint p0{x0, y0}, p1{x1, y1}, p2{x2, y2};
+  fillTriangle(target, p0, p1, p2, pixel);
+  outlineSide(target, p0, p1, pixel, !inside && !sideInside(target, p0, p1));
+  outlineSide(target, p1, p2, pixel, !inside && !sideInside(target, p1, p2));
+  outlineSide(target, p2, p0, pixel, !inside && !sideInside(target, p2, p0));
+}
+
+}  // namespace
+
+void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour) {
+  const int64_t x0 = p0.x, y0 = p0.y, x1 = p1.x, y1 = p1.y, x2 = p2.x, y2 = p2.y;
+  if (beyondCorner(x0) | beyondCorner(y0) | beyondCorner(x1) | beyondCorner(y1) |
+      beyondCorner(x2) | beyondCorner(y2)) {
+    return;
+  }
+  const int64_t width = surface.width;
+  const int64_t height = surface.height;
+  if (width <= 0 || height <= 0 || surface.pixels.size() < static_cast<size_t>(width * height)) {
+    return;
+  }
+  const int64_t left = smaller(x0, smaller(x1, x2));
+  const int64_t right = larger(x0, larger(x1, x2));
+  const int64_t top = smaller(y0, smaller(y1, y2));
+  const int64_t bottom = larger(y0, larger(y1, y2));
+  // Fill and outline both stay inside the corners' bounding box.
+  if (right < 0 || left >= width || bottom < 0 || top >= height) return;
+  const uint32_t pixel = pixelFromColour(colour);
+  const bool inside = left >= 0 && right < width && top >= 0 && bottom < height;
+  if (inside && right - left < kSmallBox && bottom - top < kSmallBox) {
+    paintSmall(surface.pixels.data() + top * width + left, width, static_cast<int32_t>(x0 - left),
+               static_cast<int32_t>(y0 - top), static_cast<int32_t>(x1 - left),
+               static_cast<int32_t>(y1 - top), static_cast<int32_t>(x2 - left),
+               static_cast<int32_t>(y2 - top), pixel);
+    return;
+  }
+  paintLarge({surface.pixels.data(), width, height}, x0, y0, x1, y1, x2, y2, inside, pixel);
+}
+
+}  // namespace corvath

@@ -1,0 +1,237 @@
+// paintTriangle against a slow per-pixel statement of the same rules, plus drawn cases.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/platform.hpp"
+
+namespace corvath {
+namespace {
+
+constexpr int32_t kBackground = 0x808080;
+constexpr int32_t kInk = 0x00FF00;  // green: pixel 0x0000FF00
+
+int64_t referenceCeilDiv(int64_t a, int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
+
+// Sign of the edge function of from->to at the point (x + e, y + e*e) for a tiny e: a point
+// exactly on an edge counts for the side its right-hand, slightly lower neighbour lies on.
+int sideOf(PixelPoint from, PixelPoint to, int64_t x, int64_t y) {
+  const int64_t dx = to.x - from.x;
+  const int64_t dy = to.y - from.y;
+  const int64_t value = dx * (y - from.y) - dy * (x - from.x);
+  if (value != 0) return value > 0 ? 1 : -1;
+  if (dy != 0) return -dy > 0 ? 1 : -1;
+  return dx > 0 ? 1 : -1;
+}
+
+bool filledAt(PixelPoint a, PixelPoint b, PixelPoint c, int64_t x, int64_t y) {
+  const int64_t area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+  if (area == 0) return false;
+  const int s = area > 0 ? 1 : -1;
+  return sideOf(a, b, x, y) == s && sideOf(b, c, x, y) == s && sideOf(c, a, x, y) == s;
+}
+
+bool outlinedAt(PixelPoint from, PixelPoint to, int64_t x, int64_t y) {
+  const int64_t dx = to.x - from.x;
+  const int64_t dy = to.y - from.y;
+  const int64_t n = std::max(std::abs(dx), std::abs(dy));
+  if (n == 0) return false;
+  const bool xMajor = std::abs(dx) >= std::abs(dy);
+  const int64_t majorDelta = xMajor ? dx : dy;
+  const int64_t i = ((xMajor ? x - from.x : y - from.y)) * (majorDelta < 0 ? -1 : 1);
+  if (i < 0 || i >= n) return false;
+  const int64_t minor =
+      (xMajor ? from.y : from.x) + referenceCeilDiv(2 * i * (xMajor ? dy : dx) - n, 2 * n);
+  return (xMajor ? y : x) == minor;
+}
+
+std::vector<uint32_t> referencePicture(int32_t width, int32_t height, PixelPoint a, PixelPoint b,
+                                       PixelPoint c) {
+  std::vector<uint32_t> picture(static_cast<size_t>(width) * height, pixelFromColour(kBackground));
+  for (const PixelPoint p : {a, b, c}) {
+    if (std::abs(p.x) > kMaxCorner || std::abs(p.y) > kMaxCorner) return picture;
+  }
+  for (int64_t y = 0; y < height; ++y) {
+    for (int64_t x = 0; x < width; ++x) {
+      if (filledAt(a, b, c, x, y) || outlinedAt(a, b, x, y) || outlinedAt(b, c, x, y) ||
+          outlinedAt(c, a, x, y)) {
+        picture[y * width + x] = pixelFromColour(kInk);
+      }
+    }
+  }
+  return picture;
+}
+
+std::vector<uint32_t> painted(int32_t width, int32_t height, PixelPoint a, PixelPoint b,
+                              PixelPoint c) {
+  Surface surface;
+  createSurface(surface, width, height, kBackground);
+  paintTriangle(surface, a, b, c, kInk);
+  return surface.pixels;
+}
+
+// The picture as rows of '#' (ink) and '.' (anything else).
+std::string art(const std::vector<uint32_t>& picture, int32_t width) {
+  std::string text;
+  for (size_t i = 0; i < picture.size(); ++i) {
+    text += picture[i] == pixelFromColour(kInk) ? '#' : '.';
+    if ((i + 1) % width == 0) text += '\n';
+  }
+  return text;
+}
+
+std::string describe(PixelPoint a, PixelPoint b, PixelPoint c) {
+  return "(" + std::to_string(a.x) + "," + std::to_string(a.y) + ") (" + std::to_string(b.x) +
+         "," + std::to_string(b.y) + ") (" + std::to_string(c.x) + "," + std::to_string(c.y) + ")";
+}
+
+// Paints random triangles whose corners come from `corner` and compares with the reference.
+template <typename Corner>
+void compareRandom(int count, int32_t width, int32_t height, uint32_t seed, Corner corner) {
+  std::mt19937_64 random(seed);
+  int failures = 0;
+  for (int k = 0; k < count && failures < 5; ++k) {
+    PixelPoint a = corner(random);
+    PixelPoint b = corner(random);
+    PixelPoint c = corner(random);
+    switch (random() % 8) {  // a share of degenerate triangles
+      case 0: c = a; break;
+      case 1: b = a; c = a; break;
+      case 2: {
+        const int64_t t = static_cast<int64_t>(random() % 5) - 2;
+        if (std::abs(a.x + t * (b.x - a.x)) <= kMaxCorner &&
+            std::abs(a.y + t * (b.y - a.y)) <= kMaxCorner) {
+          c = {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};  // on the line through a and b
+        }
+        break;
+      }
+      case 3: b.y = a.y; break;  // a horizontal side
+      case 4: b.x = a.x; break;  // a vertical side
+      default: break;
+    }
+    const auto expected = referencePicture(width, height, a, b, c);
+    const auto actual = painted(width, height, a, b, c);
+    if (expected != actual) {
+      ++failures;
+      ADD_FAILURE() << describe(a, b, c) << "\nexpected\n"
+                    << art(expected, width) << "actual\n"
+                    << art(actual, width);
+    }
+  }
+}
+
+TEST(PaintTriangle, MatchesReferenceOnSmallTriangles) {
+  compareRandom(6000, 24, 20, 1, [](std::mt19937_64& r) {
+    return PixelPoint{static_cast<int64_t>(r() % 37) - 6, static_cast<int64_t>(r() % 33) - 6};
+  });
+}
+
+TEST(PaintTriangle, MatchesReferenceOnTinyTriangles) {
+  compareRandom(4000, 8, 8, 2, [](std::mt19937_64& r) {
+    return PixelPoint{static_cast<int64_t>(r() % 6) + 1, static_cast<int64_t>(r() % 6) + 1};
+  });
+}
+
+TEST(PaintTriangle, MatchesReferenceWhenCornersLieFarOutside) {
+  compareRandom(1500, 30, 17, 3, [](std::mt19937_64& r) {
+    const int64_t span = (r() % 2) ? 400 : 2 * kMaxCorner + 1;
+    const int64_t offset = span / 2;
+    return PixelPoint{static_cast<int64_t>(r() % span) - offset,
+                      static_cast<int64_t>(r() % span) - offset};
+  });
+}
+
+TEST(PaintTriangle, MatchesReferenceWithOneCornerFarAway) {
+  std::mt19937_64 random(4);
+  compareRandom(1500, 25, 19, 4, [&](std::mt19937_64& r) {
+    if (r() % 3 == 0) {
+      const int64_t far = (static_cast<int64_t>(r() % 2) * 2 - 1) * (kMaxCorner - r() % 1000);
+      return PixelPoint{far, static_cast<int64_t>(r() % 60) - 20};
+    }
+    return PixelPoint{static_cast<int64_t>(r() % 40) - 8, static_cast<int64_t>(r() % 40) - 10};
+  });
+}
+
+TEST(PaintTriangle, WindingAndCornerOrderDoNotMatter) {
+  std::mt19937_64 random(5);
+  for (int k = 0; k < 2000; ++k) {
+    const auto corner = [&] {
+      return PixelPoint{static_cast<int64_t>(random() % 30) - 4,
+                        static_cast<int64_t>(random() % 30) - 4};
+    };
+    const PixelPoint a = corner(), b = corner(), c = corner();
+    const auto first = painted(22, 22, a, b, c);
+    ASSERT_EQ(first, painted(22, 22, a, c, b)) << describe(a, b, c);
+    ASSERT_EQ(first, painted(22, 22, b, c, a)) << describe(a, b, c);
+  }
+}
+
+TEST(PaintTriangle, EdgeRoundsHalvesToTheSmallerCoordinate) {
+  // The side (1,1)->(5,2) paints (1,1) (2,1) (3,1) (4,2): at x = 3 the line is exactly at
+  // y = 1.5 and goes up to 1. The way back (5,2)->(1,1) adds its own start (5,2) and again
+  // rounds x = 3 to y = 1, so the flat triangle shows the segment with both ends.
+  const auto picture = painted(7, 4, {1, 1}, {5, 2}, {5, 2});
+  EXPECT_EQ(art(picture, 7),
+            ".......\n"
+            ".###...\n"
+            "....##.\n"
+            ".......\n");
+}
+
+TEST(PaintTriangle, SmallTriangleFollowsTheTopLeftRule) {
+  // Corners (1,0), (6,2), (2,6). The fill takes the pixels whose top-left corner is inside
+  // (points on the left sides count, on the right side not); the outline adds the rest of the
+  // rim, rounded to the nearest pixel.
+  const auto picture = painted(8, 8, {1, 0}, {6, 2}, {2, 6});
+  EXPECT_EQ(art(picture, 8),
+            ".##.....\n"
+            ".####...\n"
+            ".######.\n"
+            ".#####..\n"
+            "..###...\n"
+            "..##....\n"
+            "..#.....\n"
+            "........\n");
+}
+
+TEST(PaintTriangle, ThreeEqualCornersPaintNothing) {
+  const auto picture = painted(5, 5, {2, 2}, {2, 2}, {2, 2});
+  EXPECT_EQ(picture, std::vector<uint32_t>(25, pixelFromColour(kBackground)));
+}
+
+TEST(PaintTriangle, CornersBeyondTheLimitPaintNothing) {
+  Surface surface;
+  createSurface(surface, 40, 30, kBackground);
+  paintTriangle(surface, {0, 0}, {kMaxCorner + 1, 10}, {5, 20}, kInk);
+  EXPECT_EQ(surface.pixels, std::vector<uint32_t>(1200, pixelFromColour(kBackground)));
+  paintTriangle(surface, {0, 0}, {kMaxCorner, 10}, {5, 20}, kInk);  // at the limit: painted
+  EXPECT_EQ(surface.pixels[5 * 40 + 20], pixelFromColour(kInk));
+}
+
+TEST(PaintTriangle, HugeTriangleCoveringTheSurfaceIsClipped) {
+  // Corners 1e8 pixels away must be clipped arithmetically, not walked.
+  Surface surface;
+  createSurface(surface, 1920, 1080, kBackground);
+  paintTriangle(surface, {-100000000, -100000000}, {100000000, -5}, {-3, 100000000}, kInk);
+  EXPECT_EQ(surface.pixels, std::vector<uint32_t>(1920 * 1080, pixelFromColour(kInk)));
+  fillSurface(surface, kBackground);
+  // The top side passes y = 0.5 exactly at x = 0 (rounded up to row 0) and is below row 0
+  // right of it.
+  paintTriangle(surface, {-100000000, 0}, {100000000, 1}, {0, 100000000}, kInk);
+  EXPECT_EQ(surface.pixels[0], pixelFromColour(kInk));
+  EXPECT_EQ(surface.pixels[1], pixelFromColour(kBackground));
+  EXPECT_EQ(surface.pixels[1920 + 1], pixelFromColour(kInk));
+  EXPECT_EQ(surface.pixels[1919 + 1079 * 1920], pixelFromColour(kInk));
+}
+
+TEST(PaintTriangle, EmptySurfaceIsLeftAlone) {
+  Surface surface;
+  createSurface(surface, 0, 0, kBackground);
+  paintTriangle(surface, {-5, -5}, {5, 0}, {0, 5}, kInk);
+  EXPECT_TRUE(surface.pixels.empty());
+}
+
+}  // namespace
+}  // namespace corvath
