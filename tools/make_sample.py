@@ -3,9 +3,10 @@
 
 A turned vase on a column, a torus, a ball and a pyramid stand on a chequered slab. Every face
 is wound so that its corners run counter-clockwise seen from outside (the normal of the right-hand
-rule points outward) and carries its own colour. Z points up. The whole model is moved toward
-negative coordinates so that its largest coordinate is kLargestCoordinate: the viewer derives its
-zoom from that coordinate, and this makes the model fill most of the screen.
+rule points outward) and carries its own colour. The model is built with z up, then leaned about
+the y axis (see kLean) and moved toward negative coordinates so that its largest coordinate is
+kLargestCoordinate: the viewer derives its zoom from that coordinate, and this makes the model fill
+most of the screen.
 
 Usage: tools/make_sample.py [OUTPUT]   (default: examples/3d.asc beside this folder)
 """
@@ -15,7 +16,10 @@ import math
 import os
 import sys
 
-kLargestCoordinate = 250.0
+kLargestCoordinate = 180.0
+# The viewer's first frame looks at the model's z axis from 60 degrees above the plinth; leaning
+# the model 30 degrees about y brings that down to a three-quarter view from 30 degrees above.
+kLean = math.radians(30.0)
 
 
 def pack(red, green, blue):
@@ -48,19 +52,45 @@ class MeshObject:
         self.triangle(a, c, d, colour)
 
 
-def box(obj, x0, y0, z0, x1, y1, z1, colour_of_side):
-    """An axis-aligned box; colour_of_side(name) gives each side's colour."""
-    v = {}
-    for i, x in enumerate((x0, x1)):
-        for j, y in enumerate((y0, y1)):
-            for k, z in enumerate((z0, z1)):
-                v[i, j, k] = obj.vertex(x, y, z)
-    obj.quad(v[0, 0, 1], v[1, 0, 1], v[1, 1, 1], v[0, 1, 1], colour_of_side("top"))
-    obj.quad(v[0, 0, 0], v[0, 1, 0], v[1, 1, 0], v[1, 0, 0], colour_of_side("bottom"))
-    obj.quad(v[0, 0, 0], v[1, 0, 0], v[1, 0, 1], v[0, 0, 1], colour_of_side("front"))
-    obj.quad(v[1, 1, 0], v[0, 1, 0], v[0, 1, 1], v[1, 1, 1], colour_of_side("back"))
-    obj.quad(v[1, 0, 0], v[1, 1, 0], v[1, 1, 1], v[1, 0, 1], colour_of_side("right"))
-    obj.quad(v[0, 1, 0], v[0, 0, 0], v[0, 0, 1], v[0, 1, 1], colour_of_side("left"))
+def patch(obj, a, b, c, d, colour, cell=40.0):
+    """The quadrilateral a b c d (points, counter-clockwise seen from outside) as a grid of
+    cells no longer than `cell`: small faces keep the painter's order of the viewer right."""
+    length = lambda p, q: math.dist(p, q)
+    nu = max(1, math.ceil(max(length(a, b), length(d, c)) / cell))
+    nv = max(1, math.ceil(max(length(a, d), length(b, c)) / cell))
+    mix = lambda p, q, t: tuple(p[n] + (q[n] - p[n]) * t for n in range(3))
+    grid = [[obj.vertex(*mix(mix(a, b, i / nu), mix(d, c, i / nu), j / nv)) for j in range(nv + 1)]
+            for i in range(nu + 1)]
+    for i in range(nu):
+        for j in range(nv):
+            obj.quad(grid[i][j], grid[i + 1][j], grid[i + 1][j + 1], grid[i][j + 1], colour)
+
+
+def facet(obj, a, b, c, colour, parts):
+    """The triangle a b c split into parts * parts smaller ones of the same winding."""
+    point = lambda i, j: tuple(a[n] + (b[n] - a[n]) * i / parts + (c[n] - a[n]) * j / parts
+                               for n in range(3))
+    index = {}
+    for i in range(parts + 1):
+        for j in range(parts + 1 - i):
+            index[i, j] = obj.vertex(*point(i, j))
+    for i in range(parts):
+        for j in range(parts - i):
+            obj.triangle(index[i, j], index[i + 1, j], index[i, j + 1], colour)
+            if i + j + 1 < parts:
+                obj.triangle(index[i + 1, j], index[i + 1, j + 1], index[i, j + 1], colour)
+
+
+def box(obj, x0, y0, z0, x1, y1, z1, colour, cell=40.0):
+    """An axis-aligned box with its sides cut into small cells."""
+    p = {(i, j, k): (x, y, z) for i, x in enumerate((x0, x1)) for j, y in enumerate((y0, y1))
+         for k, z in enumerate((z0, z1))}
+    patch(obj, p[0, 0, 1], p[1, 0, 1], p[1, 1, 1], p[0, 1, 1], colour, cell)
+    patch(obj, p[0, 0, 0], p[0, 1, 0], p[1, 1, 0], p[1, 0, 0], colour, cell)
+    patch(obj, p[0, 0, 0], p[1, 0, 0], p[1, 0, 1], p[0, 0, 1], colour, cell)
+    patch(obj, p[1, 1, 0], p[0, 1, 0], p[0, 1, 1], p[1, 1, 1], colour, cell)
+    patch(obj, p[1, 0, 0], p[1, 1, 0], p[1, 1, 1], p[1, 0, 1], colour, cell)
+    patch(obj, p[0, 1, 0], p[0, 0, 0], p[0, 0, 1], p[0, 1, 1], colour, cell)
 
 
 def plinth():
@@ -85,9 +115,8 @@ def plinth():
     for n in range(count):
         m = (n + 1) % count
         obj.quad(below[n], below[m], rim[m], rim[n], edge)
-    centre = obj.vertex(0.0, 0.0, -depth)
-    for n in range(count):
-        obj.triangle(centre, below[(n + 1) % count], below[n], edge)
+    patch(obj, (-half, -half, -depth), (-half, half, -depth), (half, half, -depth),
+          (half, -half, -depth), edge, step)
     return obj
 
 
@@ -95,18 +124,20 @@ def column():
     """A round shaft between a square foot and a square capital."""
     obj = MeshObject("Colonna")
     stone = pack(214, 200, 178)
-    box(obj, -120.0, -120.0, 0.0, 120.0, 120.0, 20.0, lambda side: stone)
-    box(obj, -120.0, -120.0, 200.0, 120.0, 120.0, 225.0, lambda side: stone)
-    segments, radius = 24, 80.0
+    box(obj, -120.0, -120.0, 0.0, 120.0, 120.0, 20.0, stone, 20.0)
+    box(obj, -120.0, -120.0, 200.0, 120.0, 120.0, 225.0, stone, 20.0)
+    segments, radius, levels = 24, 80.0, 12
     ring = lambda z: [obj.vertex(radius * math.cos(2 * math.pi * i / segments),
                                  radius * math.sin(2 * math.pi * i / segments), z)
                       for i in range(segments)]
-    low, high = ring(20.0), ring(200.0)
-    for i in range(segments):
-        k = (i + 1) % segments
-        # Alternate shades suggest flutes.
-        colour = pack(226, 214, 192) if i % 2 == 0 else pack(196, 182, 160)
-        obj.quad(low[i], low[k], high[k], high[i], colour)
+    shaft = [ring(20.0 + 180.0 * level / levels) for level in range(levels + 1)]
+    for level in range(levels):
+        low, high = shaft[level], shaft[level + 1]
+        for i in range(segments):
+            k = (i + 1) % segments
+            # Alternate shades suggest flutes.
+            colour = pack(226, 214, 192) if i % 2 == 0 else pack(196, 182, 160)
+            obj.quad(low[i], low[k], high[k], high[i], colour)
     return obj
 
 
@@ -222,19 +253,25 @@ def pyramid():
     """A small pyramid, each side in its own colour."""
     obj = MeshObject("Piramide")
     cx, cy, half, height = 280.0, 250.0, 90.0, 190.0
-    corners = [obj.vertex(cx + sx * half, cy + sy * half, 0.0)
+    corners = [(cx + sx * half, cy + sy * half, 0.0)
                for sx, sy in ((-1, -1), (1, -1), (1, 1), (-1, 1))]
-    apex = obj.vertex(cx, cy, height)
+    apex = (cx, cy, height)
     sides = [pack(230, 120, 40), pack(200, 80, 40), pack(240, 150, 60), pack(210, 100, 50)]
     for n in range(4):
-        obj.triangle(corners[n], corners[(n + 1) % 4], apex, sides[n])
-    obj.quad(corners[0], corners[3], corners[2], corners[1], pack(120, 60, 30))
+        facet(obj, corners[n], corners[(n + 1) % 4], apex, sides[n], 5)
+    patch(obj, corners[0], corners[3], corners[2], corners[1], pack(120, 60, 30))
     return obj
 
 
 def number(value):
     text = f"{value:.3f}".rstrip("0").rstrip(".")
     return "0" if text in ("-0", "") else text
+
+
+def lean(objects):
+    c, s = math.cos(kLean), math.sin(kLean)
+    for obj in objects:
+        obj.vertices = [(c * x - s * z, y, s * x + c * z) for x, y, z in obj.vertices]
 
 
 def mesh_text(objects):
@@ -259,6 +296,7 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "examples", "3d.asc")
     objects = [plinth(), column(), vase(), torus(), ball(), pyramid()]
+    lean(objects)
     with open(output, "wb") as out:
         out.write(mesh_text(objects).encode("ascii"))
     vertices = sum(len(obj.vertices) for obj in objects)

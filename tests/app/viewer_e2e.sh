@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# The viewer used as a person would, on a virtual X server: started in a fresh folder with a
+# small mesh, turned and zoomed with the mouse, animated, saved and closed with keys and with a
+# close request, and checked through the pictures it saves.
+# Usage: viewer_e2e.sh PATH_TO_CORVATH   (CORVATH_E2E_KEEP=1 keeps the pictures and logs)
+set -euo pipefail
+
+corvath=$(realpath "$1")
+caption="3D-Corvath 3d.asc"
+box_caption="3D-Corvath"
+work=$(mktemp -d /tmp/corvath-e2e-XXXXXX)
+server=""
+viewer=""
+
+cleanup() {
+  [ -n "$viewer" ] && kill "$viewer" 2>/dev/null || true
+  [ -n "$server" ] && kill "$server" 2>/dev/null || true
+  if [ -n "${CORVATH_E2E_KEEP:-}" ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$work/viewer.log" ] && sed 's/^/viewer: /' "$work/viewer.log" >&2
+  exit 1
+}
+
+# --- helpers ----------------------------------------------------------------------------------
+
+# Asks a window to close the way a window manager's close button does.
+cat >"$work/close_window.c" <<'EOF'
+#include <X11/Xlib.h>
+#include <stdlib.h>
+#include <string.h>
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  Display* display = XOpenDisplay(NULL);
+  if (display == NULL) return 1;
+  Window window = (Window)strtoul(argv[1], NULL, 0);
+  XEvent event;
+  memset(&event, 0, sizeof event);
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, window, False, NoEventMask, &event);
+  XSync(display, False);
+  XCloseDisplay(display);
+  return 0;
+}
+EOF
+cc -O1 -o "$work/close_window" "$work/close_window.c" -lX11 || fail "cannot build the close helper"
+
+# Reads saved pictures: "header W H" checks the 54 header bytes, "pixel X Y" prints R G B,
+# "colours" prints the number of distinct colours.
+cat >"$work/bmp.py" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+width, height = struct.unpack_from("<ii", data, 18)
+stride = (width * 3 + 3) // 4 * 4
+if sys.argv[2] == "header":
+    w, h = int(sys.argv[3]), int(sys.argv[4])
+    size = ((w * 3 + 3) // 4 * 4) * h + 54
+    expected = struct.pack("<2sIHHIIiiHHIIiiII", b"BM", size, 0, 0, 54, 40, w, h, 1, 24, 0, 0,
+                           0, 0, 0, 0)
+    sys.exit(0 if data[:54] == expected and len(data) == size else 1)
+if sys.argv[2] == "pixel":
+    x, y = int(sys.argv[3]), int(sys.argv[4])
+    at = 54 + (height - 1 - y) * stride + 3 * x
+    print(data[at + 2], data[at + 1], data[at])
+if sys.argv[2] == "colours":
+    seen = set()
+    for row in range(height):
+        line = data[54 + row * stride: 54 + row * stride + 3 * width]
+        seen.update(line[i:i + 3] for i in range(0, len(line), 3))
+    print(len(seen))
+EOF
+bmp() { python3 "$work/bmp.py" "$@"; }
+
+# True while the viewer runs (an ended child stays a zombie until it is waited for).
+viewer_running() {
+  local state
+  state=$(ps -o stat= -p "$viewer" 2>/dev/null) || return 1
+  [[ $state != Z* ]]
+}
+
+# Prints the id of the named window once it is mapped.
+wait_for_window() {
+  local name=$1 id
+  for _ in $(seq 100); do
+    id=$(xwininfo -name "$name" 2>/dev/null | awk '/Window id:/ {print $4; exit}') || true
+    if [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable"; then
+      echo "$id"
+      return 0
+    fi
+    viewer_running || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits for the viewer to end; fails unless it ends with exit code 0.
+expect_clean_exit() {
+  for _ in $(seq 50); do
+    viewer_running || break
+    sleep 0.1
+  done
+  viewer_running && fail "$1: the viewer did not end"
+  local code=0
+  wait "$viewer" || code=$?
+  viewer=""
+  [ "$code" = 0 ] || fail "$1: exit code $code"
+}
+
+# Presses Ctrl+S and waits for the complete picture (it is renamed into place when whole).
+save_picture() {
+  rm -f "$work/run/3d.bmp"
+  xdotool key ctrl+s
+  for _ in $(seq 50); do
+    [ -f "$work/run/3d.bmp" ] && { cp "$work/run/3d.bmp" "$work/$1"; return 0; }
+    sleep 0.1
+  done
+  fail "Ctrl+S wrote no picture ($1)"
+}
+
+start_viewer() {
+  (cd "$work/run" && exec "$corvath") >"$work/viewer.log" 2>&1 &
+  viewer=$!
+}
+
+# --- the virtual display ---------------------------------------------------------------------
+
+Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp -noreset 3>"$work/display" \
+  2>"$work/xvfb.log" &
+server=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.05
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# A square of side 200 around the origin in the plane z = 0: red on the side that faces the
+# viewer at angles (0, 0, 0), green on the other. Its extent 100 gives the zoom 6000, so the
+# square reaches 120 pixels either side of the centre (683, 384) when seen face on.
+mkdir "$work/run"
+square='Named Object: "Quadrato"
+Tri-mesh, Vertices: 4     Faces: 4
+Vertex 0:  X: -100  Y: -100  Z: 0
+Vertex 1:  X: 100  Y: -100  Z: 0
+Vertex 2:  X: 100  Y: 100  Z: 0
+Vertex 3:  X: -100  Y: 100  Z: 0
+Face 0:    A:0 B:2 C:1 colore: 255
+Face 1:    A:0 B:3 C:2 colore: 255
+Face 2:    A:0 B:1 C:2 colore: 65280
+Face 3:    A:0 B:2 C:3 colore: 65280'
+printf '%s\n' "$square" | sed 's/$/\r/' >"$work/run/3d.asc"
+
+# --- first run: mouse, zoom, animation, Escape -----------------------------------------------
+
+start_viewer
+window=$(wait_for_window "$caption") || fail "no main window appeared"
+xdotool windowfocus --sync "$window"
+
+save_picture first.bmp
+bmp "$work/first.bmp" header 1366 768 || fail "the picture's header is not that of 1366 x 768"
+[ "$(bmp "$work/first.bmp" pixel 1360 760)" = "128 128 128" ] || fail "no grey background"
+read -r r g b <<<"$(bmp "$work/first.bmp" pixel 683 384)"
+{ [ "$b" = 0 ] && { [ "$r" = 0 ] || [ "$g" = 0 ]; } && [ $((r + g)) -gt 0 ]; } ||
+  fail "the square's colour is missing from the first picture ($r $g $b)"
+
+xdotool mousemove 0 0
+save_picture face_on.bmp
+[ "$(bmp "$work/face_on.bmp" pixel 683 384)" = "255 0 0" ] || fail "the square is not face on"
+[ "$(bmp "$work/face_on.bmp" pixel 809 384)" = "128 128 128" ] || fail "the square is too large"
+cmp -s "$work/first.bmp" "$work/face_on.bmp" && fail "moving the mouse changed nothing"
+
+# Holding the left button while moving zooms in: the square grows past 126 pixels.
+xdotool mousedown 1
+xdotool mousemove 1 0
+xdotool mousemove 0 0
+xdotool mouseup 1
+save_picture zoomed.bmp
+[ "$(bmp "$work/zoomed.bmp" pixel 683 384)" = "255 0 0" ] || fail "the zoomed square is not face on"
+[ "$(bmp "$work/zoomed.bmp" pixel 809 384)" = "255 0 0" ] || fail "the left button did not zoom in"
+
+# Space runs the frame timer: every tick draws a new random scene.
+xdotool key space
+sleep 1.3
+xdotool key space
+save_picture scene.bmp
+colours=$(bmp "$work/scene.bmp" colours)
+[ "$colours" -gt 20 ] || fail "no generated scene after Space ($colours colours)"
+cmp -s "$work/zoomed.bmp" "$work/scene.bmp" && fail "the animation changed nothing"
+
+xdotool key Escape
+expect_clean_exit "Escape"
+
+# --- second run: the window manager's close request ------------------------------------------
+
+start_viewer
+window=$(wait_for_window "$caption") || fail "no main window appeared the second time"
+"$work/close_window" "$window" || fail "cannot send the close request"
+expect_clean_exit "close request"
+
+# --- third run: a face announced but never read raises the error box ---------------------------
+
+printf 'Tri-mesh, Vertices: 3     Faces: 2\r\nVertex 0: X: 0 Y: 0 Z: 0\r\nVertex 1: X: 50 Y: 0 Z: 0\r\nVertex 2: X: 0 Y: 50 Z: 0\r\nFace 0: A:0 B:1 C:2 colore: 255\r\n' \
+  >"$work/run/3d.asc"
+start_viewer
+box=$(wait_for_window "$box_caption") || fail "no error box appeared"
+# Close every box that shows (each frame that reaches the face raises one); once the main window
+# is up, ask it to close.
+asked=""
+for _ in $(seq 100); do
+  viewer_running || break
+  box=$(xwininfo -name "$box_caption" 2>/dev/null | awk '/Window id:/ {print $4; exit}') || true
+  if [ -n "$box" ] && xwininfo -id "$box" 2>/dev/null | grep -q "IsViewable"; then
+    xdotool windowfocus --sync "$box" || true
+    xdotool key Return || true
+  elif [ -z "$asked" ]; then
+    window=$(xwininfo -name "$caption" 2>/dev/null | awk '/Window id:/ {print $4; exit}') || true
+    if [ -n "$window" ] && xwininfo -id "$window" 2>/dev/null | grep -q "IsViewable"; then
+      "$work/close_window" "$window"
+      asked=yes
+    fi
+  fi
+  sleep 0.1
+done
+[ -n "$asked" ] || fail "the main window never showed after the error box"
+expect_clean_exit "after the error box"
+
+echo "viewer end to end: all checks passed"
