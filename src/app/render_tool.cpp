@@ -28,6 +28,7 @@ struct RenderOptions {
   int32_t frames = 0;  // 0: one frame, untimed
   bool scene = false;
   double sceneSeed = 0;
+  double zoom = 0;  // 0: from the mesh extent, as the viewer does
 };
 
 constexpr int32_t kLargestSide = 16384;
@@ -36,7 +37,7 @@ constexpr std::string_view kDiscard = "/dev/null";
 
 constexpr const char* kUsage =
     "usage: corvath-render [--mesh FILE] [--size WxH] [--angles X,Y,Z] [--out FILE]\n"
-    "                      [--frames N] [--scene SEED]\n"
+    "                      [--frames N] [--scene SEED] [--zoom Z]\n"
     "  --mesh FILE     mesh text to draw (default 3d.asc)\n"
     "  --size WxH      drawing surface, standing in for the desktop (default 1920x1080)\n"
     "  --angles X,Y,Z  rotation in degrees (default 210,7,90)\n"
@@ -44,7 +45,8 @@ constexpr const char* kUsage =
     "  --frames N      draw N frames, one degree further about each axis each, and print\n"
     "                  the median, least and greatest time of a frame\n"
     "  --scene SEED    draw the random scene a frame-timer tick builds at SEED seconds after\n"
-    "                  midnight, instead of the mesh (whose extent still sets the zoom)\n";
+    "                  midnight, instead of the mesh (whose extent still sets the zoom)\n"
+    "  --zoom Z        projection scale instead of the one from the mesh extent\n";
 
 // The clock the scene composer reads when a seed is given.
 double fixedSeconds = 0;
@@ -98,6 +100,8 @@ bool parseOptions(int argc, char** argv, RenderOptions& options) {
     } else if (name == "--frames") {
       good = parseWhole(value, options.frames) && options.frames > 0 &&
              options.frames <= kMostFrames;
+    } else if (name == "--zoom") {
+      good = parseReal(value, options.zoom) && options.zoom > 0;
     } else if (name == "--scene") {
       options.scene = true;
       good = parseReal(value, options.sceneSeed);
@@ -171,6 +175,7 @@ int run(int argc, char** argv) {
   }
   prepareViewer(options.meshFile, options.width, options.height);
   if (options.scene) buildScene(options.sceneSeed);
+  if (options.zoom > 0) zoom = options.zoom;
   createSurface(drawingSurface, options.width, options.height, kButtonFaceColour);
   std::printf("vertices=%d faces=%d zoom=%s\n", vertexCount, faceCount,
               shortestText(zoom).c_str());

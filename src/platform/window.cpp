@@ -100,7 +100,9 @@ void send(uint32_t message, uint64_t first, int64_t second) {
   if (mainState.handler != nullptr) mainState.handler(kWindowHandle, message, first, second);
 }
 
-void sendCommand(uint64_t command) { send(kCommandMessage, command, 0); }
+void sendCommand(uint64_t command) {
+  send(kCommandMessage, command, 0);
+}
 
 void sendCursorMessage(uint32_t mouseMessage) {
   send(kCursorMessage, static_cast<uint64_t>(kWindowHandle),
@@ -127,14 +129,14 @@ void presentDrawingSurface() {
       source->w != drawingSurface.width || source->h != drawingSurface.height) {
     releaseSource();
     source = SDL_CreateRGBSurfaceWithFormatFrom(drawingSurface.pixels.data(), drawingSurface.width,
-                                                drawingSurface.height, 32,
-                                                drawingSurface.width * 4,
+                                                drawingSurface.height, 32, drawingSurface.width * 4,
                                                 SDL_PIXELFORMAT_XRGB8888);
     if (source == nullptr) return;
     SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
   }
   if (target->w > source->w || target->h > source->h) {
-    SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, kButtonFace, kButtonFace, kButtonFace));
+    SDL_FillRect(target, nullptr,
+                 SDL_MapRGB(target->format, kButtonFace, kButtonFace, kButtonFace));
   }
   SDL_BlitSurface(source, nullptr, target, nullptr);
   SDL_UpdateWindowSurface(window);
@@ -162,8 +164,12 @@ void handleMotion(const SDL_MouseMotionEvent& event) {
   uint64_t buttons = 0;
   if (motion.state & SDL_BUTTON_LMASK) buttons |= kLeftButtonFlag;
   if (motion.state & SDL_BUTTON_RMASK) buttons |= kRightButtonFlag;
-  const int64_t position = (static_cast<int64_t>(pointerCoordinate(motion.y)) << 16) |
-                           pointerCoordinate(motion.x);
+  // A release can go missing (the button let go while another window had the pointer); a
+  // button the motion finds up must not go on zooming.
+  if ((buttons & kLeftButtonFlag) == 0) noteMouseButton(kLeftButton, false);
+  if ((buttons & kRightButtonFlag) == 0) noteMouseButton(kRightButton, false);
+  const int64_t position =
+      (static_cast<int64_t>(pointerCoordinate(motion.y)) << 16) | pointerCoordinate(motion.x);
   sendCursorMessage(kMouseMoveMessage);
   if (mainState.ending) return;
   send(kMouseMoveMessage, buttons, position);
@@ -289,7 +295,8 @@ bool runMainWindow(const std::string& caption, int32_t clientWidth, int32_t clie
   // Without a window manager a window never maximises; created over the usable area of the
   // display it covers the screen all the same.
   SDL_Rect bounds{0, 0, clientWidth, clientHeight};
-  if (SDL_GetDisplayUsableBounds(0, &bounds) != 0) bounds = SDL_Rect{0, 0, clientWidth, clientHeight};
+  if (SDL_GetDisplayUsableBounds(0, &bounds) != 0)
+    bounds = SDL_Rect{0, 0, clientWidth, clientHeight};
   SDL_Window* window = SDL_CreateWindow(caption.c_str(), bounds.x, bounds.y, bounds.w, bounds.h,
                                         SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (window == nullptr) return false;
