@@ -114,5 +114,28 @@ void BM_FillSurface(benchmark::State& state) {
 }
 BENCHMARK(BM_FillSurface)->Unit(benchmark::kMicrosecond);
 
+// The read-back for a saved picture of a desktop-sized frame.
+void BM_BmpBytes(benchmark::State& state) {
+  Surface surface;
+  createSurface(surface, kWidth, kHeight, 0x808080);
+  for (auto _ : state) benchmark::DoNotOptimize(bmpBytes(surface).data());
+}
+BENCHMARK(BM_BmpBytes)->Unit(benchmark::kMillisecond);
+
+// The status line of one frame: font created, selected and deleted again, one line printed.
+void BM_StatusLine(benchmark::State& state) {
+  Surface surface;
+  createSurface(surface, kWidth, kHeight, 0x808080);
+  for (auto _ : state) {
+    deleteFont(selectFont(surface, createFont("courier new", -16, 700)));
+    setTextColour(surface, 255 + 256 * 255);
+    setTransparentText(surface, true);
+    moveTextPosition(surface, 0, 0);
+    textOut(surface, "Zoom=1234 vertici=    8 x=210.000 y=  7.000 z= 90.000");
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_StatusLine)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 }  // namespace corvath

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <string>
@@ -24,7 +25,7 @@ struct Glyph {
   int32_t top = 0;   // bitmap's top row above the baseline
   int32_t width = 0;
   int32_t rows = 0;
-  int32_t advance = 0;  // pen movement in whole pixels
+  int32_t advance = 0;            // pen movement in whole pixels
   std::vector<uint8_t> coverage;  // width * rows, 0 transparent to 255 solid
 };
 
@@ -74,9 +75,10 @@ int32_t scaled(int32_t fontUnits, int32_t pixelSize, int32_t unitsPerEm) {
       std::lrint(static_cast<double>(fontUnits) * pixelSize / static_cast<double>(unitsPerEm)));
 }
 
-// The OS/2 table's Windows ascent and descent make the cell, as on the platform whose text
-// metrics the program expects; the external leading is what the hhea line gap adds beyond that
-// cell. Faces without those tables fall back to FreeType's scaled size metrics.
+// The OS/2 table's usWinAscent and usWinDescent make the cell, the classic text-metric
+// convention that the status line's layout is made for; the external leading is what the hhea
+// line (ascender, descender and line gap) adds beyond that cell. Faces without those tables
+// fall back to FreeType's scaled size metrics.
 FontMetrics measureFace(FT_Face face, int32_t pixelSize) {
   FontMetrics metrics;
   const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
@@ -109,13 +111,21 @@ FontMetrics measureFace(FT_Face face, int32_t pixelSize) {
 // Asks fontconfig for the family with the weight, preferring fixed-pitch scalable faces, so a
 // missing family still yields a monospace font. Returns false when nothing matches.
 bool matchFont(const std::string& faceName, int32_t weight, std::string& file, int32_t& index) {
-  if (FcInit() == FcFalse) return false;
+  static const bool started = [] {
+    if (FcInit() == FcFalse) return false;
+    // Fontconfig keeps one-time allocations until FcFini; releasing them at exit keeps leak
+    // checkers quiet. Nothing here holds fontconfig objects beyond a single match.
+    std::atexit(FcFini);
+    return true;
+  }();
+  if (!started) return false;
   FcPattern* pattern = FcPatternCreate();
   if (pattern == nullptr) return false;
   if (!faceName.empty()) {
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(faceName.c_str()));
   }
-  FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight <= 0 ? 400 : std::min(weight, 1000)));
+  FcPatternAddInteger(pattern, FC_WEIGHT,
+                      FcWeightFromOpenType(weight <= 0 ? 400 : std::min(weight, 1000)));
   FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
   FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
   FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
@@ -147,7 +157,8 @@ FT_Face openFace(const std::string& file, int32_t index) {
 // positive one the cell (Windows ascent plus descent).
 int32_t pixelSizeFor(FT_Face face, int32_t height) {
   if (height == 0) return kDefaultPixelSize;
-  if (height < 0) return height == std::numeric_limits<int32_t>::min() ? kMaxPixelSize + 1 : -height;
+  if (height < 0)
+    return height == std::numeric_limits<int32_t>::min() ? kMaxPixelSize + 1 : -height;
   const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
   const int32_t cellUnits = os2 != nullptr && os2->version != 0xFFFF
                                 ? os2->usWinAscent + os2->usWinDescent
@@ -215,7 +226,8 @@ const Glyph& glyphOf(LoadedFace& face, unsigned char character) {
     const unsigned char* source = bitmap.pitch >= 0
                                       ? bitmap.buffer + row * bitmap.pitch
                                       : bitmap.buffer + (glyph.rows - 1 - row) * -bitmap.pitch;
-    std::copy_n(source, glyph.width, glyph.coverage.data() + static_cast<size_t>(row) * glyph.width);
+    std::copy_n(source, glyph.width,
+                glyph.coverage.data() + static_cast<size_t>(row) * glyph.width);
   }
   return glyph;
 }
@@ -239,10 +251,11 @@ void drawGlyph(Surface& surface, const Glyph& glyph, int64_t x, int64_t y, uint3
       const uint32_t alpha = coverage[column];
       if (alpha == 0) continue;
       const uint32_t under = pixels[column];
-      pixels[column] = alpha == 255 ? ink
-                                    : (blendChannel(inkRed, (under >> 16) & 0xFF, alpha) << 16) |
-                                          (blendChannel(inkGreen, (under >> 8) & 0xFF, alpha) << 8) |
-                                          blendChannel(inkBlue, under & 0xFF, alpha);
+      pixels[column] = alpha == 255
+                           ? ink
+                           : (blendChannel(inkRed, (under >> 16) & 0xFF, alpha) << 16) |
+                                 (blendChannel(inkGreen, (under >> 8) & 0xFF, alpha) << 8) |
+                                 blendChannel(inkBlue, under & 0xFF, alpha);
     }
   }
 }
@@ -303,7 +316,11 @@ void textOut(Surface& surface, std::string_view text) {
   const int64_t top = surface.textY;
   const int64_t baseline = top + face->metrics.ascent;
   int64_t pen = surface.textX;
-  if (!surface.transparentText) {
+  // A surface whose pixels do not match its size gets no ink, only the moved pen.
+  const bool drawable = surface.width > 0 && surface.height > 0 &&
+                        surface.pixels.size() >= static_cast<size_t>(surface.width) *
+                                                     static_cast<size_t>(surface.height);
+  if (drawable && !surface.transparentText) {
     int64_t width = 0;
     for (const char c : text) width += glyphOf(*face, static_cast<unsigned char>(c)).advance;
     fillCell(surface, pen, top, pen + width, top + face->metrics.height);
@@ -311,11 +328,13 @@ void textOut(Surface& surface, std::string_view text) {
   const uint32_t ink = pixelFromColour(surface.textColour);
   for (const char c : text) {
     const Glyph& glyph = glyphOf(*face, static_cast<unsigned char>(c));
-    if (glyph.width > 0) drawGlyph(surface, glyph, pen + glyph.left, baseline - glyph.top, ink);
+    if (drawable && glyph.width > 0) {
+      drawGlyph(surface, glyph, pen + glyph.left, baseline - glyph.top, ink);
+    }
     pen += glyph.advance;
   }
-  surface.textX = static_cast<int32_t>(std::clamp<int64_t>(
-      pen, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+  surface.textX = static_cast<int32_t>(std::clamp<int64_t>(pen, std::numeric_limits<int32_t>::min(),
+                                                           std::numeric_limits<int32_t>::max()));
 }
 
 }  // namespace corvath

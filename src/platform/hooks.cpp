@@ -35,7 +35,9 @@ void refreshDrawingSurface() {
   if (refreshFunction) refreshFunction();
 }
 
-void setRefreshFunction(std::function<void()> refresh) { refreshFunction = std::move(refresh); }
+void setRefreshFunction(std::function<void()> refresh) {
+  refreshFunction = std::move(refresh);
+}
 
 void showMessageBox(const std::string& text) {
   if (messageBoxFunction) messageBoxFunction(text);
@@ -61,6 +63,8 @@ int16_t asyncButtonState(int32_t button) {
   return result;
 }
 
-void resetMouseButtons() { buttonStates = {}; }
+void resetMouseButtons() {
+  buttonStates = {};
+}
 
 }  // namespace corvath

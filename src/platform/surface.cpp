@@ -24,12 +24,16 @@ void moveTextPosition(Surface& surface, int32_t x, int32_t y) {
   surface.textY = y;
 }
 
-void setTextColour(Surface& surface, int32_t colour) { surface.textColour = colour; }
+void setTextColour(Surface& surface, int32_t colour) {
+  surface.textColour = colour;
+}
 
 void setTransparentText(Surface& surface, bool transparent) {
   surface.transparentText = transparent;
 }
 
-void setPenWidth(Surface& surface, int32_t width) { surface.penWidth = width; }
+void setPenWidth(Surface& surface, int32_t width) {
+  surface.penWidth = width;
+}
 
 }  // namespace corvath

@@ -28,6 +28,58 @@ struct EdgeWalk {
   int64_t dy = 1;
 };
 
+// Triangles whose corners fit in an 8 x 8 box, the bulk of a detailed mesh, are painted from a
+// 64-bit mask of that box (bit 8 * row + column), built without data-dependent branches.
+constexpr int64_t kSmallBox = 8;
+
+// Outline masks of a side by its deltas (dy + 7) * 15 + (dx + 7), each delta within +-7,
+// placed with the side's smaller x and smaller y at bit 0. Same rule as outlineSide.
+constexpr std::array<uint64_t, 15 * 15> kSmallSideMasks = [] {
+  std::array<uint64_t, 15 * 15> masks{};
+  for (int64_t dy = -7; dy <= 7; ++dy) {
+    for (int64_t dx = -7; dx <= 7; ++dx) {
+      const bool xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
+      const int64_t n = xMajor ? (dx < 0 ? -dx : dx) : (dy < 0 ? -dy : dy);
+      const int64_t minorDelta = xMajor ? dy : dx;
+      const int64_t majorDirection = (xMajor ? dx : dy) < 0 ? -1 : 1;
+      uint64_t mask = 0;
+      for (int64_t i = 0; i < n; ++i) {
+        const int64_t numerator = 2 * i * minorDelta - n;
+        const int64_t minor =
+            numerator >= 0 ? (numerator + 2 * n - 1) / (2 * n) : -(-numerator / (2 * n));
+        const int64_t x = (xMajor ? i * majorDirection : minor) - (dx < 0 ? dx : 0);
+        const int64_t y = (xMajor ? minor : i * majorDirection) - (dy < 0 ? dy : 0);
+        mask |= uint64_t{1} << (y * kSmallBox + x);
+      }
+      masks[(dy + 7) * 15 + dx + 7] = mask;
+    }
+  }
+  return masks;
+}();
+
+// Fill masks of one side, by from * 64 + to (corners as bit indices 8 * y + x), for a
+// triangle of positive area: the pixels on the side's inner side by exact edge functions, a
+// point on the side counting for the side that the point (x + e, y + e * e) lies on, for a
+// tiny e. That is the top-left rule of fillTriangle, so a small fill is the AND of the masks
+// of its three sides.
+constexpr std::array<uint64_t, 64 * 64> kSmallHalfPlanes = [] {
+  std::array<uint64_t, 64 * 64> masks{};
+  for (int32_t from = 0; from < 64; ++from) {
+    for (int32_t to = 0; to < 64; ++to) {
+      const int32_t fromX = from % 8, fromY = from / 8;
+      const int32_t dx = to % 8 - fromX, dy = to / 8 - fromY;
+      const bool tieInside = dy != 0 ? dy < 0 : dx > 0;
+      uint64_t mask = 0;
+      for (int32_t bit = 0; bit < 64; ++bit) {
+        const int32_t value = dx * (bit / 8 - fromY) - dy * (bit % 8 - fromX);
+        if (value > 0 || (value == 0 && tieInside)) mask |= uint64_t{1} << bit;
+      }
+      masks[from * 64 + to] = mask;
+    }
+  }
+  return masks;
+}();
+
 // Exact integer division rounding down or up; the divisor is positive.
 int64_t floorDiv(int64_t a, int64_t b) {
   const int64_t q = a / b;
@@ -40,8 +92,12 @@ int64_t ceilDiv(int64_t a, int64_t b) {
 }
 
 // Minimum and maximum without branches, for coordinates within +-kMaxCorner.
-inline int64_t smaller(int64_t a, int64_t b) { return b + ((a - b) & ((a - b) >> 63)); }
-inline int64_t larger(int64_t a, int64_t b) { return a - ((a - b) & ((a - b) >> 63)); }
+inline int64_t smaller(int64_t a, int64_t b) {
+  return b + ((a - b) & ((a - b) >> 63));
+}
+inline int64_t larger(int64_t a, int64_t b) {
+  return a - ((a - b) & ((a - b) >> 63));
+}
 
 // The side from `from` down to `to` (to.y > from.y), positioned at row y >= from.y.
 EdgeWalk startEdge(PixelPoint from, PixelPoint to, int64_t y) {
@@ -220,66 +276,8 @@ void outlineSide(const PaintTarget& target, PixelPoint from, PixelPoint to, uint
   pixels[at] = pixel;  // the last step, without stepping beyond it
 }
 
-// Triangles whose corners fit in an 8 x 8 box, the bulk of a detailed mesh, are painted from a
-// 64-bit mask of that box (bit 8 * row + column), built without data-dependent branches.
-constexpr int64_t kSmallBox = 8;
-
-// The outline pixels of a side with the given deltas (each within +-7), as a mask placed with
-// the side's smaller x and smaller y at bit 0. Same rule as outlineSide.
-constexpr uint64_t smallSideMask(int64_t dx, int64_t dy) {
-  const int64_t adx = dx < 0 ? -dx : dx;
-  const int64_t ady = dy < 0 ? -dy : dy;
-  const bool xMajor = adx >= ady;
-  const int64_t n = xMajor ? adx : ady;
-  const int64_t minorDelta = xMajor ? dy : dx;
-  const int64_t majorDirection = (xMajor ? dx : dy) < 0 ? -1 : 1;
-  uint64_t mask = 0;
-  for (int64_t i = 0; i < n; ++i) {
-    const int64_t numerator = 2 * i * minorDelta - n;
-    const int64_t minor = numerator >= 0 ? (numerator + 2 * n - 1) / (2 * n) : -(-numerator / (2 * n));
-    const int64_t x = (xMajor ? i * majorDirection : minor) - std::min<int64_t>(dx, 0);
-    const int64_t y = (xMajor ? minor : i * majorDirection) - std::min<int64_t>(dy, 0);
-    mask |= uint64_t{1} << (y * kSmallBox + x);
-  }
-  return mask;
-}
-
-constexpr std::array<uint64_t, 15 * 15> kSmallSideMasks = [] {
-  std::array<uint64_t, 15 * 15> masks{};
-  for (int64_t dy = -7; dy <= 7; ++dy) {
-    for (int64_t dx = -7; dx <= 7; ++dx) masks[(dy + 7) * 15 + dx + 7] = smallSideMask(dx, dy);
-  }
-  return masks;
-}();
-
-// The pixels of the box on the inner side of the side from -> to of a triangle with positive
-// area (corners as bit indices 8 * y + x): exact edge functions, a point on the side counting
-// for the side that the point (x + e, y + e * e) lies on, for a tiny e. That is the top-left
-// rule of fillTriangle, so a small fill is the AND of its three sides' masks.
-const std::array<uint64_t, 64 * 64>& smallHalfPlanes() {
-  static const std::array<uint64_t, 64 * 64> masks = [] {
-    std::array<uint64_t, 64 * 64> built{};
-    for (int32_t from = 0; from < 64; ++from) {
-      for (int32_t to = 0; to < 64; ++to) {
-        const int32_t fromX = from % 8, fromY = from / 8;
-        const int32_t dx = to % 8 - fromX, dy = to / 8 - fromY;
-        const bool tieInside = dy != 0 ? dy < 0 : dx > 0;
-        uint64_t mask = 0;
-        for (int32_t bit = 0; bit < 64; ++bit) {
-          const int32_t value = dx * (bit / 8 - fromY) - dy * (bit % 8 - fromX);
-          if (value > 0 || (value == 0 && tieInside)) mask |= uint64_t{1} << bit;
-        }
-        built[from * 64 + to] = mask;
-      }
-    }
-    return built;
-  }();
-  return masks;
-}
-
 // Corners relative to the box's top-left pixel, so every quantity fits in 32 bits.
-inline uint64_t smallFill(int32_t ax, int32_t ay, int32_t bx, int32_t by, int32_t cx,
-                          int32_t cy) {
+inline uint64_t smallFill(int32_t ax, int32_t ay, int32_t bx, int32_t by, int32_t cx, int32_t cy) {
   const int32_t area = (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
   const int32_t a = ay * 8 + ax;
   int32_t b = by * 8 + bx;
@@ -289,8 +287,8 @@ inline uint64_t smallFill(int32_t ax, int32_t ay, int32_t bx, int32_t by, int32_
   const int32_t swapBits = (b ^ c) & -static_cast<int32_t>(area < 0);
   b ^= swapBits;
   c ^= swapBits;
-  const auto& halfPlanes = smallHalfPlanes();
-  const uint64_t mask = halfPlanes[a * 64 + b] & halfPlanes[b * 64 + c] & halfPlanes[c * 64 + a];
+  const uint64_t mask =
+      kSmallHalfPlanes[a * 64 + b] & kSmallHalfPlanes[b * 64 + c] & kSmallHalfPlanes[c * 64 + a];
   return area != 0 ? mask : 0;
 }
 
@@ -317,15 +315,14 @@ inline bool beyondCorner(int64_t coordinate) {
 }
 
 bool sideInside(const PaintTarget& target, PixelPoint a, PixelPoint b) {
-  return std::min(a.x, b.x) >= 0 && std::max(a.x, b.x) < target.width &&
-         std::min(a.y, b.y) >= 0 && std::max(a.y, b.y) < target.height;
+  return std::min(a.x, b.x) >= 0 && std::max(a.x, b.x) < target.width && std::min(a.y, b.y) >= 0 &&
+         std::max(a.y, b.y) < target.height;
 }
 
 // Takes the corners as plain numbers and stays out of line: otherwise the compiler moves the
 // corners of every small face through memory as records, and the reloads stall.
 [[gnu::noinline]] void paintLarge(const PaintTarget& target, int64_t x0, int64_t y0, int64_t x1,
-                                  int64_t y1, int64_t x2, int64_t y2, bool inside,
-                                  uint32_t pixel) {
+                                  int64_t y1, int64_t x2, int64_t y2, bool inside, uint32_t pixel) {
   const PixelPoint p0{x0, y0}, p1{x1, y1}, p2{x2, y2};
   fillTriangle(target, p0, p1, p2, pixel);
   outlineSide(target, p0, p1, pixel, !inside && !sideInside(target, p0, p1));
@@ -337,8 +334,8 @@ bool sideInside(const PaintTarget& target, PixelPoint a, PixelPoint b) {
 
 void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour) {
   const int64_t x0 = p0.x, y0 = p0.y, x1 = p1.x, y1 = p1.y, x2 = p2.x, y2 = p2.y;
-  if (beyondCorner(x0) | beyondCorner(y0) | beyondCorner(x1) | beyondCorner(y1) |
-      beyondCorner(x2) | beyondCorner(y2)) {
+  if (beyondCorner(x0) | beyondCorner(y0) | beyondCorner(x1) | beyondCorner(y1) | beyondCorner(x2) |
+      beyondCorner(y2)) {
     return;
   }
   const int64_t width = surface.width;

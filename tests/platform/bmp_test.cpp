@@ -19,10 +19,13 @@ namespace corvath {
 namespace {
 
 uint32_t u32At(const std::vector<uint8_t>& bytes, size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+         static_cast<uint32_t>(bytes[at + 3]) << 24;
 }
 
-uint32_t u16At(const std::vector<uint8_t>& bytes, size_t at) { return bytes[at] | bytes[at + 1] << 8; }
+uint32_t u16At(const std::vector<uint8_t>& bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8;
+}
 
 // A 6 x 5 picture of an "F" in red on white, its top-left pixel blue:
 //   B R R R R .
@@ -64,13 +67,16 @@ TEST(BmpBytes, HeaderOfAnOddWidthPicture) {
 TEST(BmpBytes, RowsBottomUpInBlueGreenRedWithZeroPadding) {
   const std::vector<uint8_t> bytes = bmpBytes(letterF());
   const auto row = [&](int fileRow) {
-    return std::vector<uint8_t>(bytes.begin() + 54 + fileRow * 20, bytes.begin() + 54 + fileRow * 20 + 20);
+    return std::vector<uint8_t>(bytes.begin() + 54 + fileRow * 20,
+                                bytes.begin() + 54 + fileRow * 20 + 20);
   };
   const uint8_t W = 255;
   // File row 0 is the picture's bottom row ".R....".
-  EXPECT_EQ(row(0), (std::vector<uint8_t>{W, W, W, 0, 0, W, W, W, W, W, W, W, W, W, W, W, W, W, 0, 0}));
+  EXPECT_EQ(row(0),
+            (std::vector<uint8_t>{W, W, W, 0, 0, W, W, W, W, W, W, W, W, W, W, W, W, W, 0, 0}));
   // The last file row is the top row "BRRRR.": blue first as B=255, G=0, R=0.
-  EXPECT_EQ(row(4), (std::vector<uint8_t>{W, 0, 0, 0, 0, W, 0, 0, W, 0, 0, W, 0, 0, W, W, W, W, 0, 0}));
+  EXPECT_EQ(row(4),
+            (std::vector<uint8_t>{W, 0, 0, 0, 0, W, 0, 0, W, 0, 0, W, 0, 0, W, W, W, W, 0, 0}));
 }
 
 TEST(BmpBytes, DesktopSizes) {
@@ -124,7 +130,9 @@ class ReplaceFile : public ::testing::Test {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
-  static std::vector<uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+  static std::vector<uint8_t> bytesOf(const std::string& text) {
+    return {text.begin(), text.end()};
+  }
 
   std::string directory_;
 };

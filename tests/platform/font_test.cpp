@@ -1,9 +1,30 @@
 // Fonts: matching a fixed-pitch bold face, its metrics, and text drawn on a surface.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <iostream>
+#include <new>
 #include <string>
+#include <utility>
 
 #include "platform/platform.hpp"
+
+// Counts allocations so a test can tell that a warm frame allocates nothing.
+namespace {
+size_t allocationCount = 0;
+}  // namespace
+
+void* operator new(size_t size) {
+  ++allocationCount;
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept {
+  std::free(memory);
+}
+void operator delete(void* memory, size_t) noexcept {
+  std::free(memory);
+}
 
 namespace corvath {
 namespace {
@@ -17,9 +38,37 @@ bool isYellowish(uint32_t pixel) {
   return red == green && red > blue;
 }
 
-int32_t statusFont() { return createFont("courier new", -16, 700); }
+int32_t statusFont() {
+  return createFont("courier new", -16, 700);
+}
 
-bool liberationMono() { return fontFamily(statusFont()) == "Liberation Mono"; }
+bool liberationMono() {
+  return fontFamily(statusFont()) == "Liberation Mono";
+}
+
+// Advances of "iiii" and "WWWW" with the font: equal for a fixed-pitch face.
+std::pair<int32_t, int32_t> narrowAndWide(int32_t font) {
+  Surface surface;
+  selectFont(surface, font);
+  textOut(surface, "iiii");
+  const int32_t narrow = surface.textX;
+  moveTextPosition(surface, 0, 0);
+  textOut(surface, "WWWW");
+  return {narrow, surface.textX};
+}
+
+// Total red of "WWWW" drawn in yellow on black: how much ink the face lays down.
+int64_t inkOf(int32_t font) {
+  Surface surface;
+  createSurface(surface, 100, 30, 0);
+  selectFont(surface, font);
+  setTextColour(surface, kYellow);
+  setTransparentText(surface, true);
+  textOut(surface, "WWWW");
+  int64_t ink = 0;
+  for (const uint32_t pixel : surface.pixels) ink += (pixel >> 16) & 0xFF;
+  return ink;
+}
 
 TEST(Fonts, CourierNewResolvesToAMonospaceBoldFace) {
   const int32_t font = statusFont();
@@ -29,15 +78,21 @@ TEST(Fonts, CourierNewResolvesToAMonospaceBoldFace) {
   RecordProperty("family", family);
   std::cout << "\"courier new\" bold resolves to " << family << "\n";
   // Fixed pitch: every printable character advances the pen equally.
+  const auto [narrow, wide] = narrowAndWide(font);
+  EXPECT_EQ(narrow, wide);
   Surface surface;
-  createSurface(surface, 400, 40, kGrey);
   selectFont(surface, font);
-  textOut(surface, "iiii");
-  const int32_t narrow = surface.textX;
-  moveTextPosition(surface, 0, 0);
-  textOut(surface, "WWWW");
-  EXPECT_EQ(surface.textX, narrow);
   EXPECT_EQ(narrow, 4 * fontMetrics(surface).averageCharWidth);
+  // Bold: heavier strokes than the same family at weight 400.
+  EXPECT_GT(inkOf(font), inkOf(createFont("courier new", -16, 400)) * 11 / 10);
+}
+
+TEST(Fonts, UnknownFamilyFallsBackToAFixedPitchFace) {
+  const int32_t font = createFont("no such family anywhere", -16, 700);
+  ASSERT_GE(font, 0);
+  const auto [narrow, wide] = narrowAndWide(font);
+  EXPECT_EQ(narrow, wide) << fontFamily(font);
+  EXPECT_GT(narrow, 0);
 }
 
 TEST(Fonts, LiberationMonoBoldMetricsAtSixteenPixels) {
@@ -71,7 +126,7 @@ TEST(Fonts, TheSameRequestIsCachedUnderOneHandle) {
 TEST(Fonts, MissingFontKeepsThePreviousSelection) {
   Surface surface;
   const int32_t font = statusFont();
-  EXPECT_EQ(selectFont(surface, font), -1);  // nothing was selected before
+  EXPECT_EQ(selectFont(surface, font), -1);              // nothing was selected before
   EXPECT_EQ(createFont("courier new", -5000, 700), -1);  // beyond the largest size
   EXPECT_EQ(selectFont(surface, -1), -1);
   EXPECT_EQ(selectFont(surface, 123456), -1);
@@ -86,6 +141,26 @@ TEST(Fonts, NoSelectedFontHasZeroMetricsAndDrawsNothing) {
   textOut(surface, "Zoom");
   EXPECT_EQ(surface.textX, 0);
   EXPECT_EQ(surface.pixels, std::vector<uint32_t>(1000, pixelFromColour(kGrey)));
+}
+
+TEST(Fonts, AWarmStatusLineFrameAllocatesNothing) {
+  // What every frame does: create and select the font, read its metrics, print, delete the
+  // old font. After the first frame the caches hold everything.
+  Surface surface;
+  createSurface(surface, 640, 40, kGrey);
+  const auto frame = [&] {
+    deleteFont(selectFont(surface, createFont("courier new", -16, 700)));
+    const FontMetrics metrics = fontMetrics(surface);
+    setTextColour(surface, kYellow);
+    setTransparentText(surface, true);
+    moveTextPosition(surface, 0, 0);
+    textOut(surface, "Zoom=1234 vertici=    8 x=210.000 y=  7.000 z= 90.000");
+    moveTextPosition(surface, 0, surface.textY + metrics.height + metrics.externalLeading);
+  };
+  frame();
+  const size_t before = allocationCount;
+  for (int i = 0; i < 10; ++i) frame();
+  EXPECT_EQ(allocationCount, before);
 }
 
 // Draws "Zoom" at (x, y) in yellow on grey with a transparent background.
@@ -150,8 +225,12 @@ TEST(TextOut, OpaqueBackgroundFillsTheCell) {
 }
 
 TEST(TextOut, TextPartlyOrWhollyOutsideIsClipped) {
-  for (const auto& [x, y] : {std::pair{-15, -7}, {100, 30}, {-1000, 0}, {0, 1000000},
-                            {2147483000, 0}, {-2147483000, -2147483000}}) {
+  for (const auto& [x, y] : {std::pair{-15, -7},
+                             {100, 30},
+                             {-1000, 0},
+                             {0, 1000000},
+                             {2147483000, 0},
+                             {-2147483000, -2147483000}}) {
     const Surface surface = drawZoom(110, 35, x, y);
     EXPECT_EQ(surface.pixels.size(), 110u * 35u);
   }
@@ -159,6 +238,17 @@ TEST(TextOut, TextPartlyOrWhollyOutsideIsClipped) {
   bool drawn = false;
   for (const uint32_t pixel : corner.pixels) drawn |= pixel != pixelFromColour(kGrey);
   EXPECT_TRUE(drawn);
+  // Bytes beyond ASCII and control bytes are characters like any other.
+  Surface other = drawZoom(110, 35, 3, 3);
+  textOut(other, "\xE8\x01\xFF\x7F");
+  EXPECT_EQ(other.textX, 3 + 8 * fontMetrics(other).averageCharWidth);
+  // A surface whose size its pixels do not match moves the pen and draws nothing.
+  Surface broken = drawZoom(10, 10, 0, 0);
+  broken.width = 1000;
+  moveTextPosition(broken, 0, 0);
+  setTransparentText(broken, false);
+  textOut(broken, "Zoom");
+  EXPECT_EQ(broken.textX, 4 * fontMetrics(broken).averageCharWidth);
   // The pen saturates instead of wrapping around.
   EXPECT_EQ(drawZoom(10, 10, 2147483640, 0).textX, 2147483647);
 }

@@ -13,7 +13,9 @@ namespace {
 constexpr int32_t kBackground = 0x808080;
 constexpr int32_t kInk = 0x00FF00;  // green: pixel 0x0000FF00
 
-int64_t referenceCeilDiv(int64_t a, int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
+int64_t referenceCeilDiv(int64_t a, int64_t b) {
+  return a >= 0 ? (a + b - 1) / b : -((-a) / b);
+}
 
 // Sign of the edge function of from->to at the point (x + e, y + e*e) for a tiny e: a point
 // exactly on an edge counts for the side its right-hand, slightly lower neighbour lies on.
@@ -83,8 +85,8 @@ std::string art(const std::vector<uint32_t>& picture, int32_t width) {
 }
 
 std::string describe(PixelPoint a, PixelPoint b, PixelPoint c) {
-  return "(" + std::to_string(a.x) + "," + std::to_string(a.y) + ") (" + std::to_string(b.x) +
-         "," + std::to_string(b.y) + ") (" + std::to_string(c.x) + "," + std::to_string(c.y) + ")";
+  return "(" + std::to_string(a.x) + "," + std::to_string(a.y) + ") (" + std::to_string(b.x) + "," +
+         std::to_string(b.y) + ") (" + std::to_string(c.x) + "," + std::to_string(c.y) + ")";
 }
 
 // Paints random triangles whose corners come from `corner` and compares with the reference.
@@ -97,8 +99,13 @@ void compareRandom(int count, int32_t width, int32_t height, uint32_t seed, Corn
     PixelPoint b = corner(random);
     PixelPoint c = corner(random);
     switch (random() % 8) {  // a share of degenerate triangles
-      case 0: c = a; break;
-      case 1: b = a; c = a; break;
+      case 0:
+        c = a;
+        break;
+      case 1:
+        b = a;
+        c = a;
+        break;
       case 2: {
         const int64_t t = static_cast<int64_t>(random() % 5) - 2;
         if (std::abs(a.x + t * (b.x - a.x)) <= kMaxCorner &&
@@ -107,9 +114,14 @@ void compareRandom(int count, int32_t width, int32_t height, uint32_t seed, Corn
         }
         break;
       }
-      case 3: b.y = a.y; break;  // a horizontal side
-      case 4: b.x = a.x; break;  // a vertical side
-      default: break;
+      case 3:
+        b.y = a.y;
+        break;  // a horizontal side
+      case 4:
+        b.x = a.x;
+        break;  // a vertical side
+      default:
+        break;
     }
     const auto expected = referencePicture(width, height, a, b, c);
     const auto actual = painted(width, height, a, b, c);
@@ -131,6 +143,21 @@ TEST(PaintTriangle, MatchesReferenceOnSmallTriangles) {
 TEST(PaintTriangle, MatchesReferenceOnTinyTriangles) {
   compareRandom(4000, 8, 8, 2, [](std::mt19937_64& r) {
     return PixelPoint{static_cast<int64_t>(r() % 6) + 1, static_cast<int64_t>(r() % 6) + 1};
+  });
+}
+
+TEST(PaintTriangle, MatchesReferenceInEightPixelBoxes) {
+  // Corners within one 8 x 8 box anywhere on the surface, up to its right and bottom edges:
+  // sides of every slope up to 7 pixels long.
+  std::mt19937_64 boxes(6);
+  int64_t boxX = 0, boxY = 0;
+  int count = 0;
+  compareRandom(6000, 20, 17, 6, [&](std::mt19937_64& r) {
+    if (count++ % 3 == 0) {
+      boxX = static_cast<int64_t>(boxes() % 13);
+      boxY = static_cast<int64_t>(boxes() % 10);
+    }
+    return PixelPoint{boxX + static_cast<int64_t>(r() % 8), boxY + static_cast<int64_t>(r() % 8)};
   });
 }
 
