@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "mesh/mesh.hpp"
 
@@ -61,11 +62,13 @@ size_t writeNumberText(char* text, double value) {
     // The shortest digits that read back to the value. When there are 15 or fewer, they are
     // also what rounding to 18 digits and then to 15 gives: the value lies within half a unit
     // of the 53-bit significand of them, which is less than half a unit of the 15th digit, so
-    // the 16th digit of its 18-digit form is 0 or 1 above them, or 8 or 9 below them.
+    // the 16th digit of its 18-digit form is 0 or 1 above them, or 8 or 9 below them. Below
+    // the normal range the significand is shorter, the shortest digits may be far coarser than
+    // 15 (" 5E-324"), and only the full rounding gives the rule's digits.
     auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
     const char* mark = std::find(buffer, result.ptr, 'e');
     const int shortest = static_cast<int>(mark - buffer) - (mark - buffer > 1 ? 1 : 0);
-    bool exact = shortest <= kSignificantDigits;
+    bool exact = shortest <= kSignificantDigits && magnitude >= std::numeric_limits<double>::min();
     if (!exact) {
       // 18 significant digits, correctly rounded: d.ddddddddddddddddde+x.
       result = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 17);

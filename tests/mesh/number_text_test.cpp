@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <charconv>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -80,6 +81,15 @@ std::string plainDigits(double value, int& exponent) {
   }
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
   return digits;
+}
+
+TEST(NumberText, SubnormalValuesKeepFifteenDigits) {
+  // Their shortest round-trip digits are coarser than 15 ("5E-324"); the rule still rounds the
+  // 18 digits 4.94065645841246544 by the 16th, an exact 5 towards the even 6.
+  EXPECT_EQ(numberText(std::numeric_limits<double>::denorm_min()), " 4.94065645841246E-324");
+  EXPECT_EQ(numberText(1.2345e-315), " 1.23450000144329E-315");
+  EXPECT_EQ(numberText(-2.2250738585072014e-308), "-2.2250738585072E-308");  // smallest normal
+  EXPECT_EQ(readNumber(numberText(1.2345e-315)), 1.2345e-315);
 }
 
 TEST(NumberText, ShortcutsAgreeWithTheRuleWrittenOutPlainly) {
