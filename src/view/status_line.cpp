@@ -77,10 +77,14 @@ void appendField(std::string& out, double value, int p, int d) {
       number += placed.substr(placed.size() - d);
     }
   }
-  // Right-aligned: the sign and integer digits fill p positions, or widen the field.
+  // Right-aligned: the sign and integer digits fill p positions, or widen the field. A text
+  // without digits ("NAN", "-INF") fills the whole field, decimals included, so no field is
+  // ever narrower than its mask and the rest of the line keeps its place.
   const size_t point = number.find('.');
-  const size_t integerWidth = point == std::string::npos ? number.size() : point;
-  if (integerWidth < static_cast<size_t>(p)) out.append(p - integerWidth, ' ');
+  const bool digits = std::isfinite(value);
+  const size_t width = !digits || point == std::string::npos ? number.size() : point;
+  const size_t room = static_cast<size_t>(digits || d == 0 ? p : p + 1 + d);
+  if (width < room) out.append(room - width, ' ');
   out += number;
 }
 

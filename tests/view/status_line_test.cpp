@@ -44,6 +44,11 @@ TEST(MaskFormat, UndefinedAndHugeValuesStillFormat) {
   EXPECT_EQ(field("#####", -std::numeric_limits<double>::infinity()), " -INF");
   EXPECT_EQ(field("###", std::nan("")), "NAN");
   EXPECT_EQ(field("###", 1e20), "100000000000000000000");
+  // Texts without digits fill decimal fields too: the line after them keeps its place.
+  EXPECT_EQ(field("###.###", std::nan("")), "    NAN");
+  EXPECT_EQ(field("#.#", -std::numeric_limits<double>::infinity()), "-INF");
+  EXPECT_EQ(formatWithMask(kStatusMask, {100, 3, std::nan(""), 7, 90}),
+            "Zoom=100 vertici=    3 x=    NAN y=  7.000 z= 90.000");
 }
 
 TEST(MaskFormat, TheStatusLineOfTheFirstFrame) {
