@@ -49,7 +49,7 @@ size_t writeNumberText(char* text, double value) {
   }
 
   const double magnitude = std::fabs(value);
-  char digits[20];
+  char digits[20] = {};  // zeroed: g++ cannot see that every path fills what is read
   int count = 0;     // significant digits kept
   int exponent = 0;  // value = 0.d1d2... * 10^exponent
   if (magnitude < 1e15 && magnitude == static_cast<double>(static_cast<int64_t>(magnitude))) {
