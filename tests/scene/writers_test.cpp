@@ -170,7 +170,7 @@ TEST_F(WriterSequence, ShorterSolidLeavesTheOlderLinesAboveItsLastLineUnread) {
   const std::vector<std::string> boxLines = storedLines();
   writeTriangle(triangle, 1, 2);
   EXPECT_EQ(lastLineIndex, 6);
-  for (int32_t i = 7; i <= 21; ++i) EXPECT_EQ(meshLines[i], boxLines[i]) << "entry " << i;
+  for (int32_t i = 7; i <= 21; ++i) EXPECT_EQ(std::string(meshLines[i]), boxLines[i]) << "entry " << i;
   // Only the triangle was appended after the box.
   EXPECT_EQ(vertexCount, 11);
   EXPECT_EQ(faceCount, 14);

@@ -134,7 +134,7 @@ TEST_F(Frame, UnfilledFacesShowOneMessagePerFrame) {
   renderFrame(0, 0, 0);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_TRUE(messages[0] == "Errore. 1" || messages[0] == "Errore. 2") << messages[0];
-  EXPECT_EQ(pixel(34, 26), 0x0000FFu);  // the good face is still painted
+  EXPECT_EQ(pixel(34, 26), 0xFF0000u);  // the good face is still painted
   renderFrame(0, 0, 0);
   EXPECT_EQ(messages.size(), 2u);
 }
