@@ -1,4 +1,6 @@
 // The viewer's entry point; command-line arguments are ignored.
 #include "app/app.hpp"
 
-int main() { return corvath::startUp(); }
+int main() {
+  return corvath::startUp();
+}

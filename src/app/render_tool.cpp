@@ -50,7 +50,9 @@ constexpr const char* kUsage =
 
 // The clock the scene composer reads when a seed is given.
 double fixedSeconds = 0;
-double fixedClock() { return fixedSeconds; }
+double fixedClock() {
+  return fixedSeconds;
+}
 
 bool parseWhole(std::string_view text, int32_t& value) {
   const char* end = text.data() + text.size();
@@ -98,8 +100,8 @@ bool parseOptions(int argc, char** argv, RenderOptions& options) {
     } else if (name == "--angles") {
       good = parseAngles(value, options.angles);
     } else if (name == "--frames") {
-      good = parseWhole(value, options.frames) && options.frames > 0 &&
-             options.frames <= kMostFrames;
+      good =
+          parseWhole(value, options.frames) && options.frames > 0 && options.frames <= kMostFrames;
     } else if (name == "--zoom") {
       good = parseReal(value, options.zoom) && options.zoom > 0;
     } else if (name == "--scene") {
@@ -142,7 +144,8 @@ void drawFrames(const RenderOptions& options) {
     const double angleZ = std::fmod(start[2] + frame, 360.0);
     const auto began = std::chrono::steady_clock::now();
     renderFrame(angleX, angleY, angleZ);
-    const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - began;
+    const std::chrono::duration<double, std::milli> spent =
+        std::chrono::steady_clock::now() - began;
     milliseconds.push_back(spent.count());
   }
   std::sort(milliseconds.begin(), milliseconds.end());
@@ -177,13 +180,11 @@ int run(int argc, char** argv) {
   if (options.scene) buildScene(options.sceneSeed);
   if (options.zoom > 0) zoom = options.zoom;
   createSurface(drawingSurface, options.width, options.height, kButtonFaceColour);
-  std::printf("vertices=%d faces=%d zoom=%s\n", vertexCount, faceCount,
-              shortestText(zoom).c_str());
+  std::printf("vertices=%d faces=%d zoom=%s\n", vertexCount, faceCount, shortestText(zoom).c_str());
   std::fflush(stdout);
 
   drawFrames(options);
-  if (options.outFile != kDiscard &&
-      !replaceFile(options.outFile, bmpBytes(drawingSurface))) {
+  if (options.outFile != kDiscard && !replaceFile(options.outFile, bmpBytes(drawingSurface))) {
     std::fprintf(stderr, "corvath-render: cannot write %s\n", options.outFile.c_str());
     return 1;
   }
@@ -194,4 +195,6 @@ int run(int argc, char** argv) {
 
 }  // namespace corvath
 
-int main(int argc, char** argv) { return corvath::run(argc, argv); }
+int main(int argc, char** argv) {
+  return corvath::run(argc, argv);
+}

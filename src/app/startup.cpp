@@ -1,4 +1,4 @@
-// Start-up: the tables, the start colour, the mesh and the view globals, then the main window's run.
+// Start-up: the tables, the start colour, the mesh and the view globals, then the window run.
 #include <cmath>
 
 #include "app/app.hpp"

@@ -35,6 +35,9 @@ constexpr uint32_t kCursorMessage = 32;
 constexpr uint32_t kMouseMoveMessage = 512;
 constexpr uint32_t kTimerMessage = 275;
 constexpr uint32_t kCommandMessage = 273;
+constexpr uint32_t kLeftDownMessage = 513;
+constexpr uint32_t kRightDownMessage = 516;
+constexpr uint32_t kMiddleDownMessage = 519;
 constexpr int64_t kWindowHandle = 1;
 constexpr uint64_t kSizeRestored = 0;
 constexpr uint64_t kSizeMaximised = 2;
@@ -96,17 +99,17 @@ Uint32 onTimerTick(Uint32 interval, void* param) {
   return interval;
 }
 
-void send(uint32_t message, uint64_t first, int64_t second) {
+void deliver(uint32_t message, uint64_t first, int64_t second) {
   if (mainState.handler != nullptr) mainState.handler(kWindowHandle, message, first, second);
 }
 
-void sendCommand(uint64_t command) {
-  send(kCommandMessage, command, 0);
+void deliverCommand(uint64_t command) {
+  deliver(kCommandMessage, command, 0);
 }
 
-void sendCursorMessage(uint32_t mouseMessage) {
-  send(kCursorMessage, static_cast<uint64_t>(kWindowHandle),
-       kClientArea | (static_cast<int64_t>(mouseMessage) << 16));
+void deliverCursorMessage(uint32_t mouseMessage) {
+  deliver(kCursorMessage, static_cast<uint64_t>(kWindowHandle),
+          kClientArea | (static_cast<int64_t>(mouseMessage) << 16));
 }
 
 int64_t packClientSize(int width, int height) {
@@ -170,9 +173,9 @@ void handleMotion(const SDL_MouseMotionEvent& event) {
   if ((buttons & kRightButtonFlag) == 0) noteMouseButton(kRightButton, false);
   const int64_t position =
       (static_cast<int64_t>(pointerCoordinate(motion.y)) << 16) | pointerCoordinate(motion.x);
-  sendCursorMessage(kMouseMoveMessage);
+  deliverCursorMessage(kMouseMoveMessage);
   if (mainState.ending) return;
-  send(kMouseMoveMessage, buttons, position);
+  deliver(kMouseMoveMessage, buttons, position);
 }
 
 int32_t buttonFromSdl(Uint8 button) {
@@ -184,7 +187,14 @@ int32_t buttonFromSdl(Uint8 button) {
 void handleButton(const SDL_MouseButtonEvent& event, bool down) {
   const int32_t button = buttonFromSdl(event.button);
   if (button != 0) noteMouseButton(button, down);
-  if (down) sendCursorMessage(button == kRightButton ? 516 : 513);
+  if (!down) return;
+  if (event.button == SDL_BUTTON_LEFT) {
+    deliverCursorMessage(kLeftDownMessage);
+  } else if (event.button == SDL_BUTTON_RIGHT) {
+    deliverCursorMessage(kRightDownMessage);
+  } else {
+    deliverCursorMessage(kMiddleDownMessage);
+  }
 }
 
 void toggleAnimation() {
@@ -199,15 +209,15 @@ void handleKey(const SDL_KeyboardEvent& event) {
   const SDL_Keycode key = event.keysym.sym;
   const Uint16 modifiers = event.keysym.mod;
   if (key == SDLK_ESCAPE) {
-    sendCommand(kCancelCommandId);
+    deliverCommand(kCancelCommandId);
   } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
-    sendCommand(kOkCommandId);
+    deliverCommand(kOkCommandId);
   } else if (event.repeat != 0) {
     // A held key toggles or saves once.
   } else if (key == SDLK_SPACE && (modifiers & (KMOD_CTRL | KMOD_ALT)) == 0) {
     toggleAnimation();
   } else if (key == SDLK_s && (modifiers & KMOD_CTRL) != 0) {
-    sendCommand(kAcceleratorCode | kSaveCommandId);
+    deliverCommand(kAcceleratorCode | kSaveCommandId);
   } else if (key == SDLK_F4 && (modifiers & KMOD_ALT) != 0) {
     // Window managers turn Alt+F4 into a close request themselves; without one, this does.
     endMainWindow();
@@ -221,8 +231,8 @@ void handleWindowEvent(const SDL_WindowEvent& event) {
       break;
     case SDL_WINDOWEVENT_SIZE_CHANGED: {
       const bool maximised = (SDL_GetWindowFlags(mainState.window) & SDL_WINDOW_MAXIMIZED) != 0;
-      send(kSizeMessage, maximised ? kSizeMaximised : kSizeRestored,
-           packClientSize(event.data1, event.data2));
+      deliver(kSizeMessage, maximised ? kSizeMaximised : kSizeRestored,
+              packClientSize(event.data1, event.data2));
       presentDrawingSurface();
       break;
     }
@@ -238,7 +248,7 @@ void handleTimerEvent(const SDL_UserEvent& event) {
   auto* timer = static_cast<FrameTimer*>(event.data1);
   timer->tickPending = false;
   // A tick queued just before its timer was stopped is dropped.
-  if (timerRunning(timer->identifier)) send(kTimerMessage, timer->identifier, 0);
+  if (timerRunning(timer->identifier)) deliver(kTimerMessage, timer->identifier, 0);
 }
 
 void dispatch(const SDL_Event& event) {
@@ -304,12 +314,12 @@ bool runMainWindow(const std::string& caption, int32_t clientWidth, int32_t clie
   mainState.handler = handler;
   mainState.ending = false;
 
-  send(kCreateMessage, static_cast<uint64_t>(kWindowHandle), 0);
+  deliver(kCreateMessage, static_cast<uint64_t>(kWindowHandle), 0);
   if (!mainState.ending) {
     int width = 0;
     int height = 0;
     SDL_GetWindowSize(window, &width, &height);
-    send(kSizeMessage, kSizeMaximised, packClientSize(width, height));
+    deliver(kSizeMessage, kSizeMaximised, packClientSize(width, height));
   }
   if (!mainState.ending) {
     setRefreshFunction(presentDrawingSurface);
@@ -337,7 +347,7 @@ void endMainWindow() {
   if (mainState.window == nullptr || mainState.ending) return;
   // The destroy message reaches the handler before the caller returns, as the run ends.
   mainState.ending = true;
-  send(kDestroyMessage, 0, 0);
+  deliver(kDestroyMessage, 0, 0);
 }
 
 void startTimer(uint32_t identifier, uint32_t periodMilliseconds) {

@@ -20,7 +20,9 @@
 namespace corvath::testing {
 
 inline double fixedClockSeconds = 43200.25;
-inline double fixedClock() { return fixedClockSeconds; }
+inline double fixedClock() {
+  return fixedClockSeconds;
+}
 
 inline std::vector<uint8_t> readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -10,7 +10,9 @@ int32_t send(uint32_t message, uint64_t first = 0, int64_t second = 0) {
   return handleMainWindowMessage(1, message, first, second);
 }
 
-int64_t clientPosition(int32_t x, int32_t y) { return (int64_t{y} << 16) | x; }
+int64_t clientPosition(int32_t x, int32_t y) {
+  return (int64_t{y} << 16) | x;
+}
 
 // Presses a button and lets the first query see it as newly pressed, so the next message 32
 // finds it held.

@@ -9,8 +9,11 @@ namespace {
 // One triangle; its largest coordinate is `largest`, on x.
 std::string triangleText(const std::string& largest, const std::string& colour = "") {
   return "Named Object: \"T\"\r\nTri-mesh, Vertices: 3     Faces: 1\r\n"
-         "Vertex 0: X: 10 Y: 0 Z: 0\r\nVertex 1: X: " + largest + " Y: 0 Z: 0\r\n"
-         "Vertex 2: X: 10 Y: 10 Z: 0\r\nFace 0: A:0 B:1 C:2" + colour + "\r\n";
+         "Vertex 0: X: 10 Y: 0 Z: 0\r\nVertex 1: X: " +
+         largest +
+         " Y: 0 Z: 0\r\n"
+         "Vertex 2: X: 10 Y: 10 Z: 0\r\nFace 0: A:0 B:1 C:2" +
+         colour + "\r\n";
 }
 
 using ViewerPreparation = ShellTest;
@@ -41,9 +44,10 @@ TEST_F(ViewerPreparation, EmptyOrNegativeMeshGetsTheZoomFloor) {
   EXPECT_EQ(zoom, 100);
   EXPECT_TRUE(std::isfinite(zoom));
   // x from -20 to 0.4: the extent rounds to 0.
-  writeText("3d.asc", "Tri-mesh, Vertices: 3 Faces: 1\r\nVertex 0: X: -20 Y: -1 Z: -1\r\n"
-                      "Vertex 1: X: 0.4 Y: -1 Z: -1\r\nVertex 2: X: -20 Y: -9 Z: -1\r\n"
-                      "Face 0: A:0 B:1 C:2\r\n");
+  writeText("3d.asc",
+            "Tri-mesh, Vertices: 3 Faces: 1\r\nVertex 0: X: -20 Y: -1 Z: -1\r\n"
+            "Vertex 1: X: 0.4 Y: -1 Z: -1\r\nVertex 2: X: -20 Y: -9 Z: -1\r\n"
+            "Face 0: A:0 B:1 C:2\r\n");
   prepareViewer("3d.asc", 64, 48);
   EXPECT_EQ(vertexCount, 3);
   EXPECT_EQ(zoom, 100);

@@ -81,9 +81,10 @@ bmp() { python3 "$work/bmp.py" "$@"; }
 
 # True while the viewer runs (an ended child stays a zombie until it is waited for).
 viewer_running() {
-  local state
-  state=$(ps -o stat= -p "$viewer" 2>/dev/null) || return 1
-  [[ $state != Z* ]]
+  local stat
+  stat=$(cat "/proc/$viewer/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }
+  [[ $stat != Z* ]]
 }
 
 # Prints the id of the named window once it is mapped.
