@@ -72,18 +72,7 @@ bool drawFace(int32_t f, int32_t colour) {
   return true;
 }
 
-void renderFrame(const double& angleX, const double& angleY, const double& angleZ) {
-  if (errorBoxOpen) return;
-  Surface& surface = drawingSurface;
-  drawingSurfaceSelected = true;
-  fillSurface(surface, kBackgroundGrey);
-  moveTextPosition(surface, 0, 0);
-  drawStatusLine(angleX, angleY, angleZ);
-  setPenWidth(surface, 0);
-  rotateView(angleX, angleY, angleZ);
-  projectVertices();
-  orderFaces();
-
+void paintFaces() {
   bool errorShown = false;
   const int32_t count = std::min<int64_t>(faceCount, faceOrder.size());
   for (int32_t i = 0; i < count; ++i) {
@@ -102,6 +91,20 @@ void renderFrame(const double& angleX, const double& angleY, const double& angle
       errorBoxOpen = false;
     }
   }
+}
+
+void renderFrame(const double& angleX, const double& angleY, const double& angleZ) {
+  if (errorBoxOpen) return;
+  Surface& surface = drawingSurface;
+  drawingSurfaceSelected = true;
+  fillSurface(surface, kBackgroundGrey);
+  moveTextPosition(surface, 0, 0);
+  drawStatusLine(angleX, angleY, angleZ);
+  setPenWidth(surface, 0);
+  rotateView(angleX, angleY, angleZ);
+  projectVertices();
+  orderFaces();
+  paintFaces();
   refreshDrawingSurface();
 }
 

@@ -81,6 +81,9 @@ float faceShade(int32_t f);
 // Paints face f in the packed colour: a filled triangle for 3 corners, nothing for 1, 2 or 4.
 // Any other corner count asks for the "Errore." message; returns false in that case.
 bool drawFace(int32_t f, int32_t colour);
+// Shades and paints faces in the order of the face order table (positions 0 .. faceCount - 1),
+// skipping those turned away from the light; a malformed face shows "Errore." once.
+void paintFaces();
 // Draws one complete frame on the drawing surface and refreshes it once. At most one "Errore."
 // box per frame, for the first malformed face the frame reaches; a frame asked for while that
 // box is open is not drawn.

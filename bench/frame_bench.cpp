@@ -1,0 +1,172 @@
+// Frame speed on the three workloads at 1920 x 1080 with the viewer's own camera, whole frames
+// and phase by phase, plus the load of the densest file and one frame-timer tick.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/app.hpp"
+#include "mesh/mesh.hpp"
+#include "platform/platform.hpp"
+#include "scene/scene.hpp"
+#include "view/view.hpp"
+
+namespace corvath {
+namespace {
+
+constexpr int32_t kWidth = 1920;
+constexpr int32_t kHeight = 1080;
+constexpr int32_t kGrey = 128 + 256 * 128 + 65536 * 128;
+
+struct Workload {
+  const char* name;
+  double startAngle[3];
+};
+
+const Workload kCity{"city.asc", {210, 7, 90}};
+const Workload kBig{"big.asc", {345, 345, 345}};
+const Workload kDense{"dense.asc", {210, 7, 90}};
+
+std::string workloadPath(const Workload& workload) {
+  const std::filesystem::path shared = std::getenv("CORVATH_SHARED") ? std::getenv("CORVATH_SHARED") : CORVATH_SHARED;
+  if (std::string(workload.name) != "dense.asc") return (shared / "bench" / workload.name).string();
+  // The dense torus is generated at benchmark time, never stored.
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "corvath-bench";
+  const std::filesystem::path dense = folder / "dense.asc";
+  if (!std::filesystem::exists(dense)) {
+    const std::string command = "python3 '" + (shared / "bench" / "make_dense.py").string() + "' '" + folder.string() + "'";
+    if (std::system(command.c_str()) != 0) return {};
+  }
+  return dense.string();
+}
+
+// Loads the workload as start-up does, with a 1920 x 1080 surface standing in for the desktop.
+bool loadWorkload(const Workload& workload) {
+  static const Workload* loaded = nullptr;
+  if (loaded == &workload) return true;
+  const std::string path = workloadPath(workload);
+  if (path.empty() || !std::filesystem::exists(path)) return false;
+  prepareViewer(path, kWidth, kHeight);
+  createSurface(drawingSurface, kWidth, kHeight, kGrey);
+  loaded = &workload;
+  return true;
+}
+
+// The frame's angles: one degree more about each axis per frame.
+struct Turn {
+  double angle[3];
+  explicit Turn(const Workload& workload) {
+    for (int k = 0; k < 3; ++k) angle[k] = workload.startAngle[k];
+  }
+  void next() {
+    for (double& a : angle) a += 1;
+  }
+};
+
+void wholeFrame(benchmark::State& state, const Workload& workload) {
+  if (!loadWorkload(workload)) return state.SkipWithError("workload missing");
+  Turn turn(workload);
+  for (auto _ : state) {
+    renderFrame(turn.angle[0], turn.angle[1], turn.angle[2]);
+    turn.next();
+  }
+  state.counters["faces"] = faceCount;
+}
+
+enum class Phase { kClearAndStatus, kTransform, kOrder, kPaint };
+
+// One phase of the frame timed alone; the phases before it run untimed, as in a real frame.
+void framePhase(benchmark::State& state, const Workload& workload, Phase phase) {
+  if (!loadWorkload(workload)) return state.SkipWithError("workload missing");
+  Turn turn(workload);
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (phase != Phase::kClearAndStatus) {
+      fillSurface(drawingSurface, kGrey);
+      drawStatusLine(turn.angle[0], turn.angle[1], turn.angle[2]);
+    }
+    if (phase > Phase::kTransform) {
+      rotateView(turn.angle[0], turn.angle[1], turn.angle[2]);
+      projectVertices();
+    }
+    if (phase > Phase::kOrder) orderFaces();
+    state.ResumeTiming();
+    switch (phase) {
+      case Phase::kClearAndStatus:
+        fillSurface(drawingSurface, kGrey);
+        moveTextPosition(drawingSurface, 0, 0);
+        drawStatusLine(turn.angle[0], turn.angle[1], turn.angle[2]);
+        break;
+      case Phase::kTransform:
+        rotateView(turn.angle[0], turn.angle[1], turn.angle[2]);
+        projectVertices();
+        break;
+      case Phase::kOrder:
+        orderFaces();
+        break;
+      case Phase::kPaint:
+        paintFaces();
+        break;
+    }
+    turn.next();
+  }
+}
+
+#define CORVATH_WORKLOAD_BENCHMARKS(name, workload)                                                  \
+  BENCHMARK_CAPTURE(wholeFrame, name, workload)->Unit(benchmark::kMillisecond)->UseRealTime();       \
+  BENCHMARK_CAPTURE(framePhase, name##_clear_and_status, workload, Phase::kClearAndStatus)         \
+      ->Unit(benchmark::kMillisecond);                                                               \
+  BENCHMARK_CAPTURE(framePhase, name##_transform, workload, Phase::kTransform)                     \
+      ->Unit(benchmark::kMillisecond);                                                               \
+  BENCHMARK_CAPTURE(framePhase, name##_keys_and_order, workload, Phase::kOrder)                    \
+      ->Unit(benchmark::kMillisecond);                                                               \
+  BENCHMARK_CAPTURE(framePhase, name##_shade_and_paint, workload, Phase::kPaint)                   \
+      ->Unit(benchmark::kMillisecond)
+
+CORVATH_WORKLOAD_BENCHMARKS(city, kCity);
+CORVATH_WORKLOAD_BENCHMARKS(big, kBig);
+CORVATH_WORKLOAD_BENCHMARKS(dense, kDense);
+
+// The load of the densest file, from an empty mesh.
+void loadDense(benchmark::State& state) {
+  const std::string path = workloadPath(kDense);
+  if (path.empty()) return state.SkipWithError("dense.asc could not be generated");
+  if (meshLines.empty()) createMeshLines();
+  for (auto _ : state) {
+    vertexCount = 0;
+    faceCount = 0;
+    loadMeshFile(path, 0, 0, 0, 0);
+  }
+  state.counters["faces"] = faceCount;
+}
+BENCHMARK(loadDense)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One frame-timer tick of the largest scene: built through the builders, committed, normals,
+// and its frame.
+void tickLargestScene(benchmark::State& state) {
+  if (!loadWorkload(kCity)) return state.SkipWithError("workload missing");
+  double frameCounter = 0;
+  for (auto _ : state) {
+    frameCounter = std::fmod(frameCounter + 1, 360.0);
+    vertexCount = 0;
+    faceCount = 0;
+    for (int32_t row = 0; row < 11; ++row) {
+      const float y = -100.0f + static_cast<float>(row) * 20;
+      for (int32_t column = 0; column < 11; ++column) {
+        const float x = -100.0f + static_cast<float>(column) * 20;
+        buildCylinder(x, y, 0, 10, 22, 34, 255, 65280);
+        buildCone(x, y, 34, 10, 22, 34, 16711680, 8421504);
+      }
+    }
+    prepareMesh();
+    const double zero = 0;
+    renderFrame(zero, frameCounter, frameCounter);
+  }
+  state.counters["faces"] = faceCount;
+}
+BENCHMARK(tickLargestScene)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace corvath
