@@ -33,10 +33,79 @@ inline int32_t shadeComponent(float shade, uint8_t component) {
 
 // A screen coordinate to whole pixels; false for infinite, undefined or far-away values
 // (vertices at or behind the eye), whose faces are dropped.
-inline bool toPixel(float coordinate, int64_t& pixel) {
+inline bool toPixel(float coordinate, int32_t& pixel) {
   if (!(std::fabs(coordinate) <= static_cast<float>(kMaxCorner))) return false;
-  pixel = static_cast<int64_t>(roundHalfEven(coordinate));
+  pixel = static_cast<int32_t>(roundHalfEven(coordinate));
   return true;
+}
+
+// What a face's corner count and corners make of it.
+enum class FaceKind : int32_t { kTurnedAway, kTriangle, kNothing, kMalformed };
+
+// kTriangle with the corners in whole pixels, kNothing (1, 2 or 4 corners, a corner outside the
+// tables or beyond the drawable range), or kMalformed (any other corner count).
+FaceKind faceCorners(const Face& face, int32_t x[3], int32_t y[3]) {
+  switch (face.cornerCount) {
+    case 1:
+    case 2:
+    case 4:
+      return FaceKind::kNothing;
+    case 3:
+      break;
+    default:
+      return FaceKind::kMalformed;
+  }
+  if (!faceCornersInTables(face)) return FaceKind::kNothing;
+  const int32_t indices[3] = {face.a, face.b, face.c};
+  for (int k = 0; k < 3; ++k) {
+    const ScreenPoint& point = screenPoints[indices[k]];
+    if (!toPixel(point.x, x[k]) || !toPixel(point.y, y[k])) return FaceKind::kNothing;
+  }
+  return FaceKind::kTriangle;
+}
+
+// One face made ready for painting, 32 bytes: the painting loop visits faces in depth order,
+// all over the face table, and this keeps it to one cache line per face.
+struct FacePaint {
+  int32_t x[3];
+  int32_t y[3];
+  int32_t colour;
+  FaceKind kind;
+};
+
+// Faces 0 .. faceCount - 1 made ready by prepareFacePaints; grows with the mesh, never per frame.
+Table<FacePaint> facePaints;
+
+// The shade of a face as faceShade computes it, quicker for a light along z alone: the x and y
+// terms are then exact zeros, and a face turned away needs no division at all.
+inline float shadeOf(const Face& face) {
+  using L = long double;
+  if (lightX == 0 && lightY == 0 && std::isfinite(face.viewNormalX) && std::isfinite(face.viewNormalY) &&
+      std::isfinite(face.viewNormalZ) && face.normalLength > 0 && std::isfinite(face.normalLength)) {
+    // The sign is that of viewNormalZ * lightZ: at most 0 means turned away, whatever the size.
+    if (face.viewNormalZ == 0 || lightZ == 0 || (face.viewNormalZ > 0) != (lightZ > 0)) return 0;
+    return static_cast<float>((L(face.viewNormalZ) / face.normalLength) * lightZ);
+  }
+  const L length = face.normalLength;
+  return static_cast<float>(((face.viewNormalX / length) * lightX + (face.viewNormalY / length) * lightY) +
+                            (face.viewNormalZ / length) * lightZ);
+}
+
+// Shade, colour and pixel corners of every face, in one pass in face order.
+void prepareFacePaints(int32_t count) {
+  if (facePaints.size() < static_cast<size_t>(count)) facePaints.resize(count);
+  for (int32_t f = 0; f < count; ++f) {
+    const Face& face = faces[f];
+    FacePaint& paint = facePaints[f];
+    const float shade = shadeOf(face);
+    if (shade <= 0) {  // turned away from the light (an undefined shade is painted)
+      paint.kind = FaceKind::kTurnedAway;
+      continue;
+    }
+    paint.colour = shadeComponent(shade, face.red) + 256 * shadeComponent(shade, face.green) +
+                   65536 * shadeComponent(shade, face.blue);
+    paint.kind = faceCorners(face, paint.x, paint.y);
+  }
 }
 
 }  // namespace
@@ -50,39 +119,25 @@ float faceShade(int32_t f) {
 }
 
 bool drawFace(int32_t f, int32_t colour) {
-  const Face& face = faces[f];
-  switch (face.cornerCount) {
-    case 1:
-    case 2:
-    case 4:
-      return true;
-    case 3:
-      break;
-    default:
-      return false;
-  }
-  if (!faceCornersInTables(face)) return true;
-  PixelPoint corners[3];
-  const int32_t indices[3] = {face.a, face.b, face.c};
-  for (int k = 0; k < 3; ++k) {
-    const ScreenPoint& point = screenPoints[indices[k]];
-    if (!toPixel(point.x, corners[k].x) || !toPixel(point.y, corners[k].y)) return true;
-  }
-  paintTriangle(drawingSurface, corners[0], corners[1], corners[2], colour);
-  return true;
+  int32_t x[3];
+  int32_t y[3];
+  const FaceKind kind = faceCorners(faces[f], x, y);
+  if (kind == FaceKind::kTriangle) paintTriangle(drawingSurface, {x[0], y[0]}, {x[1], y[1]}, {x[2], y[2]}, colour);
+  return kind != FaceKind::kMalformed;
 }
 
 void paintFaces() {
-  bool errorShown = false;
   const int32_t count = std::min<int64_t>(faceCount, faceOrder.size());
+  prepareFacePaints(count);
+  bool errorShown = false;
   for (int32_t i = 0; i < count; ++i) {
     const int32_t f = roundToInt32(faceOrder[i]);
-    const float shade = faceShade(f);
-    if (shade <= 0) continue;  // turned away from the light (an undefined shade is painted)
-    const Face& face = faces[f];
-    const int32_t colour = shadeComponent(shade, face.red) + 256 * shadeComponent(shade, face.green) +
-                           65536 * shadeComponent(shade, face.blue);
-    if (!drawFace(f, colour) && !errorShown) {
+    if (f < 0 || f >= count) continue;  // the order table holds only faces of this frame
+    const FacePaint& paint = facePaints[f];
+    if (paint.kind == FaceKind::kTriangle) {
+      paintTriangle(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]}, {paint.x[2], paint.y[2]},
+                    paint.colour);
+    } else if (paint.kind == FaceKind::kMalformed && !errorShown) {
       // One box per frame at most: a file announcing faces it never fills would otherwise open
       // one box per missing face on every mouse movement.
       errorShown = true;
