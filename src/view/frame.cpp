@@ -40,7 +40,7 @@ inline bool toPixel(float coordinate, int32_t& pixel) {
 }
 
 // What a face's corner count and corners make of it.
-enum class FaceKind : int32_t { kTurnedAway, kTriangle, kNothing, kMalformed };
+enum class FaceKind : uint8_t { kTurnedAway, kTriangle, kNothing, kMalformed };
 
 // kTriangle with the corners in whole pixels, kNothing (1, 2 or 4 corners, a corner outside the
 // tables or beyond the drawable range), or kMalformed (any other corner count).
@@ -73,8 +73,11 @@ struct FacePaint {
   FaceKind kind;
 };
 
-// Faces 0 .. faceCount - 1 made ready by prepareFacePaints; grows with the mesh, never per frame.
+// Faces 0 .. faceCount - 1 made ready by prepareFacePaints, and their kinds alone, one byte
+// each, so that the faces turned away are passed over without touching their paint records.
+// Both grow with the mesh, never per frame.
 Table<FacePaint> facePaints;
+Table<FaceKind> faceKinds;
 
 // The shade of a face as faceShade computes it, quicker for a light along z alone: the x and y
 // terms are then exact zeros, and a face turned away needs no division at all.
@@ -93,18 +96,21 @@ inline float shadeOf(const Face& face) {
 
 // Shade, colour and pixel corners of every face, in one pass in face order.
 void prepareFacePaints(int32_t count) {
-  if (facePaints.size() < static_cast<size_t>(count)) facePaints.resize(count);
+  if (facePaints.size() < static_cast<size_t>(count)) {
+    facePaints.resize(count);
+    faceKinds.resize(count);
+  }
   for (int32_t f = 0; f < count; ++f) {
     const Face& face = faces[f];
     FacePaint& paint = facePaints[f];
     const float shade = shadeOf(face);
     if (shade <= 0) {  // turned away from the light (an undefined shade is painted)
-      paint.kind = FaceKind::kTurnedAway;
+      faceKinds[f] = paint.kind = FaceKind::kTurnedAway;
       continue;
     }
     paint.colour = shadeComponent(shade, face.red) + 256 * shadeComponent(shade, face.green) +
                    65536 * shadeComponent(shade, face.blue);
-    paint.kind = faceCorners(face, paint.x, paint.y);
+    faceKinds[f] = paint.kind = faceCorners(face, paint.x, paint.y);
   }
 }
 
@@ -130,9 +136,19 @@ void paintFaces() {
   const int32_t count = std::min<int64_t>(faceCount, faceOrder.size());
   prepareFacePaints(count);
   bool errorShown = false;
+  // The order table holds the face indices of this frame as whole numbers: the conversion is
+  // exact. Records a few faces ahead are fetched early, so their cache misses overlap.
+  constexpr int32_t kLookAhead = 8;
+  const double* order = faceOrder.data();
   for (int32_t i = 0; i < count; ++i) {
-    const int32_t f = roundToInt32(faceOrder[i]);
-    if (f < 0 || f >= count) continue;  // the order table holds only faces of this frame
+    if (i + kLookAhead < count) {
+      const auto ahead = static_cast<int32_t>(order[i + kLookAhead]);
+      if (ahead >= 0 && ahead < count && faceKinds[ahead] != FaceKind::kTurnedAway) {
+        __builtin_prefetch(&facePaints[ahead]);
+      }
+    }
+    const auto f = static_cast<int32_t>(order[i]);
+    if (f < 0 || f >= count || faceKinds[f] == FaceKind::kTurnedAway) continue;
     const FacePaint& paint = facePaints[f];
     if (paint.kind == FaceKind::kTriangle) {
       paintTriangle(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]}, {paint.x[2], paint.y[2]},
