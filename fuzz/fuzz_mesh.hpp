@@ -33,22 +33,25 @@ inline void writeInputFile(const uint8_t* data, size_t size) {
   if (ftruncate(inputFile, static_cast<off_t>(size)) != 0) std::abort();
   size_t written = 0;
   while (written < size) {
-    const ssize_t n = pwrite(inputFile, data + written, size - written, static_cast<off_t>(written));
+    const ssize_t n =
+        pwrite(inputFile, data + written, size - written, static_cast<off_t>(written));
     if (n <= 0) std::abort();
     written += static_cast<size_t>(n);
   }
 }
 
 [[noreturn]] inline void fail(const char* what) {
-  std::fprintf(stderr, "invariant broken: %s (vertexCount %d, faceCount %d, %zu vertex and %zu face "
-                       "elements, lastLineIndex %d)\n",
+  std::fprintf(stderr,
+               "invariant broken: %s (vertexCount %d, faceCount %d, %zu vertex and %zu face "
+               "elements, lastLineIndex %d)\n",
                what, vertexCount, faceCount, workingVertices.size(), faces.size(), lastLineIndex);
   std::abort();
 }
 
 // What every load must leave behind, however hostile the file.
 inline void checkTables() {
-  if (modelVertices.size() != workingVertices.size() || screenPoints.size() != workingVertices.size()) {
+  if (modelVertices.size() != workingVertices.size() ||
+      screenPoints.size() != workingVertices.size()) {
     fail("vertex-indexed tables differ in length");
   }
   if (faceDepths.size() != faces.size() || faceOrder.size() != faces.size()) {
@@ -64,7 +67,8 @@ inline void checkTables() {
   if (faceCount < 0 || static_cast<size_t>(faceCount) > faces.size()) {
     fail("faceCount outside the face tables");
   }
-  if (lastLineIndex < 0 || lastLineIndex >= kMeshLineEntries) fail("lastLineIndex outside the buffer");
+  if (lastLineIndex < 0 || lastLineIndex >= kMeshLineEntries)
+    fail("lastLineIndex outside the buffer");
   for (int32_t f = 0; f < faceCount; ++f) {
     const int16_t corners = faces[f].cornerCount;
     if (corners != 0 && corners != 3) fail("a face with a corner count the reader never stores");

@@ -79,7 +79,8 @@ std::string ruleText(double value) {
 void checkNumberText(double value) {
   const std::string text = numberText(value);
   if (!std::isfinite(value)) return;  // their text is this system's own choice
-  if (text != ruleText(value)) fail("numberText differs from the digit rule", value, ruleText(value) + "\" got \"" + text);
+  if (text != ruleText(value))
+    fail("numberText differs from the digit rule", value, ruleText(value) + "\" got \"" + text);
 
   const double back = readNumber(text);
   if (std::isinf(back) && std::fabs(value) >= kOverflowingText) return;
@@ -110,8 +111,10 @@ void checkField(double value, int p, int d) {
 
   const size_t point = field.find('.');
   if ((d > 0) != (point != std::string::npos)) fail("decimal point", value, out);
-  if (d > 0 && field.size() - point - 1 != static_cast<size_t>(d)) fail("decimal count", value, out);
-  if (field.find_first_not_of(" -.0123456789") != std::string::npos) fail("stray character", value, out);
+  if (d > 0 && field.size() - point - 1 != static_cast<size_t>(d))
+    fail("decimal count", value, out);
+  if (field.find_first_not_of(" -.0123456789") != std::string::npos)
+    fail("stray character", value, out);
   // Rounded to d decimals from 18 significant digits.
   const double shown = readNumber(field);
   const double tolerance = 0.5 * std::pow(10.0, -d) * (1 + 1e-12) + 2.5e-16 * std::fabs(value);
@@ -134,7 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   checkField(value, p, d);
   checkField(value, 3, 0);
   checkField(value, 3, 3);
-  const std::string status = formatWithMask(corvath::kStatusMask, {value, value, value, value, value});
+  const std::string status =
+      formatWithMask(corvath::kStatusMask, {value, value, value, value, value});
   if (std::isfinite(value) && status.size() < corvath::kStatusMask.size()) {
     fail("status line shorter than its mask", value, status);
   }

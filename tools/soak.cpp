@@ -40,7 +40,9 @@ constexpr double kSecondsPerDay = 86400;
 double clockSeconds = 8 * 3600;  // the soak's time of day
 int messages = 0;
 
-double soakClock() { return clockSeconds; }
+double soakClock() {
+  return clockSeconds;
+}
 
 int64_t residentBytes() {
   std::FILE* statm = std::fopen("/proc/self/statm", "r");
@@ -52,7 +54,9 @@ int64_t residentBytes() {
   return read == 2 ? static_cast<int64_t>(resident) * sysconf(_SC_PAGESIZE) : -1;
 }
 
-double megabytes(int64_t bytes) { return static_cast<double>(bytes) / (1 << 20); }
+double megabytes(int64_t bytes) {
+  return static_cast<double>(bytes) / (1 << 20);
+}
 
 void printTables(const char* when) {
   std::printf("%s: vertices %d of %zu (capacity %zu), faces %d of %zu (capacity %zu)\n", when,
@@ -129,7 +133,8 @@ int main(int argc, char** argv) {
     std::printf("FAIL: resident memory unreadable\n");
     status = 1;
   } else if (endBytes - settledBytes > kAllowedGrowthBytes) {
-    std::printf("FAIL: resident memory grew by more than %.0f MB\n", megabytes(kAllowedGrowthBytes));
+    std::printf("FAIL: resident memory grew by more than %.0f MB\n",
+                megabytes(kAllowedGrowthBytes));
     status = 1;
   }
   if (largestVertexTable > static_cast<size_t>(kLargestSceneVertices) + 1 ||

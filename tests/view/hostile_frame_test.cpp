@@ -164,7 +164,8 @@ TEST_F(HostileFrame, OverflowingCoordinatesDrawWithoutFault) {
       "Vertex 2: X: 1E-9999 Y: -1E9999 Z: 1E9999\r\nVertex 3: X: &HFFFFFFFFFFFF Y: 0 Z: 0\r\n"
       "Vertex 4: X: 0 Y: &HFFFFFFFFFFFF Z: 0\r\nVertex 5: X: 0 Y: 0 Z: -&HFFFFFFFFFFFF\r\n"
       "Vertex 6: X: 1 Y: 1 Z: 1\r\n"
-      "Face 0: A:0 B:1 C:2\r\nFace 1: A:3 B:4 C:5\r\nFace 2: A:6 B:3 C:0\r\nFace 3: A:5 B:6 C:4\r\n");
+      "Face 0: A:0 B:1 C:2\r\nFace 1: A:3 B:4 C:5\r\n"
+      "Face 2: A:6 B:3 C:0\r\nFace 3: A:5 B:6 C:4\r\n");
   drawFrames();
   EXPECT_TRUE(messages.empty());
 }
