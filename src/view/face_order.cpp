@@ -1,4 +1,7 @@
 // Painter's order: a depth key per face and the quicksort that puts the farthest faces first.
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <utility>
 
 #include "mesh/mesh.hpp"
@@ -8,6 +11,153 @@ namespace corvath {
 
 namespace {
 
+// One partition step of the quicksort over keys[lo..hi] around pivot, scanning element by
+// element; leaves the scans' final positions in i and j. Equal keys are swapped as the scans
+// meet them, which fixes their order.
+void partitionPlain(double* keys, double* order, int32_t lo, int32_t hi, double pivot, int32_t& i,
+                    int32_t& j) {
+  i = lo;
+  j = hi;
+  while (i <= j) {
+    while (keys[i] > pivot && i < hi) ++i;
+    while (keys[j] < pivot && j > lo) --j;
+    if (i > j) break;
+    if (i < j) {
+      std::swap(keys[i], keys[j]);
+      std::swap(order[i], order[j]);
+    }
+    ++i;
+    --j;
+  }
+}
+
+// Bit p - lo is set in leftStops where keys[p] is not above the pivot (the left scan stops
+// there) and in rightStops where it is not below it. Sized for the whole table; a partition
+// builds the bits of its own range before it starts.
+Table<uint64_t> leftStops;
+Table<uint64_t> rightStops;
+
+// Builds the bits of keys[lo..hi]; returns true when every key stops both scans.
+bool buildStops(const double* keys, int32_t lo, int32_t hi, double pivot) {
+  const int64_t count = int64_t{hi} - lo + 1;
+  const __m128d pivots = _mm_set1_pd(pivot);
+  const double* base = keys + lo;
+  uint64_t allStop = ~uint64_t{0};
+  int64_t word = 0;
+  for (; (word + 1) * 64 <= count; ++word) {
+    uint64_t left = 0;
+    uint64_t right = 0;
+    const double* at = base + word * 64;
+    for (int bit = 0; bit < 64; bit += 2) {
+      // Ordered comparisons are false for an undefined key, which stops both scans, as the
+      // element-by-element comparisons do.
+      const __m128d pair = _mm_loadu_pd(at + bit);
+      left |= static_cast<uint64_t>(~_mm_movemask_pd(_mm_cmpgt_pd(pair, pivots)) & 3) << bit;
+      right |= static_cast<uint64_t>(~_mm_movemask_pd(_mm_cmplt_pd(pair, pivots)) & 3) << bit;
+    }
+    leftStops[word] = left;
+    rightStops[word] = right;
+    allStop &= left & right;
+  }
+  if (word * 64 < count) {
+    uint64_t left = 0;
+    uint64_t right = 0;
+    for (int64_t k = word * 64; k < count; ++k) {
+      left |= static_cast<uint64_t>(!(base[k] > pivot)) << (k & 63);
+      right |= static_cast<uint64_t>(!(base[k] < pivot)) << (k & 63);
+    }
+    leftStops[word] = left;
+    rightStops[word] = right;
+    allStop &= (left & right) | (~uint64_t{0} << (count & 63));
+  }
+  return allStop == ~uint64_t{0};
+}
+
+// Sorts keys[lo..hi] when no key is above or below any other (all equal, or undefined beside
+// equal ones): every scan stops at once, so each partition swaps the range end for end, which is
+// a reversal, and splits it in the middle.
+void sortAllEqual(double* keys, double* order, int32_t lo, int32_t hi) {
+  while (lo < hi) {
+    std::reverse(keys + lo, keys + hi + 1);
+    std::reverse(order + lo, order + hi + 1);
+    const int32_t middle = lo + (hi - lo) / 2;
+    // An odd range keeps its middle key in place between the two halves.
+    const bool odd = (hi - lo) % 2 == 0;
+    const int32_t j = odd ? middle - 1 : middle;
+    const int32_t i = middle + 1;
+    if (j - lo < hi - i) {
+      if (lo < j) sortAllEqual(keys, order, lo, j);
+      lo = i;
+    } else {
+      if (i < hi) sortAllEqual(keys, order, i, hi);
+      hi = j;
+    }
+  }
+}
+
+// First set bit in positions from..to of the mask, or -1.
+inline int64_t firstStop(const uint64_t* mask, int64_t from, int64_t to) {
+  if (from > to) return -1;
+  int64_t word = from >> 6;
+  uint64_t bits = mask[word] & (~uint64_t{0} << (from & 63));
+  const int64_t lastWord = to >> 6;
+  while (bits == 0) {
+    if (++word > lastWord) return -1;
+    bits = mask[word];
+  }
+  const int64_t at = word * 64 + __builtin_ctzll(bits);
+  return at <= to ? at : -1;
+}
+
+// Last set bit in positions from..to of the mask, or -1.
+inline int64_t lastStop(const uint64_t* mask, int64_t from, int64_t to) {
+  if (from > to) return -1;
+  int64_t word = to >> 6;
+  uint64_t bits = mask[word] & (~uint64_t{0} >> (63 - (to & 63)));
+  const int64_t firstWord = from >> 6;
+  while (bits == 0) {
+    if (--word < firstWord) return -1;
+    bits = mask[word];
+  }
+  const int64_t at = word * 64 + 63 - __builtin_clzll(bits);
+  return at >= from ? at : -1;
+}
+
+// The same partition step, with the scans' stopping places read from bit masks instead of found
+// by a branch per element. Between i and j the keys are still the ones the masks were built
+// from: swaps only ever touch places the scans have passed. A scan that finds no stop up to the
+// other scan's last place stops there, because that place holds a swapped key (or the key both
+// scans stopped at), which stops it too; at the ends of the range the bounds stop it.
+// Returns false, changing nothing, when every key of the range stops both scans and the pivot
+// is defined: sortAllEqual then sorts the range at once.
+bool partitionMasked(double* keys, double* order, int32_t lo, int32_t hi, double pivot, int32_t& i,
+                     int32_t& j) {
+  if (buildStops(keys, lo, hi, pivot) && pivot == pivot) return false;
+  i = lo;
+  j = hi;
+  while (i <= j) {
+    const int64_t left = firstStop(leftStops.data(), i - lo, j - lo);
+    const int32_t iStop = left >= 0 ? static_cast<int32_t>(lo + left) : (j < hi ? j + 1 : hi);
+    const int64_t right = lastStop(rightStops.data(), i - lo, j - lo);
+    const int32_t jStop = right >= 0 ? static_cast<int32_t>(lo + right) : (i > lo ? i - 1 : lo);
+    if (iStop > jStop) {
+      i = iStop;
+      j = jStop;
+      break;
+    }
+    if (iStop < jStop) {
+      std::swap(keys[iStop], keys[jStop]);
+      std::swap(order[iStop], order[jStop]);
+    }
+    i = iStop + 1;
+    j = jStop - 1;
+  }
+  return true;
+}
+
+// Ranges below this size partition element by element; above it the masks pay off.
+constexpr int32_t kMaskedPartitionMinimum = 128;
+
 // Sorts keys[lo..hi] in descending order, moving the order table's values with their keys.
 // The partition fixes the order of equal keys, so it is kept step for step. Recursing into the
 // smaller range and looping on the larger keeps the stack shallow on any input; the two ranges
@@ -15,18 +165,15 @@ namespace {
 void sortDescending(double* keys, double* order, int32_t lo, int32_t hi) {
   while (lo < hi) {
     const double pivot = keys[lo + (hi - lo) / 2];
-    int32_t i = lo;
-    int32_t j = hi;
-    while (i <= j) {
-      while (keys[i] > pivot && i < hi) ++i;
-      while (keys[j] < pivot && j > lo) --j;
-      if (i > j) break;
-      if (i < j) {
-        std::swap(keys[i], keys[j]);
-        std::swap(order[i], order[j]);
+    int32_t i = 0;
+    int32_t j = 0;
+    if (hi - lo + 1 >= kMaskedPartitionMinimum) {
+      if (!partitionMasked(keys, order, lo, hi, pivot, i, j)) {
+        sortAllEqual(keys, order, lo, hi);
+        return;
       }
-      ++i;
-      --j;
+    } else {
+      partitionPlain(keys, order, lo, hi, pivot, i, j);
     }
     if (j - lo < hi - i) {
       if (lo < j) sortDescending(keys, order, lo, j);
@@ -69,7 +216,18 @@ void orderFaces() {
                                      workingVertices[face.c].z);
     keys[f] = face.depth;
   }
-  if (count > 1) sortDescending(keys, order, 0, count - 1);
+  sortFaceOrder();
+}
+
+void sortFaceOrder() {
+  const int32_t count = std::min<int64_t>(faceCount, std::min(faceDepths.size(), faceOrder.size()));
+  if (count < 2) return;
+  const size_t words = (static_cast<size_t>(count) + 63) / 64;
+  if (leftStops.size() < words) {
+    leftStops.resize(words);
+    rightStops.resize(words);
+  }
+  sortDescending(faceDepths.data(), faceOrder.data(), 0, count - 1);
 }
 
 }  // namespace corvath

@@ -54,6 +54,10 @@ inline constexpr double kBackFaceKey = -10000;
 // otherwise; a face with a corner outside the tables counts as a back face) and sorts positions
 // 0 .. faceCount - 1 of the face depth and face order tables by descending key.
 void orderFaces();
+// The sort alone: positions 0 .. faceCount - 1 of the face depth table in descending order, the
+// face order table's values moving with their keys. A quicksort whose partition fixes the order
+// of equal keys: the same keys in the same places always give the same order.
+void sortFaceOrder();
 
 // ---------------------------------------------------------------------------------------------
 // Status line

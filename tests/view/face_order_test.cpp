@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -98,6 +100,63 @@ TEST_F(FaceOrder, LargeInputsSortCompletelyWithAShallowStack) {
     std::sort(seen.begin(), seen.end());
     for (int32_t f = 0; f < faceCount; ++f) ASSERT_EQ(seen[f], f);
     std::sort(sums.begin(), sums.end());
+  }
+}
+
+}  // namespace
+}  // namespace corvath
+
+namespace corvath {
+namespace {
+
+// The sort as first written, element by element, for comparison.
+void plainSort(std::vector<double>& keys, std::vector<double>& order, int32_t lo, int32_t hi) {
+  const double pivot = keys[lo + (hi - lo) / 2];
+  int32_t i = lo;
+  int32_t j = hi;
+  while (i <= j) {
+    while (keys[i] > pivot && i < hi) ++i;
+    while (keys[j] < pivot && j > lo) --j;
+    if (i > j) break;
+    if (i < j) {
+      std::swap(keys[i], keys[j]);
+      std::swap(order[i], order[j]);
+    }
+    ++i;
+    --j;
+  }
+  if (lo < j) plainSort(keys, order, lo, j);
+  if (i < hi) plainSort(keys, order, i, hi);
+}
+
+TEST_F(FaceOrder, SortGivesTheSameOrderAsTheElementByElementPartition) {
+  // Few distinct keys (many ties), back-face keys, infinities and undefined keys: every
+  // permutation detail of the partition shows.
+  std::mt19937 engine(11);
+  const double specials[] = {kBackFaceKey, std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(), std::nan(""), 0.0, -0.0};
+  for (int round = 0; round < 40; ++round) {
+    const int32_t n = std::uniform_int_distribution<int32_t>(2, round < 30 ? 3000 : 70000)(engine);
+    const int distinct = std::uniform_int_distribution<int>(1, round % 2 ? 8 : 100000)(engine);
+    std::vector<double> keys(n);
+    std::vector<double> order(n);
+    for (int32_t k = 0; k < n; ++k) {
+      const int draw = std::uniform_int_distribution<int>(0, 99)(engine);
+      keys[k] = round % 3 == 0 && draw < 6 ? specials[draw]
+                : draw < 40                 ? kBackFaceKey
+                                            : std::uniform_int_distribution<int>(0, distinct)(engine);
+      order[k] = k;
+    }
+    if (round % 5 == 4) std::sort(keys.begin(), keys.end(), std::greater<>());  // presorted runs
+    resizeMeshTables(1, n + 1);
+    faceCount = n;
+    std::copy(keys.begin(), keys.end(), faceDepths.begin());
+    std::copy(order.begin(), order.end(), faceOrder.begin());
+    plainSort(keys, order, 0, n - 1);
+    sortFaceOrder();
+    for (int32_t k = 0; k < n; ++k) {
+      ASSERT_EQ(faceOrder[k], order[k]) << "round " << round << " position " << k << " of " << n;
+    }
   }
 }
 
