@@ -58,43 +58,29 @@ size_t writeNumberText(char* text, double value) {
     count = static_cast<int>(end.ptr - digits);
     exponent = count;
   } else {
+    // 18 significant digits, correctly rounded: d.ddddddddddddddddde+x.
     char buffer[40];
-    // The shortest digits that read back to the value. When there are 15 or fewer, they are
-    // also what rounding to 18 digits and then to 15 gives: the value lies within half a unit
-    // of the 53-bit significand of them, which is less than half a unit of the 15th digit, so
-    // the 16th digit of its 18-digit form is 0 or 1 above them, or 8 or 9 below them. Below
-    // the normal range the significand is shorter, the shortest digits may be far coarser than
-    // 15 (" 5E-324"), and only the full rounding gives the rule's digits.
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
-    const char* mark = std::find(buffer, result.ptr, 'e');
-    const int shortest = static_cast<int>(mark - buffer) - (mark - buffer > 1 ? 1 : 0);
-    bool exact = shortest <= kSignificantDigits && magnitude >= std::numeric_limits<double>::min();
-    if (!exact) {
-      // 18 significant digits, correctly rounded: d.ddddddddddddddddde+x.
-      result = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 17);
-      mark = buffer + 19;
-    }
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 17);
+    const char* mark = buffer + 19;
     digits[0] = buffer[0];
-    count = exact ? shortest : 18;
-    if (count > 1) std::memcpy(digits + 1, buffer + 2, count - 1);
+    std::memcpy(digits + 1, buffer + 2, 17);
     std::from_chars(mark + 1 + (mark[1] == '+'), result.ptr, exponent);
     exponent += 1;
-    if (!exact) {
-      // Then to 15 digits by the 16th digit alone: an exact 5 there goes to the even 15th
-      // digit, whatever the 17th and 18th digits say.
-      const char sixteenth = digits[15];
-      const bool roundUp = sixteenth > '5' || (sixteenth == '5' && (digits[14] - '0') % 2 == 1);
-      count = kSignificantDigits;
-      if (roundUp) {
-        int k = kSignificantDigits - 1;
-        while (k >= 0 && digits[k] == '9') digits[k--] = '0';
-        if (k >= 0) {
-          ++digits[k];
-        } else {
-          // A carry out of the first digit: 999... becomes 1000..., one more power of ten.
-          digits[0] = '1';
-          ++exponent;
-        }
+    // Then to 15 digits by the 16th digit alone: an exact 5 there goes to the even 15th
+    // digit, whatever the 17th and 18th digits say.
+    const char sixteenth = digits[15];
+    const bool roundUp = sixteenth > '5' || (sixteenth == '5' && (digits[14] - '0') % 2 == 1);
+    count = kSignificantDigits;
+    if (roundUp) {
+      int k = kSignificantDigits - 1;
+      while (k >= 0 && digits[k] == '9') digits[k--] = '0';
+      if (k >= 0) {
+        ++digits[k];
+      } else {
+        // A carry out of the first digit: 999... becomes 1000..., one more power of ten.
+        digits[0] = '1';
+        ++exponent;
       }
     }
     while (count > 1 && digits[count - 1] == '0') --count;

@@ -25,9 +25,9 @@ constexpr unsigned char kEndOfFile = 26;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool isLowerCase(char c) { return c >= 'a' && c <= 'z'; }
+constexpr bool isLowerCase(char c) { return c >= 'a' && c <= 'z'; }
 
-char upperCase(char c) { return isLowerCase(c) ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char upperCase(char c) { return isLowerCase(c) ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Digit value in bases up to 16, or 99 for anything else.
 int digitValue(char c) {
@@ -64,14 +64,42 @@ constexpr std::array<double, 23> kExactPowersOfTen = {
     1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// Keywords are matched against the upper-cased line; comparing byte by byte through the
+// upper-case mapping gives the same matches without making an upper-cased copy of every line.
+constexpr std::array<char, 256> kUpperCase = [] {
+  std::array<char, 256> table{};
+  for (int c = 0; c < 256; ++c) table[c] = upperCase(static_cast<char>(c));
+  return table;
+}();
+
+inline bool sameUpperCase(char lineByte, char keywordByte) {
+  return kUpperCase[static_cast<unsigned char>(lineByte)] == keywordByte;
+}
+
+// Where the (upper-case) keyword first occurs in the line, or npos.
+size_t findKeyword(std::string_view line, std::string_view keyword) {
+  const size_t length = keyword.size();
+  for (size_t at = 0; at + length <= line.size(); ++at) {
+    if (!sameUpperCase(line[at], keyword[0])) continue;
+    size_t k = 1;
+    while (k < length && sameUpperCase(line[at + k], keyword[k])) ++k;
+    if (k == length) return at;
+  }
+  return std::string_view::npos;
+}
+
 bool startsWith(std::string_view line, std::string_view keyword) {
-  return line.size() >= keyword.size() && std::memcmp(line.data(), keyword.data(), keyword.size()) == 0;
+  if (line.size() < keyword.size()) return false;
+  for (size_t k = 0; k < keyword.size(); ++k) {
+    if (!sameUpperCase(line[k], keyword[k])) return false;
+  }
+  return true;
 }
 
 // The number after the first occurrence of the keyword; when it does not occur, the number read
 // from the character position equal to the keyword's length (1-based), as the format has it.
 double numberAfter(std::string_view line, std::string_view keyword) {
-  const size_t at = line.find(keyword);
+  const size_t at = findKeyword(line, keyword);
   if (at != std::string_view::npos) return readNumber(line.substr(at + keyword.size()));
   const size_t from = keyword.size() - 1;
   return from < line.size() ? readNumber(line.substr(from)) : 0.0;
@@ -285,18 +313,11 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
   int64_t vertexBase = vertexCount;
   int64_t faceBase = faceCount;
   const int64_t lastIndex = std::min<int64_t>(lastLineIndex, static_cast<int64_t>(meshLines.size()) - 1);
-  MeshText upper;
 
   for (int64_t index = 0; index <= lastIndex; ++index) {
-    std::string_view line = meshLines[index];
-    // Lines from files are upper-cased already; only writers' lines need the copy.
-    bool anyLowerCase = false;
-    for (const char c : line) anyLowerCase |= isLowerCase(c);
-    if (anyLowerCase) {
-      upper.assign(line);
-      for (char& c : upper) c = upperCase(c);
-      line = upper;
-    }
+    // Read as upper-cased: keywords match in any case, and the number rule reads lower-case
+    // exponent and base letters as upper-case ones.
+    const std::string_view line = meshLines[index];
 
     if (startsWith(line, "TRI-MESH,")) {
       const int32_t announcedVertices = roundToInt32(numberAfter(line, "VERTICES:"));
@@ -311,7 +332,7 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
 
     if (startsWith(line, "VERTEX 0")) vertexMode = true;
 
-    if (vertexMode && !objectRejected && line.find("VERTEX") != std::string_view::npos) {
+    if (vertexMode && !objectRejected && findKeyword(line, "VERTEX") != std::string_view::npos) {
       const int32_t number = roundToInt32(numberAfter(line, "VERTEX "));
       const int64_t target = vertexBase + number;
       if (target >= 0 && target < static_cast<int64_t>(workingVertices.size())) {
@@ -328,12 +349,12 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
 
     if (startsWith(line, "FACE 0")) faceMode = true;
 
-    if (faceMode && !objectRejected && line.find("FACE") != std::string_view::npos) {
+    if (faceMode && !objectRejected && findKeyword(line, "FACE") != std::string_view::npos) {
       const int32_t number = roundToInt32(numberAfter(line, "FACE "));
       const int64_t target = faceBase + number;
       if (target >= 0 && target < static_cast<int64_t>(faces.size())) {
         int32_t colour = defaultColour;
-        const size_t colourAt = line.find("COLORE:");
+        const size_t colourAt = findKeyword(line, "COLORE:");
         if (colourAt != std::string_view::npos) colour = roundToInt32(readNumber(line.substr(colourAt + 7)));
         Face& face = faces[target];
         // The corner numbers are local to the object; the sum with the base is what is rounded.
