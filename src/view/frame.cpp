@@ -110,7 +110,14 @@ void prepareFacePaints(int32_t count) {
     }
     paint.colour = shadeComponent(shade, face.red) + 256 * shadeComponent(shade, face.green) +
                    65536 * shadeComponent(shade, face.blue);
-    faceKinds[f] = paint.kind = faceCorners(face, paint.x, paint.y);
+    FaceKind kind = faceCorners(face, paint.x, paint.y);
+    // Three corners on one pixel paint nothing at all (no area, no outline step): most faces of
+    // a dense mesh seen whole end here.
+    if (kind == FaceKind::kTriangle && paint.x[0] == paint.x[1] && paint.x[1] == paint.x[2] &&
+        paint.y[0] == paint.y[1] && paint.y[1] == paint.y[2]) {
+      kind = FaceKind::kNothing;
+    }
+    faceKinds[f] = paint.kind = kind;
   }
 }
 
@@ -143,12 +150,14 @@ void paintFaces() {
   for (int32_t i = 0; i < count; ++i) {
     if (i + kLookAhead < count) {
       const auto ahead = static_cast<int32_t>(order[i + kLookAhead]);
-      if (ahead >= 0 && ahead < count && faceKinds[ahead] != FaceKind::kTurnedAway) {
+      if (ahead >= 0 && ahead < count && faceKinds[ahead] == FaceKind::kTriangle) {
         __builtin_prefetch(&facePaints[ahead]);
       }
     }
     const auto f = static_cast<int32_t>(order[i]);
-    if (f < 0 || f >= count || faceKinds[f] == FaceKind::kTurnedAway) continue;
+    if (f < 0 || f >= count) continue;
+    const FaceKind kind = faceKinds[f];
+    if (kind == FaceKind::kTurnedAway || kind == FaceKind::kNothing) continue;
     const FacePaint& paint = facePaints[f];
     if (paint.kind == FaceKind::kTriangle) {
       paintTriangle(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]}, {paint.x[2], paint.y[2]},
