@@ -16,82 +16,91 @@ constexpr int32_t kStatusColour = 255 + 256 * 255;  // yellow
 constexpr int32_t kStatusPoints = 12;
 constexpr int32_t kBoldWeight = 700;
 
-// The text of one field: p integer positions, d decimals.
+// Appends the text of one field, p integer positions and d decimals, without allocating
+// when the string has room: the status line is formatted on every frame.
 void appendField(std::string& out, double value, int p, int d) {
-  std::string number;
-  if (std::isnan(value)) {
-    number = "NAN";
-  } else if (std::isinf(value)) {
-    number = value < 0 ? "-INF" : "INF";
-  } else {
-    // The magnitude as 18 significant digits D0.D1...D17 x 10^e.
-    char buffer[40];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                   std::chars_format::scientific, kMaskDigits - 1);
-    char digits[kMaskDigits];
-    digits[0] = buffer[0];
-    std::memcpy(digits + 1, buffer + 2, kMaskDigits - 1);
-    int e = 0;
-    std::from_chars(buffer + 20 + (buffer[20] == '+'), end.ptr, e);
-    if (value == 0) e = 0;
+  if (!std::isfinite(value)) {
+    // A text without digits ("NAN", "-INF") fills the whole field, decimals included, so no
+    // field is ever narrower than its mask and the rest of the line keeps its place.
+    const std::string_view text = std::isnan(value) ? "NAN" : value < 0 ? "-INF" : "INF";
+    const size_t room = static_cast<size_t>(d == 0 ? p : p + 1 + d);
+    if (text.size() < room) out.append(room - text.size(), ' ');
+    out += text;
+    return;
+  }
+  // The magnitude as 18 significant digits D0.D1...D17 x 10^e.
+  char buffer[40];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                 std::chars_format::scientific, kMaskDigits - 1);
+  char digits[kMaskDigits];
+  digits[0] = buffer[0];
+  std::memcpy(digits + 1, buffer + 2, kMaskDigits - 1);
+  int e = 0;
+  std::from_chars(buffer + 20 + (buffer[20] == '+'), end.ptr, e);
+  if (value == 0) e = 0;
 
-    // Digits kept: those at places 10^e down to 10^-d.
-    const int keep = e + d + 1;
-    bool roundUp = false;
-    if (keep >= 0 && keep < kMaskDigits) {
-      const char dropped = digits[keep];
-      bool laterNonZero = false;
-      for (int k = keep + 1; k < kMaskDigits; ++k) laterNonZero |= digits[k] != '0';
-      if (dropped > '5') {
-        roundUp = true;
-      } else if (dropped == '5') {
-        // An exact tie goes to the even last digit; with no digit kept at all (one half in a
-        // field without decimals) it goes up to 1.
-        roundUp = laterNonZero || keep == 0 || (digits[keep - 1] - '0') % 2 == 1;
-      }
-    }
-
-    // Places from the highest integer place (at least the units) down to 10^-d.
-    const int top = std::max(e, 0);
-    std::string placed;
-    for (int place = top; place >= -d; --place) {
-      const int k = e - place;
-      placed += (k >= 0 && k < keep && k < kMaskDigits) ? digits[k] : '0';
-    }
-    if (roundUp) {
-      int k = static_cast<int>(placed.size()) - 1;
-      while (k >= 0 && placed[k] == '9') placed[k--] = '0';
-      if (k >= 0) {
-        ++placed[k];
-      } else {
-        placed.insert(placed.begin(), '1');  // 99.6 becomes 100
-      }
-    }
-    std::string integer = placed.substr(0, placed.size() - d);
-    const size_t firstDigit = integer.find_first_not_of('0');
-    integer = firstDigit == std::string::npos ? "0" : integer.substr(firstDigit);
-    if (value < 0) number = "-";  // not for negative zero
-    number += integer;
-    if (d > 0) {
-      number += '.';
-      number += placed.substr(placed.size() - d);
+  // Digits kept: those at places 10^e down to 10^-d.
+  const int keep = e + d + 1;
+  bool roundUp = false;
+  if (keep >= 0 && keep < kMaskDigits) {
+    const char dropped = digits[keep];
+    bool laterNonZero = false;
+    for (int k = keep + 1; k < kMaskDigits; ++k) laterNonZero |= digits[k] != '0';
+    if (dropped > '5') {
+      roundUp = true;
+    } else if (dropped == '5') {
+      // An exact tie goes to the even last digit; with no digit kept at all (one half in a
+      // field without decimals) it goes up to 1.
+      roundUp = laterNonZero || keep == 0 || (digits[keep - 1] - '0') % 2 == 1;
     }
   }
-  // Right-aligned: the sign and integer digits fill p positions, or widen the field. A text
-  // without digits ("NAN", "-INF") fills the whole field, decimals included, so no field is
-  // ever narrower than its mask and the rest of the line keeps its place.
-  const size_t point = number.find('.');
-  const bool digits = std::isfinite(value);
-  const size_t width = !digits || point == std::string::npos ? number.size() : point;
-  const size_t room = static_cast<size_t>(digits || d == 0 ? p : p + 1 + d);
-  if (width < room) out.append(room - width, ' ');
-  out += number;
+
+  // Places from the highest integer place (at least the units) down to 10^-d, with one place
+  // in front for a carry (99.6 becomes 100).
+  const int top = std::max(e, 0);
+  const size_t places = static_cast<size_t>(top + d + 2);
+  char local[400];
+  std::string large;
+  char* placed = local;
+  if (places > sizeof local) {
+    large.resize(places);
+    placed = large.data();
+  }
+  placed[0] = '0';
+  for (int place = top; place >= -d; --place) {
+    const int k = e - place;
+    placed[1 + top - place] = (k >= 0 && k < keep && k < kMaskDigits) ? digits[k] : '0';
+  }
+  if (roundUp) {
+    size_t k = places - 1;
+    while (placed[k] == '9') placed[k--] = '0';
+    ++placed[k];
+  }
+  const size_t integerEnd = places - d;
+  size_t first = 0;
+  while (first + 1 < integerEnd && placed[first] == '0') ++first;
+
+  // Right-aligned: the sign and integer digits fill p positions, or widen the field.
+  const bool negative = value < 0;  // not for negative zero
+  const size_t width = (integerEnd - first) + (negative ? 1 : 0);
+  if (width < static_cast<size_t>(p)) out.append(p - width, ' ');
+  if (negative) out += '-';
+  out.append(placed + first, integerEnd - first);
+  if (d > 0) {
+    out += '.';
+    out.append(placed + integerEnd, d);
+  }
 }
 
 }  // namespace
 
 std::string formatWithMask(std::string_view mask, std::initializer_list<double> values) {
   std::string out;
+  formatWithMaskInto(out, mask, values);
+  return out;
+}
+
+void formatWithMaskInto(std::string& out, std::string_view mask, std::initializer_list<double> values) {
   auto next = values.begin();
   size_t i = 0;
   while (i < mask.size()) {
@@ -113,7 +122,6 @@ std::string formatWithMask(std::string_view mask, std::initializer_list<double> 
     }
     appendField(out, *next++, p, d);
   }
-  return out;
 }
 
 void drawStatusLine(const double& angleX, const double& angleY, const double& angleZ) {
@@ -129,8 +137,11 @@ void drawStatusLine(const double& angleX, const double& angleY, const double& an
   setTextColour(surface, kStatusColour);
   setTransparentText(surface, true);
   moveTextPosition(surface, 0, 0);
-  textOut(surface, formatWithMask(kStatusMask, {zoom, static_cast<double>(vertexCount), angleX,
-                                                angleY, angleZ}));
+  // Kept from frame to frame, so that formatting the line allocates nothing once warm.
+  static std::string line;
+  line.clear();
+  formatWithMaskInto(line, kStatusMask, {zoom, static_cast<double>(vertexCount), angleX, angleY, angleZ});
+  textOut(surface, line);
   moveTextPosition(surface, 0, surface.textY + metrics.height + metrics.externalLeading);
 }
 

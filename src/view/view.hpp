@@ -70,6 +70,8 @@ inline constexpr std::string_view kStatusMask =
 // the field's decimals (exact ties to even), right-aligned, fields widening to the left when the
 // number needs more room. Infinite and undefined values read "INF", "-INF" and "NAN".
 std::string formatWithMask(std::string_view mask, std::initializer_list<double> values);
+// The same text appended to `out`, allocating only when `out` lacks room.
+void formatWithMaskInto(std::string& out, std::string_view mask, std::initializer_list<double> values);
 
 // Prints the status line at the top left of the drawing surface, in bold "courier new" 12 pt,
 // yellow on a transparent background.
