@@ -154,34 +154,46 @@ double readNumber(std::string_view text) {
 
   // Mantissa: the digits as one integer (while it fits 19 digits) and the power of ten that
   // scales it; leading zeros carry no digit.
-  const size_t mantissaStart = i;
+  const char* const end = text.data() + n;
+  const char* const mantissaStart = text.data() + i;
+  const char* at = mantissaStart;
   uint64_t mantissa = 0;
   int digitsKept = 0;
   int64_t scale = 0;  // power of ten applied to the kept digits
-  bool anyDigit = false;
-  bool seenPoint = false;
   bool droppedNonZero = false;
-  for (; i < n; ++i) {
-    const char c = text[i];
-    if (isDigit(c)) {
-      anyDigit = true;
-      if (digitsKept < 19) {
-        if (mantissa != 0 || c != '0') {
-          mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-          ++digitsKept;
-        }
-        if (seenPoint) --scale;
-      } else {
-        droppedNonZero |= c != '0';
-        if (!seenPoint) ++scale;
-      }
-    } else if (c == '.' && !seenPoint) {
-      seenPoint = true;
+  while (at < end && *at == '0') ++at;
+  bool anyDigit = at > mantissaStart;
+  for (; at < end && isDigit(*at); ++at) {
+    anyDigit = true;
+    if (digitsKept < 19) {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*at - '0');
+      ++digitsKept;
     } else {
-      break;
+      droppedNonZero |= *at != '0';
+      ++scale;
     }
   }
-  const size_t mantissaEnd = i;
+  if (at < end && *at == '.') {
+    ++at;
+    if (mantissa == 0) {
+      const char* const zeros = at;
+      while (at < end && *at == '0') ++at;
+      anyDigit |= at > zeros;
+      scale -= at - zeros;
+    }
+    for (; at < end && isDigit(*at); ++at) {
+      anyDigit = true;
+      if (digitsKept < 19) {
+        mantissa = mantissa * 10 + static_cast<uint64_t>(*at - '0');
+        ++digitsKept;
+        --scale;
+      } else {
+        droppedNonZero |= *at != '0';
+      }
+    }
+  }
+  const size_t mantissaEnd = static_cast<size_t>(at - text.data());
+  i = mantissaEnd;
   if (!anyDigit) return 0.0;
 
   int exponent = 0;
@@ -208,8 +220,8 @@ double readNumber(std::string_view text) {
   } else {
     // General case: the digits and the clamped exponent through the correctly rounded parser.
     std::string digits;
-    digits.reserve(mantissaEnd - mantissaStart + 8);
-    for (size_t k = mantissaStart; k < mantissaEnd; ++k) digits.push_back(text[k]);
+    digits.reserve(static_cast<size_t>(at - mantissaStart) + 8);
+    digits.append(mantissaStart, at);
     digits.push_back('e');
     digits += std::to_string(exponent);
     const auto result =
