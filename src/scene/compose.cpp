@@ -91,43 +91,48 @@ double sum(float a, float b) {
 
 }  // namespace
 
-void buildCone(float centreX, float centreY, float baseZ, float diameter, int32_t segments,
-               float height, int32_t frontColour, int32_t backColour) {
+namespace {
+
+// Calls segment(current, next) for the ring's n segments in order, the last one closing on a
+// copy of point 0. Ring points are made as they are needed.
+template <class Segment>
+void forEachRingSegment(float centreX, float centreY, float baseZ, float diameter, int32_t segments,
+                        Segment segment) {
   if (segments < 1) return;
-  // Ring points are made as they are needed; the ring closes on a copy of point 0.
   const RingTurn* turns = cachedRingTurns(segments);
   const RingPoint first = ringPoint(centreX, centreY, baseZ, diameter, turns, 0, segments);
   RingPoint current = first;
-  Point3 points[3];
   for (int32_t i = 0; i < segments; ++i) {
     const RingPoint next =
         i + 1 < segments ? ringPoint(centreX, centreY, baseZ, diameter, turns, i + 1, segments)
                          : first;
-    points[0] = {next.x, next.y, current.z};
-    points[1] = {current.x, current.y, current.z};
-    points[2] = {centreX, centreY, sum(height, baseZ)};
-    writeTriangle(points, frontColour, backColour);
+    segment(current, next);
     current = next;
   }
 }
 
+}  // namespace
+
+void buildCone(float centreX, float centreY, float baseZ, float diameter, int32_t segments,
+               float height, int32_t frontColour, int32_t backColour) {
+  forEachRingSegment(centreX, centreY, baseZ, diameter, segments,
+                     [&](const RingPoint& current, const RingPoint& next) {
+                       const Point3 points[3] = {{next.x, next.y, current.z},
+                                                 {current.x, current.y, current.z},
+                                                 {centreX, centreY, sum(height, baseZ)}};
+                       writeTriangle(points, frontColour, backColour);
+                     });
+}
+
 void buildCylinder(float centreX, float centreY, float baseZ, float diameter, int32_t segments,
                    float height, int32_t frontColour, int32_t backColour) {
-  if (segments < 1) return;
-  const RingTurn* turns = cachedRingTurns(segments);
-  const RingPoint first = ringPoint(centreX, centreY, baseZ, diameter, turns, 0, segments);
-  RingPoint current = first;
-  Point3 points[3];
-  for (int32_t i = 0; i < segments; ++i) {
-    const RingPoint next =
-        i + 1 < segments ? ringPoint(centreX, centreY, baseZ, diameter, turns, i + 1, segments)
-                         : first;
-    points[0] = {current.x, current.y, current.z};
-    points[1] = {next.x, next.y, next.z};
-    points[2] = {next.x, next.y, sum(height, current.z)};
-    writeRectangle(points, frontColour, backColour);
-    current = next;
-  }
+  forEachRingSegment(centreX, centreY, baseZ, diameter, segments,
+                     [&](const RingPoint& current, const RingPoint& next) {
+                       const Point3 points[3] = {{current.x, current.y, current.z},
+                                                 {next.x, next.y, next.z},
+                                                 {next.x, next.y, sum(height, current.z)}};
+                       writeRectangle(points, frontColour, backColour);
+                     });
 }
 
 void composeScene() {

@@ -21,6 +21,7 @@ namespace corvath {
 namespace {
 
 using testing::MeshTest;
+using testing::LargeFile;
 using testing::TemporaryFile;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
@@ -192,22 +193,6 @@ TEST_F(HostileNumbers, EveryVertexAtOnePointCentresToOnePoint) {
 }
 
 using HostileFile = MeshTest;
-
-// Writes a file in blocks, so the test never holds its whole text twice.
-class LargeFile : public TemporaryFile {
- public:
-  LargeFile() : TemporaryFile("") { out_.open(path(), std::ios::binary | std::ios::trunc); }
-  void append(const std::string& text) { out_ << text; }
-  void appendRepeated(char c, size_t count) {
-    const std::string block(1 << 20, c);
-    for (; count >= block.size(); count -= block.size()) out_ << block;
-    out_ << block.substr(0, count);
-  }
-  void close() { out_.close(); }
-
- private:
-  std::ofstream out_;
-};
 
 TEST_F(HostileFile, LineOfOneHundredMegabytesWithoutALineEnd) {
   // One header line whose face count is written with 100 MB of leading zeros.

@@ -54,6 +54,22 @@ class TemporaryFile {
   std::string path_;
 };
 
+// Writes a file in blocks, so the test never holds its whole text twice.
+class LargeFile : public TemporaryFile {
+ public:
+  LargeFile() : TemporaryFile("") { out_.open(path(), std::ios::binary | std::ios::trunc); }
+  void append(const std::string& text) { out_ << text; }
+  void appendRepeated(char c, size_t count) {
+    const std::string block(1 << 20, c);
+    for (; count >= block.size(); count -= block.size()) out_ << block;
+    out_ << block.substr(0, count);
+  }
+  void close() { out_.close(); }
+
+ private:
+  std::ofstream out_;
+};
+
 class MeshTest : public ::testing::Test {
  protected:
   void SetUp() override { resetMeshState(); }

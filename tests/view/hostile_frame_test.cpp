@@ -21,6 +21,7 @@
 namespace corvath {
 namespace {
 
+using testing::LargeFile;
 using testing::TemporaryFile;
 
 constexpr int32_t kWidth = 1920;
@@ -90,22 +91,6 @@ class HostileFrame : public testing::MeshTest {
 
   int refreshes = 0;
   std::vector<std::string> messages;
-};
-
-// Writes a file in blocks, so the test never holds its whole text twice.
-class LargeFile : public TemporaryFile {
- public:
-  LargeFile() : TemporaryFile("") { out_.open(path(), std::ios::binary | std::ios::trunc); }
-  void append(const std::string& text) { out_ << text; }
-  void appendRepeated(char c, size_t count) {
-    const std::string block(1 << 20, c);
-    for (; count >= block.size(); count -= block.size()) out_ << block;
-    out_ << block.substr(0, count);
-  }
-  void close() { out_.close(); }
-
- private:
-  std::ofstream out_;
 };
 
 // A triangle facing the viewer at angles (0, 0, 0), red, covering the screen point 60 pixels up
