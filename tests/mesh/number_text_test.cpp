@@ -59,66 +59,6 @@ TEST(NumberText, ExactFiveOnTheSixteenthDigitGoesToTheEvenFifteenth) {
   EXPECT_EQ(numberText(12345678901234251.0), " 1.23456789012342E+16");
 }
 
-// The rule written out plainly: 18 digits, then 15 by the 16th digit, trailing zeros dropped.
-// Returns the digits and sets the exponent (value = 0.digits x 10^exponent).
-std::string plainDigits(double value, int& exponent) {
-  char buffer[40];
-  const auto end = std::to_chars(buffer, buffer + 40, std::fabs(value), std::chars_format::scientific, 17);
-  std::string digits = std::string(1, buffer[0]) + std::string(buffer + 2, 17);
-  exponent = std::stoi(std::string(buffer + 20, end.ptr)) + 1;
-  const bool up = digits[15] > '5' || (digits[15] == '5' && (digits[14] - '0') % 2 == 1);
-  digits.resize(15);
-  if (up) {
-    int k = 14;
-    while (k >= 0 && digits[k] == '9') digits[k--] = '0';
-    if (k >= 0) {
-      ++digits[k];
-    } else {
-      digits.insert(digits.begin(), '1');
-      digits.pop_back();
-      ++exponent;
-    }
-  }
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  return digits;
-}
-
-TEST(NumberText, SubnormalValuesKeepFifteenDigits) {
-  // Their shortest round-trip digits are coarser than 15 ("5E-324"); the rule still rounds the
-  // 18 digits 4.94065645841246544 by the 16th, an exact 5 towards the even 6.
-  EXPECT_EQ(numberText(std::numeric_limits<double>::denorm_min()), " 4.94065645841246E-324");
-  EXPECT_EQ(numberText(1.2345e-315), " 1.23450000144329E-315");
-  EXPECT_EQ(numberText(-2.2250738585072014e-308), "-2.2250738585072E-308");  // smallest normal
-  EXPECT_EQ(readNumber(numberText(1.2345e-315)), 1.2345e-315);
-}
-
-TEST(NumberText, ShortcutsAgreeWithTheRuleWrittenOutPlainly) {
-  // Values with few digits (where shortcuts apply) and with many (where they must not).
-  std::mt19937_64 engine(99);
-  for (int i = 0; i < 300000; ++i) {
-    double value;
-    switch (i % 3) {
-      case 0: value = std::uniform_int_distribution<int64_t>(-999999999, 999999999)(engine) / 1000.0; break;
-      case 1: value = static_cast<float>(std::uniform_real_distribution<double>(-100, 100)(engine)); break;
-      default: value = std::uniform_real_distribution<double>(-1e6, 1e6)(engine); break;
-    }
-    if (value == 0) continue;
-    int exponent = 0;
-    const std::string digits = plainDigits(value, exponent);
-    const std::string text = numberText(value);
-    // Compare the digit strings and the magnitude the text stands for.
-    std::string textDigits;
-    for (char c : text.substr(0, text.find('E'))) {
-      if (c >= '0' && c <= '9') textDigits += c;
-    }
-    textDigits.erase(0, textDigits.find_first_not_of('0'));
-    while (textDigits.size() > 1 && textDigits.back() == '0') textDigits.pop_back();
-    ASSERT_EQ(textDigits, digits) << text;
-    ASSERT_EQ(readNumber(text), std::stod((value < 0 ? "-0." : "0.") + digits + "e" + std::to_string(exponent)))
-        << text;
-  }
-}
-
 TEST(NumberText, ReaderReadsTheTextBackToFifteenDigits) {
   std::mt19937_64 engine(12345);
   for (int i = 0; i < 20000; ++i) {
