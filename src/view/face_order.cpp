@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "mesh/mesh.hpp"
+#include "view/face_paint.hpp"
 #include "view/view.hpp"
 
 namespace corvath {
@@ -226,9 +227,12 @@ void orderFaces() {
   const int32_t count = std::min<int64_t>(faceCount, faces.size());
   double* keys = faceDepths.data();
   double* order = faceOrder.data();
+  reserveFacePaints(count);
   for (int32_t f = 0; f < count; ++f) {
     Face& face = faces[f];
     order[f] = f;
+    // The painting's share of the face, while its record is at hand.
+    prepareFacePaint(f, face);
     if (!faceCornersInTables(face)) {
       keys[f] = kBackFaceKey;
       continue;

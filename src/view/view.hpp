@@ -52,7 +52,8 @@ inline constexpr double kBackFaceKey = -10000;
 
 // Keys every face (depth sum when its screen corners run counter-clockwise, kBackFaceKey
 // otherwise; a face with a corner outside the tables counts as a back face) and sorts positions
-// 0 .. faceCount - 1 of the face depth and face order tables by descending key.
+// 0 .. faceCount - 1 of the face depth and face order tables by descending key. In the same
+// pass it makes each face's shade, colour and pixel corners ready for paintFaces.
 void orderFaces();
 // The sort alone: positions 0 .. faceCount - 1 of the face depth table in descending order, the
 // face order table's values moving with their keys. A quicksort whose partition fixes the order
@@ -88,7 +89,8 @@ float faceShade(int32_t f);
 // Any other corner count asks for the "Errore." message; returns false in that case.
 bool drawFace(int32_t f, int32_t colour);
 // Shades and paints faces in the order of the face order table (positions 0 .. faceCount - 1),
-// skipping those turned away from the light; a malformed face shows "Errore." once.
+// skipping those turned away from the light; a malformed face shows "Errore." once. Shades,
+// colours and pixel corners are the ones orderFaces made ready: call it first.
 void paintFaces();
 // Draws one complete frame on the drawing surface and refreshes it once. At most one "Errore."
 // box per frame, for the first malformed face the frame reaches; a frame asked for while that

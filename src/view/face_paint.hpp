@@ -1,0 +1,122 @@
+// What the painting of a frame needs of each face, made ready while the faces are keyed:
+// shade, colour and corners in whole pixels. Shared by the face order and the frame.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "mesh/mesh.hpp"
+#include "platform/platform.hpp"
+#include "view/view.hpp"
+
+namespace corvath {
+
+// Nearest integer, halves to even, for |x| < 2^51: adding and removing 1.5 * 2^52 leaves the
+// value rounded by the hardware's default mode, without a library call per value.
+inline double roundHalfEven(double x) {
+  constexpr double kShift = 6755399441055744.0;
+  return (x + kShift) - kShift;
+}
+
+// One shaded colour component: the product rounded, clamped to 0..255, undefined gives 0.
+inline int32_t shadeComponent(float shade, uint8_t component) {
+  const double product = static_cast<double>(shade) * component;  // exact in a double
+  if (std::isnan(product)) return 0;
+  if (product >= 255) return 255;
+  if (product <= 0) return 0;
+  return static_cast<int32_t>(roundHalfEven(product));
+}
+
+// A screen coordinate to whole pixels; false for infinite, undefined or far-away values
+// (vertices at or behind the eye), whose faces are dropped.
+inline bool toPixel(float coordinate, int32_t& pixel) {
+  if (!(std::fabs(coordinate) <= static_cast<float>(kMaxCorner))) return false;
+  pixel = static_cast<int32_t>(roundHalfEven(coordinate));
+  return true;
+}
+
+// What a face's corner count and corners make of it.
+enum class FaceKind : uint8_t { kTurnedAway, kTriangle, kNothing, kMalformed };
+
+// kTriangle with the corners in whole pixels, kNothing (1, 2 or 4 corners, a corner outside the
+// tables or beyond the drawable range), or kMalformed (any other corner count).
+inline FaceKind faceCorners(const Face& face, int32_t x[3], int32_t y[3]) {
+  switch (face.cornerCount) {
+    case 1:
+    case 2:
+    case 4:
+      return FaceKind::kNothing;
+    case 3:
+      break;
+    default:
+      return FaceKind::kMalformed;
+  }
+  if (!faceCornersInTables(face)) return FaceKind::kNothing;
+  const int32_t indices[3] = {face.a, face.b, face.c};
+  for (int k = 0; k < 3; ++k) {
+    const ScreenPoint& point = screenPoints[indices[k]];
+    if (!toPixel(point.x, x[k]) || !toPixel(point.y, y[k])) return FaceKind::kNothing;
+  }
+  return FaceKind::kTriangle;
+}
+
+// One face made ready for painting, 32 bytes: the painting loop visits faces in depth order,
+// all over the face table, and this keeps it to one cache line per face.
+struct FacePaint {
+  int32_t x[3];
+  int32_t y[3];
+  int32_t colour;
+  FaceKind kind;
+};
+
+// Faces 0 .. faceCount - 1 made ready by orderFaces (prepareFacePaint), and their kinds alone,
+// one byte each, so that the faces turned away are passed over without touching their paint
+// records. Both grow with the mesh, never per frame.
+extern Table<FacePaint> facePaints;
+extern Table<FaceKind> faceKinds;
+
+// The shade of a face as faceShade computes it, quicker for a light along z alone: the x and y
+// terms are then exact zeros, and a face turned away needs no division at all.
+inline float shadeOf(const Face& face) {
+  using L = long double;
+  if (lightX == 0 && lightY == 0 && std::isfinite(face.viewNormalX) && std::isfinite(face.viewNormalY) &&
+      std::isfinite(face.viewNormalZ) && face.normalLength > 0 && std::isfinite(face.normalLength)) {
+    // The sign is that of viewNormalZ * lightZ: at most 0 means turned away, whatever the size.
+    if (face.viewNormalZ == 0 || lightZ == 0 || (face.viewNormalZ > 0) != (lightZ > 0)) return 0;
+    return static_cast<float>((L(face.viewNormalZ) / face.normalLength) * lightZ);
+  }
+  const L length = face.normalLength;
+  return static_cast<float>(((face.viewNormalX / length) * lightX + (face.viewNormalY / length) * lightY) +
+                            (face.viewNormalZ / length) * lightZ);
+}
+
+// Makes room for count faces in the paint tables.
+inline void reserveFacePaints(int32_t count) {
+  if (facePaints.size() < static_cast<size_t>(count)) {
+    facePaints.resize(count);
+    faceKinds.resize(count);
+  }
+}
+
+// Shade, colour and pixel corners of face f, from its view normal and screen points: what the
+// painting needs of it, made in the same pass over the faces that keys them.
+inline void prepareFacePaint(int32_t f, const Face& face) {
+  FacePaint& paint = facePaints[f];
+  const float shade = shadeOf(face);
+  if (shade <= 0) {  // turned away from the light (an undefined shade is painted)
+    faceKinds[f] = paint.kind = FaceKind::kTurnedAway;
+    return;
+  }
+  paint.colour = shadeComponent(shade, face.red) + 256 * shadeComponent(shade, face.green) +
+                 65536 * shadeComponent(shade, face.blue);
+  FaceKind kind = faceCorners(face, paint.x, paint.y);
+  // Three corners on one pixel paint nothing at all (no area, no outline step): most faces of
+  // a dense mesh seen whole end here.
+  if (kind == FaceKind::kTriangle && paint.x[0] == paint.x[1] && paint.x[1] == paint.x[2] &&
+      paint.y[0] == paint.y[1] && paint.y[1] == paint.y[2]) {
+    kind = FaceKind::kNothing;
+  }
+  faceKinds[f] = paint.kind = kind;
+}
+
+}  // namespace corvath
