@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/app.hpp"
+#include "largest_scene.hpp"
 #include "mesh/mesh.hpp"
 #include "platform/platform.hpp"
 #include "scene/scene.hpp"
@@ -150,16 +151,7 @@ void tickLargestScene(benchmark::State& state) {
   double frameCounter = 0;
   for (auto _ : state) {
     frameCounter = std::fmod(frameCounter + 1, 360.0);
-    vertexCount = 0;
-    faceCount = 0;
-    for (int32_t row = 0; row < 11; ++row) {
-      const float y = -100.0f + static_cast<float>(row) * 20;
-      for (int32_t column = 0; column < 11; ++column) {
-        const float x = -100.0f + static_cast<float>(column) * 20;
-        buildCylinder(x, y, 0, 10, 22, 34, 255, 65280);
-        buildCone(x, y, 34, 10, 22, 34, 16711680, 8421504);
-      }
-    }
+    buildLargestScene();
     prepareMesh();
     const double zero = 0;
     renderFrame(zero, frameCounter, frameCounter);

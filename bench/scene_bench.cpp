@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "largest_scene.hpp"
 #include "mesh/mesh.hpp"
 #include "scene/scene.hpp"
 #include "view/view.hpp"
@@ -44,16 +45,7 @@ BENCHMARK(BM_ComposeScene)->Unit(benchmark::kMillisecond);
 void BM_LargestScene(benchmark::State& state) {
   prepareMesh();
   for (auto _ : state) {
-    vertexCount = 0;
-    faceCount = 0;
-    for (int32_t row = 0; row < 11; ++row) {
-      const float y = -100.0f + static_cast<float>(row) * 20;
-      for (int32_t column = 0; column < 11; ++column) {
-        const float x = -100.0f + static_cast<float>(column) * 20;
-        buildCylinder(x, y, 0, 10, 22, 34, 255, 65280);
-        buildCone(x, y, 34, 10, 22, 34, 16711680, 8421504);
-      }
-    }
+    buildLargestScene();
     benchmark::DoNotOptimize(faces.data());
   }
   state.counters["vertices"] = vertexCount;
