@@ -23,10 +23,11 @@ int64_t doubleArea(const BenchTriangle& t) {
   return std::abs((t.b.x - t.a.x) * (t.c.y - t.a.y) - (t.b.y - t.a.y) * (t.c.x - t.a.x));
 }
 
-// A mesh seen from afar: triangles of a few pixels each, all over the frame.
-std::vector<BenchTriangle> smallTriangles(int count) {
-  std::mt19937 random(7);
-  std::uniform_int_distribution<int64_t> x(0, kWidth - 1), y(0, kHeight - 1), d(-3, 3);
+// Triangles with corners within +-spread of a random centre anywhere in the frame, keeping
+// those at least minimumAcross pixels wide.
+std::vector<BenchTriangle> trianglesAround(int count, uint32_t seed, int64_t spread, int64_t minimumAcross) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int64_t> x(0, kWidth - 1), y(0, kHeight - 1), d(-spread, spread);
   std::vector<BenchTriangle> triangles;
   while (static_cast<int>(triangles.size()) < count) {
     const PixelPoint centre{x(random), y(random)};
@@ -34,10 +35,17 @@ std::vector<BenchTriangle> smallTriangles(int count) {
                     {centre.x + d(random), centre.y + d(random)},
                     {centre.x + d(random), centre.y + d(random)},
                     static_cast<int32_t>(random() & 0xFFFFFF)};
-    triangles.push_back(t);
+    const int64_t across = std::max({t.a.x, t.b.x, t.c.x}) - std::min({t.a.x, t.b.x, t.c.x});
+    if (across >= minimumAcross) triangles.push_back(t);
   }
   return triangles;
 }
+
+// A mesh seen from afar: triangles of a few pixels each, all over the frame.
+std::vector<BenchTriangle> smallTriangles(int count) { return trianglesAround(count, 7, 3, 0); }
+
+// Faces of a coarser mesh close up: 8 to 40 pixels across, past the small-face path.
+std::vector<BenchTriangle> mediumTriangles(int count) { return trianglesAround(count, 13, 20, 8); }
 
 // Close-up faces: each covers 5 to 20 percent of the frame.
 std::vector<BenchTriangle> bigTriangles(int count) {
@@ -52,23 +60,6 @@ std::vector<BenchTriangle> bigTriangles(int count) {
                     static_cast<int32_t>(random() & 0xFFFFFF)};
     const int64_t area = doubleArea(t) / 2;
     if (area >= frame / 20 && area <= frame / 5) triangles.push_back(t);
-  }
-  return triangles;
-}
-
-// Faces of a coarser mesh close up: 8 to 40 pixels across, past the small-face path.
-std::vector<BenchTriangle> mediumTriangles(int count) {
-  std::mt19937 random(13);
-  std::uniform_int_distribution<int64_t> x(0, kWidth - 1), y(0, kHeight - 1), d(-20, 20);
-  std::vector<BenchTriangle> triangles;
-  while (static_cast<int>(triangles.size()) < count) {
-    const PixelPoint centre{x(random), y(random)};
-    BenchTriangle t{{centre.x + d(random), centre.y + d(random)},
-                    {centre.x + d(random), centre.y + d(random)},
-                    {centre.x + d(random), centre.y + d(random)},
-                    static_cast<int32_t>(random() & 0xFFFFFF)};
-    const int64_t across = std::max({t.a.x, t.b.x, t.c.x}) - std::min({t.a.x, t.b.x, t.c.x});
-    if (across >= 8) triangles.push_back(t);
   }
   return triangles;
 }

@@ -60,17 +60,6 @@ int32_t loadAndMeasure(const std::string& text) {
   return extent;
 }
 
-// Gives the storage back: the fixture's reset keeps capacity, and later tests in this process
-// should not carry hundreds of megabytes.
-void releaseTables() {
-  Table<Vertex>().swap(modelVertices);
-  Table<Vertex>().swap(workingVertices);
-  Table<ScreenPoint>().swap(screenPoints);
-  Table<Face>().swap(faces);
-  Table<double>().swap(faceDepths);
-  Table<double>().swap(faceOrder);
-}
-
 using HostileCounts = MeshTest;
 
 TEST_F(HostileCounts, HeadersAskingTooMuchOrLessThanNothingLeaveNoStorage) {
@@ -103,7 +92,7 @@ TEST_F(HostileCounts, TablesGrowToTheCapAndNoFurther) {
   EXPECT_EQ(vertexCount, 4194303);
   EXPECT_EQ(faces.size(), 1u);
   expectSoundTables();
-  releaseTables();
+  testing::releaseMeshStorage();
 }
 
 using HostileNumbers = MeshTest;
@@ -215,14 +204,7 @@ TEST_F(HostileFile, TwoMillionShortLinesKeepTheFirstMillion) {
   // A header for 1,999,999 vertices and one face, then a vertex line for each; the list's last
   // line and the face line lie beyond the million lines the buffer keeps.
   LargeFile file;
-  std::string text = "Tri-mesh, Vertices: 1999999 Faces: 1\r\n";
-  for (int32_t i = 0; i < 1999999; ++i) {
-    text += "Vertex " + std::to_string(i) + ": X:" + std::to_string(i % 1000) + "\r\n";
-    if (text.size() > (1 << 20)) file.append(text), text.clear();
-  }
-  text += "Face 0: A:0 B:1 C:2\r\n";
-  file.append(text);
-  file.close();
+  testing::writeTwoMillionLines(file);
   loadMeshFile(file.path(), 0, 0, 0, 0);
   expectSoundTables();
   EXPECT_EQ(lastLineIndex, 1000000);
@@ -231,7 +213,7 @@ TEST_F(HostileFile, TwoMillionShortLinesKeepTheFirstMillion) {
   EXPECT_EQ(workingVertices[999998].x, 998);  // the last vertex line read
   EXPECT_EQ(workingVertices[999999].x, 0);
   EXPECT_EQ(faces[0].cornerCount, 0);
-  releaseTables();
+  testing::releaseMeshStorage();
 }
 
 TEST_F(HostileFile, BinaryNoiseWithNulAndEndOfFileBytes) {

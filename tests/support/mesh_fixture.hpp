@@ -28,6 +28,17 @@ inline void resetMeshState() {
   lastLineIndex = 0;
 }
 
+// Gives all table storage back: the reset keeps capacity, and later tests in this process
+// should not carry hundreds of megabytes.
+inline void releaseMeshStorage() {
+  Table<Vertex>().swap(modelVertices);
+  Table<Vertex>().swap(workingVertices);
+  Table<ScreenPoint>().swap(screenPoints);
+  Table<Face>().swap(faces);
+  Table<double>().swap(faceDepths);
+  Table<double>().swap(faceOrder);
+}
+
 // Stores the lines from entry 0 the way a writer does and parses them.
 inline void parseText(std::initializer_list<std::string> lines, int32_t defaultColour = 0) {
   int32_t i = 0;
@@ -69,6 +80,18 @@ class LargeFile : public TemporaryFile {
  private:
   std::ofstream out_;
 };
+
+// A file of 2,000,001 short lines: a header for 1,999,999 vertices and one face, a vertex line
+// for each (x = number mod 1000), then the face line. Only the first million lines are read.
+inline void writeTwoMillionLines(LargeFile& file) {
+  std::string text = "Tri-mesh, Vertices: 1999999 Faces: 1\r\n";
+  for (int32_t i = 0; i < 1999999; ++i) {
+    text += "Vertex " + std::to_string(i) + ": X:" + std::to_string(i % 1000) + "\r\n";
+    if (text.size() > (1 << 20)) file.append(text), text.clear();
+  }
+  file.append(text + "Face 0: A:0 B:1 C:2\r\n");
+  file.close();
+}
 
 class MeshTest : public ::testing::Test {
  protected:

@@ -44,13 +44,7 @@ class HostileFrame : public testing::MeshTest {
   void TearDown() override {
     setRefreshFunction(nullptr);
     setMessageBoxFunction(nullptr);
-    // The fixture's reset keeps capacity; later tests should not carry hundreds of megabytes.
-    Table<Vertex>().swap(modelVertices);
-    Table<Vertex>().swap(workingVertices);
-    Table<ScreenPoint>().swap(screenPoints);
-    Table<Face>().swap(faces);
-    Table<double>().swap(faceDepths);
-    Table<double>().swap(faceOrder);
+    testing::releaseMeshStorage();
   }
 
   // Start-up's steps from the load to the prepared mesh, with its zoom rule.
@@ -243,13 +237,7 @@ TEST_F(HostileFrame, TwoMillionShortLinesDrawTheFirstMillion) {
   // A vertex line per line for 1,999,999 vertices, then the face: only 999,999 vertex lines
   // fit in the buffer, the list never ends and the face is never read.
   LargeFile file;
-  std::string text = "Tri-mesh, Vertices: 1999999 Faces: 1\r\n";
-  for (int32_t i = 0; i < 1999999; ++i) {
-    text += "Vertex " + std::to_string(i) + ": X:" + std::to_string(i % 1000) + "\r\n";
-    if (text.size() > (1 << 20)) file.append(text), text.clear();
-  }
-  file.append(text + "Face 0: A:0 B:1 C:2\r\n");
-  file.close();
+  testing::writeTwoMillionLines(file);
   startWith(file.path());
   EXPECT_EQ(lastLineIndex, 1000000);
   drawFrames();
