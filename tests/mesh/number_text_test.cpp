@@ -1,12 +1,14 @@
 // Number text: the 15-digit decimal form of generated mesh text, and its round trip.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <charconv>
 #include <limits>
 #include <random>
 #include <string>
 
+#include "mesh/decimal_digits.hpp"
 #include "mesh/mesh.hpp"
 
 namespace corvath {
@@ -57,6 +59,36 @@ TEST(NumberText, ExactFiveOnTheSixteenthDigitGoesToTheEvenFifteenth) {
   EXPECT_EQ(numberText(1234567890123435.0), " 1.23456789012344E+15");     // 3 odd: up
   // The tie looks at the 16th digit only, not at the 17th and 18th.
   EXPECT_EQ(numberText(12345678901234251.0), " 1.23456789012342E+16");
+}
+
+// The exact digits of short binary fractions must be the correctly rounded ones in every case the
+// exact path takes, ties at the 18th digit included.
+TEST(NumberText, ExactDigitsAgreeWithTheGeneralFormatter) {
+  std::mt19937_64 engine(2026);
+  int exactCount = 0;
+  const auto check = [&](double magnitude) {
+    char exact[kRoundedDigits];
+    char rounded[kRoundedDigits];
+    int exactExponent = 0;
+    int roundedExponent = 0;
+    if (!exactDecimalDigits(magnitude, exact, exactExponent)) return;
+    ++exactCount;
+    roundedDecimalDigits(magnitude, rounded, roundedExponent);
+    ASSERT_EQ(std::string(exact, kRoundedDigits), std::string(rounded, kRoundedDigits)) << magnitude;
+    ASSERT_EQ(exactExponent, roundedExponent) << magnitude;
+  };
+  for (int i = 0; i < 300000; ++i) {
+    // Any 32-bit float, as the scene's ring points are.
+    const auto floatBits = static_cast<uint32_t>(engine()) & 0x7fffffffu;
+    const float single = std::bit_cast<float>(floatBits);
+    if (std::isfinite(single) && single != 0) check(single);
+    // Wide odd mantissas over few halvings: 19 or more digits, many of them exact ties.
+    const uint64_t mantissa = (engine() >> 11) | 1;
+    check(std::ldexp(static_cast<double>(mantissa), -static_cast<int>(engine() % 60)));
+    // Values just below a power of ten, where rounding carries into a new first digit.
+    check(std::nextafter(std::pow(10.0, static_cast<double>(engine() % 30) - 15), 0.0));
+  }
+  EXPECT_GT(exactCount, 250000);
 }
 
 TEST(NumberText, ReaderReadsTheTextBackToFifteenDigits) {
