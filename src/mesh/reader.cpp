@@ -2,8 +2,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -76,14 +81,52 @@ inline bool sameUpperCase(char lineByte, char keywordByte) {
   return kUpperCase[static_cast<unsigned char>(lineByte)] == keywordByte;
 }
 
+// The byte that upper-cases to the same letter as c, or c itself when it is no letter.
+constexpr char otherCase(char c) {
+  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+  if (isLowerCase(c)) return static_cast<char>(c - 'a' + 'A');
+  return c;
+}
+
+// Whether the keyword matches the line at `at`, past the `from` bytes already compared.
+inline bool matchesAt(std::string_view line, std::string_view keyword, size_t at, size_t from) {
+  for (size_t k = from; k < keyword.size(); ++k) {
+    if (!sameUpperCase(line[at + k], keyword[k])) return false;
+  }
+  return true;
+}
+
 // Where the (upper-case) keyword first occurs in the line, or npos.
 size_t findKeyword(std::string_view line, std::string_view keyword) {
   const size_t length = keyword.size();
-  for (size_t at = 0; at + length <= line.size(); ++at) {
-    if (!sameUpperCase(line[at], keyword[0])) continue;
-    size_t k = 1;
-    while (k < length && sameUpperCase(line[at + k], keyword[k])) ++k;
-    if (k == length) return at;
+  if (length == 0) return 0;
+  if (line.size() < length) return std::string_view::npos;
+  size_t at = 0;
+#if defined(__SSE2__)
+  if (length >= 2) {
+    // Sixteen places at a time: the places whose first two bytes match, in either case, are
+    // the only ones worth comparing in full.
+    const __m128i first = _mm_set1_epi8(keyword[0]);
+    const __m128i firstOther = _mm_set1_epi8(otherCase(keyword[0]));
+    const __m128i second = _mm_set1_epi8(keyword[1]);
+    const __m128i secondOther = _mm_set1_epi8(otherCase(keyword[1]));
+    for (; at + 17 <= line.size(); at += 16) {
+      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + at));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + at + 1));
+      const __m128i firstMatch = _mm_or_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(here, firstOther));
+      const __m128i secondMatch = _mm_or_si128(_mm_cmpeq_epi8(next, second), _mm_cmpeq_epi8(next, secondOther));
+      auto candidates = static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(firstMatch, secondMatch)));
+      while (candidates != 0) {
+        const size_t place = at + static_cast<size_t>(std::countr_zero(candidates));
+        if (place + length > line.size()) return std::string_view::npos;
+        if (matchesAt(line, keyword, place, 2)) return place;
+        candidates &= candidates - 1;
+      }
+    }
+  }
+#endif
+  for (; at + length <= line.size(); ++at) {
+    if (sameUpperCase(line[at], keyword[0]) && matchesAt(line, keyword, at, 1)) return at;
   }
   return std::string_view::npos;
 }
@@ -116,6 +159,13 @@ int32_t cornerIndex(int64_t vertexBase, double number) {
     }
   }
   return roundToInt32(static_cast<long double>(vertexBase) + number);
+}
+
+// A coordinate shifted by the object's offset, the sum in extended precision. With no offset the
+// sum is exact in double too (adding zero only turns -0 into +0), and far cheaper.
+double offsetCoordinate(int32_t offset, double number) {
+  if (offset == 0) return number + 0.0;
+  return static_cast<double>(static_cast<long double>(offset) + number);
 }
 
 // Low 8 bits of the colour components; quotient and remainder truncate toward zero, so a
@@ -349,9 +399,9 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
       const int64_t target = vertexBase + number;
       if (target >= 0 && target < static_cast<int64_t>(workingVertices.size())) {
         Vertex& vertex = workingVertices[target];
-        vertex.x = static_cast<double>(static_cast<long double>(offsetX) + numberAfter(line, "X:"));
-        vertex.y = static_cast<double>(static_cast<long double>(offsetY) + numberAfter(line, "Y:"));
-        vertex.z = static_cast<double>(static_cast<long double>(offsetZ) + numberAfter(line, "Z:"));
+        vertex.x = offsetCoordinate(offsetX, numberAfter(line, "X:"));
+        vertex.y = offsetCoordinate(offsetY, numberAfter(line, "Y:"));
+        vertex.z = offsetCoordinate(offsetZ, numberAfter(line, "Z:"));
         if (number == static_cast<int64_t>(vertexCount) - 1) {
           vertexMode = false;
           vertexCount = static_cast<int32_t>(target + 1);

@@ -116,6 +116,29 @@ TEST_F(MeshReader, KeywordsMatchInAnyCase) {
   expectTriangleRead();
 }
 
+// Keywords are found by their first occurrence at any place of a long line, past near misses
+// that share their first bytes.
+TEST_F(MeshReader, FirstOccurrenceOfAKeywordWinsAnywhereInALongLine) {
+  std::string padding;
+  while (padding.size() < 48) padding += "cx ";
+  for (size_t length = 0; length <= padding.size(); ++length) {
+    const std::string pad = padding.substr(0, length);
+    parseText({"Tri-mesh, Vertices: 3     Faces: 1", "Vertex 0: " + pad + "xx: 1 y:2 z:-3.5 Y: 9 colo",
+               "Vertex 1: X: 10 Y: 0 Z: 0", "Vertex 2: X: 0 Y: 10 Z: 0",
+               "Face 0:" + pad + " a:0 b:1 c:2 colore 7 Colore:258 c:1"});
+    ASSERT_EQ(vertexCount, 3) << length;
+    EXPECT_EQ(workingVertices[0].x, 1) << length;
+    EXPECT_EQ(workingVertices[0].y, 2) << length;
+    EXPECT_EQ(workingVertices[0].z, -3.5) << length;
+    ASSERT_EQ(faceCount, 1) << length;
+    EXPECT_EQ(faces[0].c, 2) << length;
+    EXPECT_EQ(faces[0].red, 2) << length;
+    EXPECT_EQ(faces[0].green, 1) << length;
+    vertexCount = 0;
+    faceCount = 0;
+  }
+}
+
 TEST_F(MeshReader, NumbersWrittenRightAfterTheColon) {
   parseText({"Tri-mesh, Vertices: 1     Faces: 0", "Vertex 0: X:1.5 Y:-2 Z:3E2"});
   EXPECT_EQ(workingVertices[0].x, 1.5);
