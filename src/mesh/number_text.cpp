@@ -33,41 +33,18 @@ constexpr int kSignificantDigits = 15;
 constexpr int kMaxIntegerDigits = 15;
 constexpr int kMaxDecimals = 16;
 
-using Uint128 = unsigned __int128;
-
-// 5^0 ... 5^55, the largest power below 2^128.
-constexpr std::array<Uint128, 56> kPowersOfFive = [] {
-  std::array<Uint128, 56> powers{};
-  Uint128 power = 1;
-  for (Uint128& entry : powers) {
-    entry = power;
-    power *= 5;
+// "00" to "99": four digits of a fraction come from two lookups.
+constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
   }
-  return powers;
+  return pairs;
 }();
 
-constexpr uint64_t kTenToTheNineteen = 10000000000000000000u;
-
-int bitWidth(Uint128 value) {
-  const auto high = static_cast<uint64_t>(value >> 64);
-  return high != 0 ? 64 + std::bit_width(high) : std::bit_width(static_cast<uint64_t>(value));
-}
-
-// Decimal text of a value below 2^127, without leading zeros; returns its length (at most 39).
-size_t writeWholeDigits(char* text, Uint128 value) {
-  if (value >> 64 == 0) {
-    return std::to_chars(text, text + 40, static_cast<uint64_t>(value)).ptr - text;
-  }
-  // Below 2^127 the part above the last 19 digits fits 64 bits.
-  const auto high = static_cast<uint64_t>(value / kTenToTheNineteen);
-  auto low = static_cast<uint64_t>(value - static_cast<Uint128>(high) * kTenToTheNineteen);
-  const size_t highLength = std::to_chars(text, text + 40, high).ptr - text;
-  for (size_t k = highLength + 19; k > highLength; --k) {
-    text[k - 1] = static_cast<char>('0' + low % 10);
-    low /= 10;
-  }
-  return highLength + 19;
-}
+// A fraction numerator below 2^k times 10^4 must stay below 2^64.
+constexpr int kMaxFractionBits = 50;
 
 }  // namespace
 
@@ -92,24 +69,52 @@ bool exactDecimalDigits(double magnitude, char digits[kRoundedDigits], int& expo
   const int trailingZeros = std::countr_zero(mantissa);
   mantissa >>= trailingZeros;
   binaryExponent += trailingZeros;
-  // magnitude = mantissa / 2^k = mantissa × 5^k / 10^k: exact while the product stays small.
+  // magnitude = mantissa / 2^k: a whole part and a fraction numerator below 2^k, whose decimal
+  // digits come exactly four at a time.
   const int k = -binaryExponent;
-  if (k <= 0 || k >= static_cast<int>(kPowersOfFive.size())) return false;
-  if (std::bit_width(mantissa) + bitWidth(kPowersOfFive[k]) > 127) return false;
+  if (k <= 0 || k > kMaxFractionBits) return false;
+  const uint64_t whole = mantissa >> k;
+  const uint64_t fractionMask = (uint64_t{1} << k) - 1;
+  uint64_t fraction = mantissa & fractionMask;
 
-  char text[40] = {};  // zeroed: g++ cannot see that the digits written cover what is read
-  const size_t length = writeWholeDigits(text, mantissa * kPowersOfFive[k]);
-  exponent = static_cast<int>(length) - k;
-  if (length <= kRoundedDigits) {
-    std::memcpy(digits, text, length);
-    std::memset(digits + length, '0', kRoundedDigits - length);
+  // Enough digits for 19 significant ones: at most 16 whole digits, 4 zeros of
+  // 2^-50 ≈ 8.9e-16 beyond those of the first chunks, and the chunks themselves.
+  char text[64];
+  size_t length = 0;
+  size_t firstSignificant = 0;
+  if (whole != 0) length = std::to_chars(text, text + sizeof text, whole).ptr - text;
+  exponent = static_cast<int>(length);
+  while (fraction != 0 && length - firstSignificant <= kRoundedDigits) {
+    fraction *= 10000;
+    const auto chunk = static_cast<uint32_t>(fraction >> k);
+    fraction &= fractionMask;
+    std::memcpy(text + length, &kDigitPairs[2 * (chunk / 100)], 2);
+    std::memcpy(text + length + 2, &kDigitPairs[2 * (chunk % 100)], 2);
+    length += 4;
+    if (whole == 0) {
+      // Leading zeros of a value below 1 are not significant digits.
+      while (firstSignificant < length && text[firstSignificant] == '0') {
+        ++firstSignificant;
+        --exponent;
+      }
+    }
+  }
+
+  const char* const significant = text + firstSignificant;
+  const char* const end = text + length;
+  const size_t count = length - firstSignificant;
+  if (count <= kRoundedDigits) {
+    std::memcpy(digits, significant, count);
+    std::memset(digits + count, '0', kRoundedDigits - count);
     return true;
   }
-  std::memcpy(digits, text, kRoundedDigits);
-  const char next = text[kRoundedDigits];
+  std::memcpy(digits, significant, kRoundedDigits);
+  // What lies beyond the 18th digit: the digits written past it and the fraction left over.
+  const char next = significant[kRoundedDigits];
   bool roundUp = next > '5';
   if (next == '5') {
-    const bool beyondHalf = std::any_of(text + kRoundedDigits + 1, text + length, [](char c) { return c != '0'; });
+    const bool beyondHalf =
+        fraction != 0 || std::any_of(significant + kRoundedDigits + 1, end, [](char c) { return c != '0'; });
     roundUp = beyondHalf || (digits[kRoundedDigits - 1] - '0') % 2 == 1;
   }
   if (roundUp) {
