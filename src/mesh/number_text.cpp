@@ -51,8 +51,8 @@ constexpr int kMaxFractionBits = 50;
 void roundedDecimalDigits(double magnitude, char digits[kRoundedDigits], int& exponent) {
   // d.ddddddddddddddddde+x: 18 significant digits, correctly rounded.
   char buffer[40];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, kRoundedDigits - 1);
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+                                    std::chars_format::scientific, kRoundedDigits - 1);
   const char* mark = buffer + kRoundedDigits + 1;
   digits[0] = buffer[0];
   std::memcpy(digits + 1, buffer + 2, kRoundedDigits - 1);
@@ -113,8 +113,8 @@ bool exactDecimalDigits(double magnitude, char digits[kRoundedDigits], int& expo
   const char next = significant[kRoundedDigits];
   bool roundUp = next > '5';
   if (next == '5') {
-    const bool beyondHalf =
-        fraction != 0 || std::any_of(significant + kRoundedDigits + 1, end, [](char c) { return c != '0'; });
+    const bool beyondHalf = fraction != 0 || std::any_of(significant + kRoundedDigits + 1, end,
+                                                         [](char c) { return c != '0'; });
     roundUp = beyondHalf || (digits[kRoundedDigits - 1] - '0') % 2 == 1;
   }
   if (roundUp) {
@@ -148,8 +148,8 @@ size_t writeNumberText(char* text, double value) {
 
   const double magnitude = std::fabs(value);
   char digits[20] = {};  // zeroed: g++ cannot see that every path fills what is read
-  int count = 0;     // significant digits kept
-  int exponent = 0;  // value = 0.d1d2... * 10^exponent
+  int count = 0;         // significant digits kept
+  int exponent = 0;      // value = 0.d1d2... * 10^exponent
   if (magnitude < 1e15 && magnitude == static_cast<double>(static_cast<int64_t>(magnitude))) {
     // Whole numbers below 10^15 have at most 15 digits: they are their own text.
     const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<int64_t>(magnitude));
@@ -157,7 +157,8 @@ size_t writeNumberText(char* text, double value) {
     exponent = count;
   } else {
     // Generated mesh text is mostly 32-bit floats, whose digits come exactly and quickly.
-    if (!exactDecimalDigits(magnitude, digits, exponent)) roundedDecimalDigits(magnitude, digits, exponent);
+    if (!exactDecimalDigits(magnitude, digits, exponent))
+      roundedDecimalDigits(magnitude, digits, exponent);
     // Then to 15 digits by the 16th digit alone: an exact 5 there goes to the even 15th
     // digit, whatever the 17th and 18th digits say.
     const char sixteenth = digits[15];
@@ -199,7 +200,8 @@ size_t writeNumberText(char* text, double value) {
     const int shown = exponent - 1;
     out.put(shown >= 0 ? "E+" : "E-");
     char exponentText[8];
-    const auto end = std::to_chars(exponentText, exponentText + sizeof exponentText, shown >= 0 ? shown : -shown);
+    const auto end = std::to_chars(exponentText, exponentText + sizeof exponentText,
+                                   shown >= 0 ? shown : -shown);
     out.put(exponentText, end.ptr - exponentText);
   }
   return out.at - text;
@@ -214,7 +216,8 @@ std::string numberText(int32_t value) {
   char buffer[16];
   buffer[0] = value < 0 ? '-' : ' ';
   // The magnitude as unsigned, so the most negative value has its digits too.
-  const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  const uint32_t magnitude =
+      value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
   const auto end = std::to_chars(buffer + 1, buffer + sizeof buffer, magnitude);
   return std::string(buffer, end.ptr);
 }

@@ -113,9 +113,12 @@ size_t findKeyword(std::string_view line, std::string_view keyword) {
     for (; at + 17 <= line.size(); at += 16) {
       const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + at));
       const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + at + 1));
-      const __m128i firstMatch = _mm_or_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(here, firstOther));
-      const __m128i secondMatch = _mm_or_si128(_mm_cmpeq_epi8(next, second), _mm_cmpeq_epi8(next, secondOther));
-      auto candidates = static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(firstMatch, secondMatch)));
+      const __m128i firstMatch =
+          _mm_or_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(here, firstOther));
+      const __m128i secondMatch =
+          _mm_or_si128(_mm_cmpeq_epi8(next, second), _mm_cmpeq_epi8(next, secondOther));
+      const __m128i both = _mm_and_si128(firstMatch, secondMatch);
+      auto candidates = static_cast<uint32_t>(_mm_movemask_epi8(both));
       while (candidates != 0) {
         const size_t place = at + static_cast<size_t>(std::countr_zero(candidates));
         if (place + length > line.size()) return std::string_view::npos;

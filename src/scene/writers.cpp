@@ -1,6 +1,7 @@
 // The primitive writers: triangle, parallelogram, box and pyramid composed as mesh text in the
 // line buffer and appended to the mesh by the reader.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -48,38 +49,52 @@ constexpr std::string_view kPyramidFaces[] = {
     "Face 4:   A:3 B:0 C:4 colore:", "Face 5:   A:0 B:1 C:4 colore:",
 };
 
-// Lines are assigned into the existing entries so that their storage is reused from call to
-// call: a scene writes thousands of objects and none of them should allocate per line.
-MeshText& lineEntry(int32_t index) {
-  if (meshLines.empty()) createMeshLines();
-  return meshLines[static_cast<size_t>(index)];
-}
+// A line composed on the stack and stored in one assignment into the existing entry, whose
+// storage is reused from call to call: a scene writes thousands of objects and none of them
+// should allocate per line.
+class LineText {
+ public:
+  LineText& put(std::string_view part) {
+    std::memcpy(text_ + length_, part.data(), part.size());
+    length_ += part.size();
+    return *this;
+  }
+  LineText& putNumber(double value) {
+    length_ += writeNumberText(text_ + length_, value);
+    return *this;
+  }
+  void store(int32_t index) const {
+    if (meshLines.empty()) createMeshLines();
+    meshLines[static_cast<size_t>(index)].assign(text_, length_);
+  }
+
+ private:
+  char text_[192];  // the longest line: a vertex line of three 25-byte numbers
+  size_t length_ = 0;
+};
 
 // Lines 0 and 1: the object's name and its header; returns the index of the next line.
 int32_t storeHead(std::string_view nameLine, std::string_view header, int32_t faceTotal) {
-  lineEntry(0).assign(nameLine);
-  MeshText& headerLine = lineEntry(1);
-  headerLine.assign(header);
-  appendNumberText(headerLine, faceTotal);
+  LineText().put(nameLine).store(0);
+  LineText().put(header).putNumber(faceTotal).store(1);
   return 2;
 }
 
 void storeVertexLine(int32_t line, int32_t vertex, double x, double y, double z) {
-  MeshText& text = lineEntry(line);
-  text.assign("Vertex");
-  appendNumberText(text, vertex);
-  text.append(": X:");
-  appendNumberText(text, x);
-  text.append(" Y:");
-  appendNumberText(text, y);
-  text.append(" Z:");
-  appendNumberText(text, z);
+  LineText()
+      .put("Vertex")
+      .putNumber(vertex)
+      .put(": X:")
+      .putNumber(x)
+      .put(" Y:")
+      .putNumber(y)
+      .put(" Z:")
+      .putNumber(z)
+      .store(line);
 }
 
 void storeFaceLine(int32_t line, std::string_view literal, int32_t colour) {
-  MeshText& text = lineEntry(line);
-  text.assign(literal);
-  appendNumberText(text, colour);
+  LineText().put(literal).putNumber(colour).store(line);
 }
 
 // The corner opposite `middle` in the parallelogram through first, middle, last: (last + first)
