@@ -5,6 +5,8 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <random>
+#include <string>
 
 #include "support/mesh_fixture.hpp"
 
@@ -56,6 +58,28 @@ TEST(NumberRule, ReadsSignsPointsAndExponents) {
   EXPECT_EQ(readNumber("2.71050543121376E-19"), 2.71050543121376E-19);
   EXPECT_EQ(readNumber("123456789012345678901234567890"), 123456789012345678901234567890.0);
   EXPECT_EQ(readNumber("0.000000000000000000000000000012345"), 1.2345e-29);
+}
+
+// Plain decimal numbers of any length read as the correctly rounded value, whatever follows them
+// on the line.
+TEST(NumberRule, DecimalNumbersOfAnyLengthAreCorrectlyRounded) {
+  std::mt19937_64 engine(77);
+  const std::string followers[] = {"", " Y: 3", "x", ":", "/", "\x80\xff"};
+  for (int i = 0; i < 100000; ++i) {
+    std::string number = engine() % 4 == 0 ? "-" : "";
+    const int wholeDigits = static_cast<int>(engine() % 22);
+    const int fractionDigits = static_cast<int>(engine() % 22);
+    for (int k = 0; k < wholeDigits; ++k) number += static_cast<char>('0' + engine() % 10);
+    if (engine() % 3 != 0) {
+      number += '.';
+      for (int k = 0; k < fractionDigits; ++k) number += static_cast<char>('0' + engine() % 10);
+    }
+    if (engine() % 4 == 0) number += "E" + std::to_string(static_cast<int>(engine() % 60) - 30);
+    const std::string follower = followers[engine() % std::size(followers)];
+    const bool hasDigit = number.find_first_of("0123456789") < number.find('E');
+    const double expected = hasDigit ? std::strtod(number.c_str(), nullptr) : 0.0;
+    ASSERT_EQ(readNumber(number + follower), expected) << number + follower;
+  }
 }
 
 TEST(NumberRule, TextWithoutDigitsGivesZero) {
