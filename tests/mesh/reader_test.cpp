@@ -74,7 +74,10 @@ TEST(NumberRule, DecimalNumbersOfAnyLengthAreCorrectlyRounded) {
       number += '.';
       for (int k = 0; k < fractionDigits; ++k) number += static_cast<char>('0' + engine() % 10);
     }
-    if (engine() % 4 == 0) number += "E" + std::to_string(static_cast<int>(engine() % 60) - 30);
+    if (engine() % 4 == 0) {
+      number += 'E';
+      number += std::to_string(static_cast<int>(engine() % 60) - 30);
+    }
     const std::string follower = followers[engine() % std::size(followers)];
     const bool hasDigit = number.find_first_of("0123456789") < number.find('E');
     const double expected = hasDigit ? std::strtod(number.c_str(), nullptr) : 0.0;

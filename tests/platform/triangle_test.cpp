@@ -85,8 +85,15 @@ std::string art(const std::vector<uint32_t>& picture, int32_t width) {
 }
 
 std::string describe(PixelPoint a, PixelPoint b, PixelPoint c) {
-  return "(" + std::to_string(a.x) + "," + std::to_string(a.y) + ") (" + std::to_string(b.x) + "," +
-         std::to_string(b.y) + ") (" + std::to_string(c.x) + "," + std::to_string(c.y) + ")";
+  std::string text;
+  for (const PixelPoint& corner : {a, b, c}) {
+    text += text.empty() ? "(" : " (";
+    text += std::to_string(corner.x);
+    text += ',';
+    text += std::to_string(corner.y);
+    text += ')';
+  }
+  return text;
 }
 
 // Paints random triangles whose corners come from `corner` and compares with the reference.
