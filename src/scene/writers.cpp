@@ -1,5 +1,6 @@
 // The primitive writers: triangle, parallelogram, box and pyramid composed as mesh text in the
 // line buffer and appended to the mesh by the reader.
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -59,10 +60,7 @@ class LineText {
     length_ += part.size();
     return *this;
   }
-  LineText& putNumber(double value) {
-    length_ += writeNumberText(text_ + length_, value);
-    return *this;
-  }
+  LineText& putNumber(double value);
   void store(int32_t index) const {
     if (meshLines.empty()) createMeshLines();
     meshLines[static_cast<size_t>(index)].assign(text_, length_);
@@ -72,6 +70,36 @@ class LineText {
   char text_[192];  // the longest line: a vertex line of three 25-byte numbers
   size_t length_ = 0;
 };
+
+// The number texts written last, by value. A cell's ring points are written six times each (two
+// corners of a cylinder wall twice, and again in the cone on the same ring), and their text is
+// the costly part of a line.
+struct CachedNumberText {
+  uint64_t bits = 0;
+  uint8_t length = 0;  // 0 while the entry is empty: every number text has a sign and a digit
+  char text[23] = {};
+};
+CachedNumberText numberTextCache[256];
+
+LineText& LineText::putNumber(double value) {
+  const auto bits = std::bit_cast<uint64_t>(value);
+  CachedNumberText& entry = numberTextCache[(bits * 0x9E3779B97F4A7C15u) >> 56];
+  if (entry.length == 0 || entry.bits != bits) {
+    char text[32];
+    const size_t length = writeNumberText(text, value);
+    if (length > sizeof entry.text) {
+      std::memcpy(text_ + length_, text, length);
+      length_ += length;
+      return *this;
+    }
+    entry.bits = bits;
+    entry.length = static_cast<uint8_t>(length);
+    std::memcpy(entry.text, text, length);
+  }
+  std::memcpy(text_ + length_, entry.text, sizeof entry.text);
+  length_ += entry.length;
+  return *this;
+}
 
 // Lines 0 and 1: the object's name and its header; returns the index of the next line.
 int32_t storeHead(std::string_view nameLine, std::string_view header, int32_t faceTotal) {

@@ -1,6 +1,9 @@
 // Tests of the primitive writers: the exact text they store and the solids the reader appends.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -58,6 +61,21 @@ TEST_F(TriangleWriter, WritesNegativeFractionalAndTinyCoordinatesAsNumberText) {
   // The table holds what the 15-digit text reads back as, not the argument.
   EXPECT_EQ(workingVertices[0].z, 2.71050543121376e-19);
   EXPECT_EQ(workingVertices[0].x, -105);
+}
+
+// Many values in a row, repeated and colliding, each keep their own text.
+TEST_F(TriangleWriter, EveryCoordinateIsWrittenAsItsOwnNumberText) {
+  std::mt19937 engine(5);
+  std::uniform_real_distribution<float> coordinate(-120, 120);
+  std::vector<double> values = {std::bit_cast<double>(~uint64_t{0}), -0.0, 0.0, 1e300, -1e-300};
+  for (int i = 0; i < 3000; ++i) values.push_back(coordinate(engine));
+  for (int i = 0; i < 3000; ++i) values.push_back(values[engine() % values.size()]);
+  for (size_t i = 0; i + 3 <= values.size(); i += 3) {
+    const Point3 points[3] = {{values[i], values[i + 1], values[i + 2]}, {1, 0, 0}, {0, 1, 0}};
+    writeTriangle(points, 0, 0);
+    ASSERT_EQ(std::string(meshLines[2]), "Vertex 0: X:" + numberText(values[i]) + " Y:" + numberText(values[i + 1]) +
+                                " Z:" + numberText(values[i + 2]));
+  }
 }
 
 TEST_F(TriangleWriter, WritesColoursWithTheirSignCharacter) {
