@@ -1,5 +1,5 @@
 // Painter's order: a depth key per face and the quicksort that puts the farthest faces first.
-#include <emmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <utility>
@@ -38,17 +38,20 @@ void partitionPlain(double* keys, double* order, int32_t lo, int32_t hi, double 
 Table<uint64_t> leftStops;
 Table<uint64_t> rightStops;
 
-// Builds the bits of keys[lo..hi]; returns true when every key stops both scans.
-bool buildStops(const double* keys, int32_t lo, int32_t hi, double pivot) {
-  const int64_t count = int64_t{hi} - lo + 1;
-  const __m128d pivots = _mm_set1_pd(pivot);
-  const double* base = keys + lo;
+// The bits of the keys base[0 .. count - 1] from full words of 64 keys: stops left of the pivot
+// and right of it, and the bits that stop both scans, all words ANDed; the words done.
+struct StopWords {
+  int64_t words = 0;
   uint64_t allStop = ~uint64_t{0};
-  int64_t word = 0;
-  for (; (word + 1) * 64 <= count; ++word) {
+};
+
+StopWords buildStopWordsNarrow(const double* base, int64_t count, double pivot) {
+  StopWords done;
+  const __m128d pivots = _mm_set1_pd(pivot);
+  for (; (done.words + 1) * 64 <= count; ++done.words) {
     uint64_t left = 0;
     uint64_t right = 0;
-    const double* at = base + word * 64;
+    const double* at = base + done.words * 64;
     for (int bit = 0; bit < 64; bit += 2) {
       // Ordered comparisons are false for an undefined key, which stops both scans, as the
       // element-by-element comparisons do.
@@ -56,10 +59,51 @@ bool buildStops(const double* keys, int32_t lo, int32_t hi, double pivot) {
       left |= static_cast<uint64_t>(~_mm_movemask_pd(_mm_cmpgt_pd(pair, pivots)) & 3) << bit;
       right |= static_cast<uint64_t>(~_mm_movemask_pd(_mm_cmplt_pd(pair, pivots)) & 3) << bit;
     }
-    leftStops[word] = left;
-    rightStops[word] = right;
-    allStop &= left & right;
+    leftStops[done.words] = left;
+    rightStops[done.words] = right;
+    done.allStop &= left & right;
   }
+  return done;
+}
+
+// The same, eight keys to a comparison on processors that have 512-bit vectors.
+__attribute__((target("avx512f"))) StopWords buildStopWordsWide(const double* base, int64_t count,
+                                                                double pivot) {
+  StopWords done;
+  const __m512d pivots = _mm512_set1_pd(pivot);
+  for (; (done.words + 1) * 64 <= count; ++done.words) {
+    uint64_t left = 0;
+    uint64_t right = 0;
+    const double* at = base + done.words * 64;
+    for (int bit = 0; bit < 64; bit += 8) {
+      const __m512d eight = _mm512_loadu_pd(at + bit);
+      const uint64_t above = _mm512_cmp_pd_mask(eight, pivots, _CMP_GT_OQ);
+      const uint64_t below = _mm512_cmp_pd_mask(eight, pivots, _CMP_LT_OQ);
+      left |= (~above & 0xFF) << bit;
+      right |= (~below & 0xFF) << bit;
+    }
+    leftStops[done.words] = left;
+    rightStops[done.words] = right;
+    done.allStop &= left & right;
+  }
+  return done;
+}
+
+// Asked once, while statics are made: the processor's features are read first for that.
+bool hasWideVectors() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f");
+}
+const bool kWideVectors = hasWideVectors();
+
+// Builds the bits of keys[lo..hi]; returns true when every key stops both scans.
+bool buildStops(const double* keys, int32_t lo, int32_t hi, double pivot) {
+  const int64_t count = int64_t{hi} - lo + 1;
+  const double* base = keys + lo;
+  const StopWords done = kWideVectors ? buildStopWordsWide(base, count, pivot)
+                                      : buildStopWordsNarrow(base, count, pivot);
+  uint64_t allStop = done.allStop;
+  const int64_t word = done.words;
   if (word * 64 < count) {
     uint64_t left = 0;
     uint64_t right = 0;
@@ -157,13 +201,15 @@ bool partitionMasked(double* keys, double* order, int32_t lo, int32_t hi, double
 }
 
 // Ranges of at most this many keys are first tried by ranks.
-constexpr int32_t kRankSortMaximum = 32;
+constexpr int32_t kRankSortMaximum = 64;
 
 // Sorts keys[lo..hi] by counting, for every key, the keys above it, when all keys are distinct
 // and defined: then there is one descending order, whatever the method, and counting has no
 // branch to mispredict. Returns false, changing nothing, when two keys compare equal or one is
 // undefined, since the quicksort's partition then decides how equal keys are arranged.
-bool sortDistinctByRank(double* keys, double* order, int32_t lo, int32_t hi) {
+// Built for wider vectors too, picked at run time: the counting loop is most of a small sort.
+__attribute__((target_clones("avx512f", "avx2", "default"))) bool sortDistinctByRank(
+    double* keys, double* order, int32_t lo, int32_t hi) {
   const int32_t count = hi - lo + 1;
   double key[kRankSortMaximum];
   double value[kRankSortMaximum];
