@@ -196,6 +196,39 @@ int64_t firstPassing(int64_t low, int64_t high, Test test) {
   return low;
 }
 
+// Flat sides whose rows hold runs of at least this many pixels on average are painted run by
+// run instead of pixel by pixel.
+constexpr int64_t kRunSliceMinimum = 3;
+
+// The `count` pixels of a flat side from `at` (error term `error` there, as in outlineSide's
+// walk: the row changes after a step that makes it positive) painted one row's run at a time.
+// With a = 2|dminor|, a run starting at error e <= 0 holds floor(-e / a) + 1 pixels, and every
+// run after the first starts at an error in (-2n, a - 2n]: writing 2n = Q * a + R, those runs
+// hold Q or Q + 1 pixels, chosen by a remainder as an edge walk chooses its steps.
+void paintRuns(uint32_t* pixels, int64_t at, int64_t count, int64_t direction, int64_t minorStep,
+               int64_t twoN, int64_t a, int64_t error, uint32_t pixel) {
+  if (a == 0) {  // a level side: one run
+    fillSpan(pixels + (direction > 0 ? at : at - (count - 1)), count, pixel);
+    return;
+  }
+  int64_t run = -error / a + 1;
+  const int64_t quotient = twoN / a;
+  const int64_t remainder = twoN - quotient * a;
+  // The second run starts at error e = error + run * a - 2n; r = (a - 2n) - e, in [0, a).
+  int64_t r = a - error - run * a;
+  while (true) {
+    const int64_t length = std::min(run, count);
+    fillSpan(pixels + (direction > 0 ? at : at - (length - 1)), length, pixel);
+    count -= length;
+    if (count == 0) return;
+    at += run * direction + minorStep;
+    r += remainder;
+    const int64_t carry = r >= a;
+    r -= a & -carry;
+    run = quotient + carry;
+  }
+}
+
 // One side of the outline: n = max(|dx|, |dy|) pixels stepping along the major axis from
 // `from` (the end excluded); step i has the minor coordinate
 // start + ceil((2 * i * dminor - n) / (2 * n)), the nearest, exact halves to the smaller one.
@@ -247,7 +280,11 @@ void outlineSide(const PaintTarget& target, PixelPoint from, PixelPoint to, uint
   const int64_t minorSize = std::abs(minorDelta);
   int64_t minor = 0;
   int64_t error = 0;
-  if (minorDelta >= 0) {
+  if (first == 0) {
+    // The usual start, at the side's own corner: both offsets below are 0, no division needed.
+    minor = minorStart;
+    error = minorDelta >= 0 ? -n : 1 - n;
+  } else if (minorDelta >= 0) {
     const int64_t numerator = 2 * first * minorDelta - n;
     const int64_t offset = ceilDiv(numerator, twoN);
     minor = minorStart + offset;
@@ -265,6 +302,10 @@ void outlineSide(const PaintTarget& target, PixelPoint from, PixelPoint to, uint
   const int64_t minorStep = (minorDelta < 0 ? -1 : 1) * minorStride;
   int64_t at = (majorStart + first * majorDirection) * majorStride + minor * minorStride;
   uint32_t* const pixels = target.pixels;
+  if (xMajor && n >= kRunSliceMinimum * minorSize) {
+    paintRuns(pixels, at, last - first + 1, majorDirection, minorStep, twoN, 2 * minorSize, error, pixel);
+    return;
+  }
   for (int64_t i = first; i < last; ++i) {
     pixels[at] = pixel;
     at += majorStep;

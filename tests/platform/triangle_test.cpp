@@ -168,6 +168,18 @@ TEST(PaintTriangle, MatchesReferenceInEightPixelBoxes) {
   });
 }
 
+TEST(PaintTriangle, MatchesReferenceOnTallAndWideTrianglesInside) {
+  // Whole triangles well inside the surface, many of them thin slivers of steep or flat sides,
+  // whose rows hold outline pixels apart from the fill.
+  std::mt19937_64 shapes(7);
+  compareRandom(3000, 64, 48, 7, [&](std::mt19937_64& r) {
+    const bool tall = shapes() % 2 == 0;
+    const int64_t across = static_cast<int64_t>(r() % (tall ? 9 : 64));
+    const int64_t along = static_cast<int64_t>(r() % (tall ? 48 : 9));
+    return tall ? PixelPoint{20 + across, along} : PixelPoint{across, 20 + along};
+  });
+}
+
 TEST(PaintTriangle, MatchesReferenceWhenCornersLieFarOutside) {
   compareRandom(1500, 30, 17, 3, [](std::mt19937_64& r) {
     const int64_t span = (r() % 2) ? 400 : 2 * kMaxCorner + 1;
