@@ -196,19 +196,33 @@ int64_t firstPassing(int64_t low, int64_t high, Test test) {
   return low;
 }
 
-// Flat sides whose rows hold runs of at least this many pixels on average are painted run by
-// run instead of pixel by pixel.
-constexpr int64_t kRunSliceMinimum = 3;
+// Sides whose rows (flat sides) or columns (steep sides) hold runs of at least this many
+// pixels on average are painted run by run instead of pixel by pixel.
+constexpr int64_t kFlatRunMinimum = 3;
+constexpr int64_t kSteepRunMinimum = 4;
 
-// The `count` pixels of a flat side from `at` (error term `error` there, as in outlineSide's
-// walk: the row changes after a step that makes it positive) painted one row's run at a time.
-// With a = 2|dminor|, a run starting at error e <= 0 holds floor(-e / a) + 1 pixels, and every
-// run after the first starts at an error in (-2n, a - 2n]: writing 2n = Q * a + R, those runs
-// hold Q or Q + 1 pixels, chosen by a remainder as an edge walk chooses its steps.
-void paintRuns(uint32_t* pixels, int64_t at, int64_t count, int64_t direction, int64_t minorStep,
+// One run of `length` pixels from `at` along the major axis, `majorStep` apart.
+inline void paintRun(uint32_t* pixels, int64_t at, int64_t length, int64_t majorStep,
+                     uint32_t pixel) {
+  if (majorStep == 1) {
+    fillSpan(pixels + at, length, pixel);
+  } else if (majorStep == -1) {
+    fillSpan(pixels + at - (length - 1), length, pixel);
+  } else {
+    for (int64_t k = 0; k < length; ++k) pixels[at + k * majorStep] = pixel;
+  }
+}
+
+// The `count` pixels of a side from `at` (error term `error` there, as in outlineSide's walk:
+// the minor coordinate moves after a step that makes it positive) painted a run at a time, a
+// run being the pixels of one minor coordinate. With a = 2|dminor|, a run starting at error
+// e <= 0 holds floor(-e / a) + 1 pixels, and every run after the first starts at an error in
+// (-2n, a - 2n]: writing 2n = Q * a + R, those runs hold Q or Q + 1 pixels, chosen by a
+// remainder as an edge walk chooses its steps.
+void paintRuns(uint32_t* pixels, int64_t at, int64_t count, int64_t majorStep, int64_t minorStep,
                int64_t twoN, int64_t a, int64_t error, uint32_t pixel) {
-  if (a == 0) {  // a level side: one run
-    fillSpan(pixels + (direction > 0 ? at : at - (count - 1)), count, pixel);
+  if (a == 0) {  // a level or upright side: one run
+    paintRun(pixels, at, count, majorStep, pixel);
     return;
   }
   int64_t run = -error / a + 1;
@@ -218,10 +232,10 @@ void paintRuns(uint32_t* pixels, int64_t at, int64_t count, int64_t direction, i
   int64_t r = a - error - run * a;
   while (true) {
     const int64_t length = std::min(run, count);
-    fillSpan(pixels + (direction > 0 ? at : at - (length - 1)), length, pixel);
+    paintRun(pixels, at, length, majorStep, pixel);
     count -= length;
     if (count == 0) return;
-    at += run * direction + minorStep;
+    at += run * majorStep + minorStep;
     r += remainder;
     const int64_t carry = r >= a;
     r -= a & -carry;
@@ -302,8 +316,8 @@ void outlineSide(const PaintTarget& target, PixelPoint from, PixelPoint to, uint
   const int64_t minorStep = (minorDelta < 0 ? -1 : 1) * minorStride;
   int64_t at = (majorStart + first * majorDirection) * majorStride + minor * minorStride;
   uint32_t* const pixels = target.pixels;
-  if (xMajor && n >= kRunSliceMinimum * minorSize) {
-    paintRuns(pixels, at, last - first + 1, majorDirection, minorStep, twoN, 2 * minorSize, error, pixel);
+  if (n >= (xMajor ? kFlatRunMinimum : kSteepRunMinimum) * minorSize) {
+    paintRuns(pixels, at, last - first + 1, majorStep, minorStep, twoN, 2 * minorSize, error, pixel);
     return;
   }
   for (int64_t i = first; i < last; ++i) {
