@@ -101,6 +101,8 @@ size_t findKeyword(std::string_view line, std::string_view keyword) {
   const size_t length = keyword.size();
   if (length == 0) return 0;
   if (line.size() < length) return std::string_view::npos;
+  // Line keywords ("VERTEX", "FACE") mostly stand at the start.
+  if (matchesAt(line, keyword, 0, 0)) return 0;
   size_t at = 0;
 #if defined(__SSE2__)
   if (length >= 2) {
