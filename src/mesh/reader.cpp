@@ -30,6 +30,11 @@ constexpr unsigned char kEndOfFile = 26;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Whether a number's digits go on past c: more digits, a point or an exponent letter.
+bool continuesNumber(char c) {
+  return isDigit(c) || c == '.' || c == 'E' || c == 'e' || c == 'D' || c == 'd';
+}
+
 constexpr bool isLowerCase(char c) { return c >= 'a' && c <= 'z'; }
 
 constexpr char upperCase(char c) { return isLowerCase(c) ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -206,6 +211,19 @@ double readNumber(std::string_view text) {
 
   bool negative = false;
   if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+
+  // Whole numbers of up to nine digits, most numbers of mesh text (corner, vertex and face
+  // numbers, colours), are their own value.
+  {
+    const char* const first = text.data() + i;
+    const char* const end = text.data() + n;
+    const char* at = first;
+    uint32_t whole = 0;
+    while (at < end && at - first < 9 && isDigit(*at)) whole = whole * 10 + static_cast<uint32_t>(*at++ - '0');
+    if (at > first && (at == end || !continuesNumber(*at))) {
+      return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+    }
+  }
 
   // Mantissa: the digits as one integer (while it fits 19 digits) and the power of ten that
   // scales it; leading zeros carry no digit.
