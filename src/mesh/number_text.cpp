@@ -46,6 +46,19 @@ constexpr std::array<char, 200> kDigitPairs = [] {
 // A fraction numerator below 2^k times 10^4 must stay below 2^64.
 constexpr int kMaxFractionBits = 50;
 
+// Adds one unit in the last of the first `count` digits. A carry out of the first digit turns
+// 999... into 1000..., one more power of ten.
+void roundUpDigits(char* digits, int count, int& exponent) {
+  int at = count - 1;
+  while (at >= 0 && digits[at] == '9') digits[at--] = '0';
+  if (at >= 0) {
+    ++digits[at];
+  } else {
+    digits[0] = '1';
+    ++exponent;
+  }
+}
+
 }  // namespace
 
 void roundedDecimalDigits(double magnitude, char digits[kRoundedDigits], int& exponent) {
@@ -117,16 +130,7 @@ bool exactDecimalDigits(double magnitude, char digits[kRoundedDigits], int& expo
                                                          [](char c) { return c != '0'; });
     roundUp = beyondHalf || (digits[kRoundedDigits - 1] - '0') % 2 == 1;
   }
-  if (roundUp) {
-    int at = kRoundedDigits - 1;
-    while (at >= 0 && digits[at] == '9') digits[at--] = '0';
-    if (at >= 0) {
-      ++digits[at];
-    } else {
-      digits[0] = '1';
-      ++exponent;
-    }
-  }
+  if (roundUp) roundUpDigits(digits, kRoundedDigits, exponent);
   return true;
 }
 
@@ -164,17 +168,7 @@ size_t writeNumberText(char* text, double value) {
     const char sixteenth = digits[15];
     const bool roundUp = sixteenth > '5' || (sixteenth == '5' && (digits[14] - '0') % 2 == 1);
     count = kSignificantDigits;
-    if (roundUp) {
-      int k = kSignificantDigits - 1;
-      while (k >= 0 && digits[k] == '9') digits[k--] = '0';
-      if (k >= 0) {
-        ++digits[k];
-      } else {
-        // A carry out of the first digit: 999... becomes 1000..., one more power of ten.
-        digits[0] = '1';
-        ++exponent;
-      }
-    }
+    if (roundUp) roundUpDigits(digits, kSignificantDigits, exponent);
     while (count > 1 && digits[count - 1] == '0') --count;
   }
 
