@@ -406,6 +406,18 @@ void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2
   if (right < 0 || left >= width || bottom < 0 || top >= height) return;
   const uint32_t pixel = pixelFromColour(colour);
   const bool inside = left >= 0 && right < width && top >= 0 && bottom < height;
+  if (inside && right - left <= 1 && bottom - top <= 1) {
+    // Corners within one 2 x 2 block of pixels, as most faces of a dense mesh seen whole: every
+    // side is one step long and paints its first corner, or none when its ends meet, and the
+    // fill adds nothing, since such a triangle holds no pixel corner but its own three. So the
+    // picture is the corners, or nothing when all three are one.
+    if (left == right && top == bottom) return;
+    uint32_t* const pixels = surface.pixels.data();
+    pixels[y0 * width + x0] = pixel;
+    pixels[y1 * width + x1] = pixel;
+    pixels[y2 * width + x2] = pixel;
+    return;
+  }
   if (inside && right - left < kSmallBox && bottom - top < kSmallBox) {
     paintSmall(surface.pixels.data() + top * width + left, width, static_cast<int32_t>(x0 - left),
                static_cast<int32_t>(y0 - top), static_cast<int32_t>(x1 - left),

@@ -153,6 +153,23 @@ TEST(PaintTriangle, MatchesReferenceOnTinyTriangles) {
   });
 }
 
+TEST(PaintTriangle, MatchesReferenceForEveryTriangleInATwoByTwoBlock) {
+  // All corner choices among the four pixels of a block, at the surface's corners and inside.
+  const PixelPoint blocks[] = {{0, 0}, {3, 2}, {4, 3}};
+  for (const PixelPoint block : blocks) {
+    for (int a = 0; a < 4; ++a) {
+      for (int b = 0; b < 4; ++b) {
+        for (int c = 0; c < 4; ++c) {
+          const auto corner = [&](int k) { return PixelPoint{block.x + k % 2, block.y + k / 2}; };
+          const auto expected = referencePicture(6, 5, corner(a), corner(b), corner(c));
+          const auto actual = painted(6, 5, corner(a), corner(b), corner(c));
+          ASSERT_EQ(expected, actual) << describe(corner(a), corner(b), corner(c));
+        }
+      }
+    }
+  }
+}
+
 TEST(PaintTriangle, MatchesReferenceInEightPixelBoxes) {
   // Corners within one 8 x 8 box anywhere on the surface, up to its right and bottom edges:
   // sides of every slope up to 7 pixels long.
