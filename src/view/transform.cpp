@@ -4,6 +4,14 @@
 #include "mesh/mesh.hpp"
 #include "view/view.hpp"
 
+// g++ would pair the stores of extended results into vector stores assembled on the stack: a
+// store-forwarding round trip per pair, which the extended arithmetic's loops cannot hide.
+#if defined(__GNUC__) && !defined(__clang__)
+#define CORVATH_SEPARATE_STORES __attribute__((optimize("no-tree-slp-vectorize")))
+#else
+#define CORVATH_SEPARATE_STORES
+#endif
+
 namespace corvath {
 
 // ---------------------------------------------------------------------------------------------
@@ -39,7 +47,7 @@ inline double rotateRow(const double row[3], double x, double y, double z) {
 // Operations
 // ---------------------------------------------------------------------------------------------
 
-void rotateView(const double& angleX, const double& angleY, const double& angleZ) {
+CORVATH_SEPARATE_STORES void rotateView(const double& angleX, const double& angleY, const double& angleZ) {
   const long double radiansX = angleX * kDegreeFactor;
   const long double radiansY = angleY * kDegreeFactor;
   const long double radiansZ = angleZ * kDegreeFactor;
@@ -79,7 +87,7 @@ void rotateView(const double& angleX, const double& angleY, const double& angleZ
   }
 }
 
-void projectVertices() {
+CORVATH_SEPARATE_STORES void projectVertices() {
   const long double scale = zoom;
   const int32_t vertices = std::min<int64_t>(vertexCount, workingVertices.size());
   for (int32_t i = 0; i < vertices; ++i) {
