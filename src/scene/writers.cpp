@@ -108,17 +108,22 @@ int32_t storeHead(std::string_view nameLine, std::string_view header, int32_t fa
   return 2;
 }
 
-void storeVertexLine(int32_t line, int32_t vertex, double x, double y, double z) {
-  LineText()
-      .put("Vertex")
-      .putNumber(vertex)
-      .put(": X:")
-      .putNumber(x)
-      .put(" Y:")
-      .putNumber(y)
-      .put(" Z:")
-      .putNumber(z)
-      .store(line);
+// Vertex lines 0 .. count - 1 of the corners from `line` on; returns the index of the next line.
+int32_t storeVertexLines(int32_t line, const Point3 corners[], int32_t count) {
+  for (int32_t i = 0; i < count; ++i) {
+    const Point3& corner = corners[i];
+    LineText()
+        .put("Vertex")
+        .putNumber(i)
+        .put(": X:")
+        .putNumber(corner.x)
+        .put(" Y:")
+        .putNumber(corner.y)
+        .put(" Z:")
+        .putNumber(corner.z)
+        .store(line + i);
+  }
+  return line + count;
 }
 
 void storeFaceLine(int32_t line, std::string_view literal, int32_t colour) {
@@ -126,9 +131,16 @@ void storeFaceLine(int32_t line, std::string_view literal, int32_t colour) {
 }
 
 // The corner opposite `middle` in the parallelogram through first, middle, last: (last + first)
-// − middle, with the extended intermediate of the arithmetic and the result kept as a double.
-double oppositeCorner(double last, double first, double middle) {
+// − middle per coordinate, with the extended intermediate of the arithmetic and the result kept
+// as a double.
+double oppositeCoordinate(double last, double first, double middle) {
   return static_cast<double>((static_cast<long double>(last) + first) - middle);
+}
+
+Point3 oppositeCorner(const Point3& last, const Point3& first, const Point3& middle) {
+  return {oppositeCoordinate(last.x, first.x, middle.x),
+          oppositeCoordinate(last.y, first.y, middle.y),
+          oppositeCoordinate(last.z, first.z, middle.z)};
 }
 
 void readBack(int32_t lastLine, int32_t defaultColour) {
@@ -140,29 +152,17 @@ void readBack(int32_t lastLine, int32_t defaultColour) {
 
 void writeTriangle(const Point3 points[3], int32_t frontColour, int32_t backColour) {
   int32_t line = storeHead(kTriangleName, kTriangleHeader, 2);
-  for (int32_t i = 0; i < 3; ++i) {
-    storeVertexLine(line++, i, points[i].x, points[i].y, points[i].z);
-  }
+  line = storeVertexLines(line, points, 3);
   storeFaceLine(line++, kTriangleFaces[0], frontColour);
   storeFaceLine(line, kTriangleFaces[1], backColour);
   readBack(line, frontColour);
 }
 
 void writeRectangle(const Point3 points[3], int32_t frontColour, int32_t backColour) {
-  double x[4];
-  double y[4];
-  double z[4];
-  for (int32_t i = 0; i < 3; ++i) {
-    x[i] = points[i].x;
-    y[i] = points[i].y;
-    z[i] = points[i].z;
-  }
-  x[3] = oppositeCorner(x[2], x[0], x[1]);
-  y[3] = oppositeCorner(y[2], y[0], y[1]);
-  z[3] = oppositeCorner(z[2], z[0], z[1]);
-
+  const Point3 corners[4] = {points[0], points[1], points[2],
+                             oppositeCorner(points[2], points[0], points[1])};
   int32_t line = storeHead(kRectangleName, kRectangleHeader, 4);
-  for (int32_t i = 0; i < 4; ++i) storeVertexLine(line++, i, x[i], y[i], z[i]);
+  line = storeVertexLines(line, corners, 4);
   storeFaceLine(line++, kRectangleFaces[0], frontColour);
   storeFaceLine(line++, kRectangleFaces[1], backColour);
   storeFaceLine(line++, kRectangleFaces[2], frontColour);
@@ -171,49 +171,26 @@ void writeRectangle(const Point3 points[3], int32_t frontColour, int32_t backCol
 }
 
 void writeBox(const Point3 points[4], int32_t colour) {
-  double x[8];
-  double y[8];
-  double z[8];
-  for (int32_t i = 0; i < 3; ++i) {
-    x[i] = points[i].x;
-    y[i] = points[i].y;
-    z[i] = points[i].z;
-  }
-  x[4] = points[3].x;
-  y[4] = points[3].y;
-  z[4] = points[3].z;
+  Point3 corners[8];
+  corners[0] = points[0];
+  corners[1] = points[1];
+  corners[2] = points[2];
+  corners[4] = points[3];
   // Each corner depends on the ones before it, so the order of these statements is fixed.
-  x[3] = oppositeCorner(x[2], x[0], x[1]);
-  y[3] = oppositeCorner(y[2], y[0], y[1]);
-  z[3] = oppositeCorner(z[2], z[0], z[1]);
-  x[5] = oppositeCorner(x[1], x[4], x[2]);
-  y[5] = oppositeCorner(y[1], y[4], y[2]);
-  z[5] = oppositeCorner(z[1], z[4], z[2]);
-  x[6] = oppositeCorner(x[5], x[0], x[1]);
-  y[6] = oppositeCorner(y[5], y[0], y[1]);
-  z[6] = oppositeCorner(z[5], z[0], z[1]);
-  x[7] = oppositeCorner(x[4], x[6], x[5]);
-  y[7] = oppositeCorner(y[4], y[6], y[5]);
-  z[7] = oppositeCorner(z[4], z[6], z[5]);
+  corners[3] = oppositeCorner(corners[2], corners[0], corners[1]);
+  corners[5] = oppositeCorner(corners[1], corners[4], corners[2]);
+  corners[6] = oppositeCorner(corners[5], corners[0], corners[1]);
+  corners[7] = oppositeCorner(corners[4], corners[6], corners[5]);
 
   int32_t line = storeHead(kBoxName, kBoxHeader, 12);
-  for (int32_t i = 0; i < 8; ++i) storeVertexLine(line++, i, x[i], y[i], z[i]);
+  line = storeVertexLines(line, corners, 8);
   for (const std::string_view face : kBoxFaces) storeFaceLine(line++, face, colour);
   readBack(line - 1, colour);
 }
 
 void writePyramid(const Point3 points[5], int32_t sideColour, int32_t baseColour) {
-  double x[5];
-  double y[5];
-  double z[5];
-  for (int32_t i = 0; i < 5; ++i) {
-    x[i] = points[i].x;
-    y[i] = points[i].y;
-    z[i] = points[i].z;
-  }
-
   int32_t line = storeHead(kPyramidName, kPyramidHeader, 6);
-  for (int32_t i = 0; i < 5; ++i) storeVertexLine(line++, i, x[i], y[i], z[i]);
+  line = storeVertexLines(line, points, 5);
   storeFaceLine(line++, kPyramidFaces[0], baseColour);
   storeFaceLine(line++, kPyramidFaces[1], baseColour);
   for (int32_t k = 2; k < 6; ++k) storeFaceLine(line++, kPyramidFaces[k], sideColour);
