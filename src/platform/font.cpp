@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/painted_tiles.hpp"
 #include "platform/platform.hpp"
 
 namespace corvath {
@@ -243,6 +244,8 @@ void drawGlyph(Surface& surface, const Glyph& glyph, int64_t x, int64_t y, uint3
   const int64_t columnEnd = std::min<int64_t>(glyph.width, surface.width - x);
   const int64_t rowStart = std::max<int64_t>(0, -y);
   const int64_t rowEnd = std::min<int64_t>(glyph.rows, surface.height - y);
+  if (columnStart >= columnEnd || rowStart >= rowEnd) return;
+  markPainted(surface, x + columnStart, y + rowStart, x + columnEnd - 1, y + rowEnd - 1);
   const uint32_t inkRed = (ink >> 16) & 0xFF, inkGreen = (ink >> 8) & 0xFF, inkBlue = ink & 0xFF;
   for (int64_t row = rowStart; row < rowEnd; ++row) {
     const uint8_t* coverage = glyph.coverage.data() + row * glyph.width;
@@ -265,6 +268,8 @@ void fillCell(Surface& surface, int64_t left, int64_t top, int64_t right, int64_
   top = std::max<int64_t>(top, 0);
   right = std::min<int64_t>(right, surface.width);
   bottom = std::min<int64_t>(bottom, surface.height);
+  if (left >= right || top >= bottom) return;
+  markPainted(surface, left, top, right - 1, bottom - 1);
   for (int64_t y = top; y < bottom && left < right; ++y) {
     std::fill(surface.pixels.begin() + y * surface.width + left,
               surface.pixels.begin() + y * surface.width + right, kOpaqueBackground);

@@ -26,6 +26,22 @@ inline constexpr int32_t colourFromPixel(uint32_t pixel) {
   return static_cast<int32_t>(((pixel >> 16) & 0xFFu) | (pixel & 0xFF00u) | ((pixel & 0xFFu) << 16));
 }
 
+// Which tiles of a surface may hold anything but the colour it was last filled with, so that
+// the next fill with that colour repaints only those: a small model on a large surface then
+// costs a small clear. Bit c of rows[r] stands for the tile of column c and row r; tiles are
+// square, 1 << shift pixels a side, with shift the least from 6 up that needs at most 64
+// columns. The record describes the pixels of one size and storage only (width, height,
+// pixels); otherwise, or when !known, the next fill covers every pixel.
+struct PaintedTiles {
+  bool known = false;
+  uint32_t fillPixel = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  const uint32_t* pixels = nullptr;
+  int32_t shift = 6;
+  std::vector<uint64_t> rows;
+};
+
 struct Surface {
   int32_t width = 0;
   int32_t height = 0;
@@ -39,11 +55,17 @@ struct Surface {
                                  // false: the text's cell is first filled with white
   int32_t penWidth = 1;          // outline width; every width draws one pixel wide
   int32_t font = -1;             // selected font (createFont handle); -1: none selected yet
+  // Kept by the drawing operations here; code that writes `pixels` itself calls
+  // markSurfaceChanged afterwards.
+  PaintedTiles painted;
 };
 
 // Gives the surface the size and fills it with one colour. Sizes below 0 count as 0.
 void createSurface(Surface& surface, int32_t width, int32_t height, int32_t colour);
 void fillSurface(Surface& surface, int32_t colour);
+// After pixels were written or resized other than by the operations here: the next fill then
+// covers every pixel.
+void markSurfaceChanged(Surface& surface);
 void moveTextPosition(Surface& surface, int32_t x, int32_t y);
 void setTextColour(Surface& surface, int32_t colour);
 void setTransparentText(Surface& surface, bool transparent);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/fill_span.hpp"
+#include "platform/painted_tiles.hpp"
 #include "platform/platform.hpp"
 
 namespace corvath {
@@ -406,6 +407,7 @@ void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2
   if (right < 0 || left >= width || bottom < 0 || top >= height) return;
   const uint32_t pixel = pixelFromColour(colour);
   const bool inside = left >= 0 && right < width && top >= 0 && bottom < height;
+  markPainted(surface, larger(left, 0), larger(top, 0), smaller(right, width - 1), smaller(bottom, height - 1));
   if (inside && right - left <= 1 && bottom - top <= 1) {
     // Corners within one 2 x 2 block of pixels, as most faces of a dense mesh seen whole: every
     // side is one step long and paints its first corner, or none when its ends meet, and the

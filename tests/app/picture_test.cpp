@@ -42,6 +42,7 @@ TEST_F(PictureExport, HoldsTheWholeSurfaceAsTheLastFrameLeftIt) {
   // The corner beyond any visible client area belongs to the picture too; the first row stored
   // is the bottom row, so its last pixel starts 54 + 63 * 3 bytes in.
   drawingSurface.pixels.back() = pixelFromColour(0x123456);
+  markSurfaceChanged(drawingSurface);
   ASSERT_TRUE(savePicture(kPictureFileName));
   const std::vector<uint8_t> bytes = readBytes(kPictureFileName);
   ASSERT_EQ(bytes.size(), kPictureSize);

@@ -44,6 +44,7 @@ Surface letterF() {
       if (c != '.') surface.pixels[y * 6 + x] = pixelFromColour(c == 'R' ? kRed : kBlue);
     }
   }
+  markSurfaceChanged(surface);
   return surface;
 }
 
