@@ -2,6 +2,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 #include "mesh/mesh.hpp"
@@ -121,7 +122,7 @@ bool buildStops(const double* keys, int32_t lo, int32_t hi, double pivot) {
 // Sorts keys[lo..hi] when no key is above or below any other (all equal, or undefined beside
 // equal ones): every scan stops at once, so each partition swaps the range end for end, which is
 // a reversal, and splits it in the middle.
-void sortAllEqual(double* keys, double* order, int32_t lo, int32_t hi) {
+void reverseAndSplit(double* keys, double* order, int32_t lo, int32_t hi) {
   while (lo < hi) {
     std::reverse(keys + lo, keys + hi + 1);
     std::reverse(order + lo, order + hi + 1);
@@ -131,13 +132,57 @@ void sortAllEqual(double* keys, double* order, int32_t lo, int32_t hi) {
     const int32_t j = odd ? middle - 1 : middle;
     const int32_t i = middle + 1;
     if (j - lo < hi - i) {
-      if (lo < j) sortAllEqual(keys, order, lo, j);
+      if (lo < j) reverseAndSplit(keys, order, lo, j);
       lo = i;
     } else {
-      if (i < hi) sortAllEqual(keys, order, i, hi);
+      if (i < hi) reverseAndSplit(keys, order, i, hi);
       hi = j;
     }
   }
+}
+
+// A copy of the range being sorted by sortAllEqual.
+Table<double> spareKeys;
+Table<double> spareOrder;
+
+// Ranges up to this size are reversed and split where they lie.
+constexpr int32_t kSplitInPlaceMaximum = 16;
+
+// Leaves in keys[lo..hi] what reverseAndSplit makes of the range when position lo + k holds
+// spare entry from + k * step. Where every entry ends follows from the reversals alone, so each
+// is written once instead of being moved at every level.
+void placeAllEqual(double* keys, double* order, int32_t lo, int32_t hi, int64_t from, int64_t step) {
+  while (hi - lo + 1 > kSplitInPlaceMaximum) {
+    // The reversal: position lo + k now holds entry from + (hi - lo - k) * step.
+    from += (hi - lo) * step;
+    step = -step;
+    const int32_t middle = lo + (hi - lo) / 2;
+    const bool odd = (hi - lo) % 2 == 0;
+    const int32_t j = odd ? middle - 1 : middle;
+    const int32_t i = middle + 1;
+    if (odd) {
+      keys[middle] = spareKeys[from + (middle - lo) * step];
+      order[middle] = spareOrder[from + (middle - lo) * step];
+    }
+    placeAllEqual(keys, order, lo, j, from, step);
+    from += (i - lo) * step;
+    lo = i;
+  }
+  for (int32_t k = lo; k <= hi; ++k) {
+    keys[k] = spareKeys[from + (k - lo) * step];
+    order[k] = spareOrder[from + (k - lo) * step];
+  }
+  reverseAndSplit(keys, order, lo, hi);
+}
+
+void sortAllEqual(double* keys, double* order, int32_t lo, int32_t hi) {
+  if (hi - lo + 1 <= kSplitInPlaceMaximum) {
+    reverseAndSplit(keys, order, lo, hi);
+    return;
+  }
+  std::copy(keys + lo, keys + hi + 1, spareKeys.data());
+  std::copy(order + lo, order + hi + 1, spareOrder.data());
+  placeAllEqual(keys, order, lo, hi, 0, 1);
 }
 
 // First set bit in positions from..to of the mask, or -1.
@@ -180,6 +225,36 @@ bool partitionMasked(double* keys, double* order, int32_t lo, int32_t hi, double
   if (buildStops(keys, lo, hi, pivot) && pivot == pivot) return false;
   i = lo;
   j = hi;
+  // While the next left stop and the last right stop lie in different words, the left one comes
+  // first, so the pair is swapped without a search: pair after pair, straight from the words.
+  const uint64_t* const lefts = leftStops.data();
+  const uint64_t* const rights = rightStops.data();
+  int64_t leftWord = 0;
+  int64_t rightWord = (hi - lo) >> 6;
+  uint64_t leftBits = lefts[0];
+  uint64_t rightBits = rights[rightWord] & (~uint64_t{0} >> (63 - ((hi - lo) & 63)));
+  while (leftWord < rightWord) {
+    if (leftBits == 0) {
+      leftBits = lefts[++leftWord];
+      continue;
+    }
+    if (rightBits == 0) {
+      rightBits = rights[--rightWord];
+      continue;
+    }
+    while (leftBits != 0 && rightBits != 0) {
+      const int32_t p = static_cast<int32_t>(lo + leftWord * 64 + std::countr_zero(leftBits));
+      const int highest = 63 - std::countl_zero(rightBits);
+      const int32_t q = static_cast<int32_t>(lo + rightWord * 64 + highest);
+      std::swap(keys[p], keys[q]);
+      std::swap(order[p], order[q]);
+      leftBits &= leftBits - 1;
+      rightBits ^= uint64_t{1} << highest;
+      i = p + 1;
+      j = q - 1;
+    }
+  }
+  // The rest, within one word or where a scan finds no stop, as the scans would go.
   while (i <= j) {
     const int64_t left = firstStop(leftStops.data(), i - lo, j - lo);
     const int32_t iStop = left >= 0 ? static_cast<int32_t>(lo + left) : (j < hi ? j + 1 : hi);
@@ -218,16 +293,17 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) bool sortDistinctBy
     key[k] = keys[lo + k];
     value[k] = order[lo + k];
   }
+  // Equal keys share a count, and so does an undefined key with the largest defined one (or
+  // another undefined key): nothing is above either. So the counts are all different exactly
+  // when the keys are distinct and defined.
+  uint64_t ranksTaken = 0;
   for (int32_t k = 0; k < count; ++k) {
     int32_t above = 0;
-    int32_t same = 0;
-    for (int32_t m = 0; m < count; ++m) {
-      above += key[m] > key[k];
-      same += key[m] == key[k];  // 1 for the key itself; 0 when it is undefined
-    }
-    if (same != 1) return false;
+    for (int32_t m = 0; m < count; ++m) above += key[m] > key[k];
     rank[k] = above;
+    ranksTaken |= uint64_t{1} << above;
   }
+  if (std::popcount(ranksTaken) != count) return false;
   for (int32_t k = 0; k < count; ++k) {
     keys[lo + rank[k]] = key[k];
     order[lo + rank[k]] = value[k];
@@ -310,6 +386,10 @@ void sortFaceOrder() {
   if (leftStops.size() < words) {
     leftStops.resize(words);
     rightStops.resize(words);
+  }
+  if (spareKeys.size() < static_cast<size_t>(count)) {
+    spareKeys.resize(count);
+    spareOrder.resize(count);
   }
   sortDescending(faceDepths.data(), faceOrder.data(), 0, count - 1);
 }
