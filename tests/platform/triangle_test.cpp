@@ -185,6 +185,23 @@ TEST(PaintTriangle, MatchesReferenceInEightPixelBoxes) {
   });
 }
 
+TEST(PaintTriangle, MatchesReferenceInSixteenPixelBoxes) {
+  // The same for boxes of up to 16 x 16, from the surface's left and top edges to its right
+  // and bottom ones: sides of every slope up to 15 pixels long.
+  std::mt19937_64 boxes(8);
+  int64_t boxX = 0, boxY = 0;
+  int64_t size = 16;
+  int count = 0;
+  compareRandom(8000, 40, 35, 8, [&](std::mt19937_64& r) {
+    if (count++ % 3 == 0) {
+      size = 9 + static_cast<int64_t>(boxes() % 8);
+      boxX = static_cast<int64_t>(boxes() % (41 - size));
+      boxY = static_cast<int64_t>(boxes() % (36 - size));
+    }
+    return PixelPoint{boxX + static_cast<int64_t>(r() % size), boxY + static_cast<int64_t>(r() % size)};
+  });
+}
+
 TEST(PaintTriangle, MatchesReferenceOnTallAndWideTrianglesInside) {
   // Whole triangles well inside the surface, many of them thin slivers of steep or flat sides,
   // whose rows hold outline pixels apart from the fill.
