@@ -465,13 +465,110 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void paintMedium(uint32_t* 
   }
 }
 
+// Triangles whose corners fit in a 32 x 32 box: the same a row of 32 pixels at a time, every
+// quantity in 16 bits. The outline of a side comes from a linear function too: step i of a side
+// from F, with major direction s and n = max(|dx|, |dy|) steps, lies at major offset s * i
+// and minor offset m = ceil((2 * i * dminor - n) / (2 * n)), which holds exactly when
+// 2n * m - 2 * dminor * i + n lies in [0, 2n).
+constexpr int64_t kWideBox = 32;
+alignas(64) constexpr int16_t kWideLanes[kWideBox] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
+                                                      11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                                      22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
+
+// a * x + b * y + c over the 32 pixels x of row y = 0, and its change to the next row.
+struct RowFunction {
+  __m512i value;
+  __m512i step;
+};
+__attribute__((target("avx512f,avx512bw"))) inline RowFunction rowFunction(int32_t a, int32_t b, int32_t c) {
+  const __m512i lanes = _mm512_load_si512(kWideLanes);
+  return {_mm512_add_epi16(_mm512_set1_epi16(static_cast<int16_t>(c)),
+                           _mm512_mullo_epi16(lanes, _mm512_set1_epi16(static_cast<int16_t>(a)))),
+          _mm512_set1_epi16(static_cast<int16_t>(b))};
+}
+
+// The outline of one side: on it where the function lies in [0, limit), within the columns
+// and the rows its steps take (a flat side takes some columns of every row, a steep one every
+// column of some rows).
+struct WideOutline {
+  RowFunction offset;
+  __m512i limit;
+  uint32_t columns = 0;
+  int32_t firstRow = 0;
+  uint32_t rowCount = kWideBox;
+};
+__attribute__((target("avx512f,avx512bw"))) inline WideOutline wideOutline(int32_t fromX, int32_t fromY,
+                                                                        int32_t toX, int32_t toY) {
+  const int32_t dx = toX - fromX;
+  const int32_t dy = toY - fromY;
+  const int32_t n = std::max(std::abs(dx), std::abs(dy));
+  WideOutline side;
+  side.limit = _mm512_set1_epi16(static_cast<int16_t>(2 * n));
+  if (std::abs(dx) >= std::abs(dy)) {  // minor offset y - fromY, i = s * (x - fromX)
+    const int32_t s = dx < 0 ? -1 : 1;
+    side.offset = rowFunction(-2 * dy * s, 2 * n, -2 * n * fromY + 2 * dy * s * fromX + n);
+    const int32_t firstColumn = s > 0 ? fromX : fromX - n + 1;
+    side.columns = n == 0 ? 0 : ((uint32_t{1} << n) - 1) << firstColumn;
+  } else {  // minor offset x - fromX, i = s * (y - fromY)
+    const int32_t s = dy < 0 ? -1 : 1;
+    side.offset = rowFunction(2 * n, -2 * dx * s, -2 * n * fromX + 2 * dx * s * fromY + n);
+    side.columns = ~uint32_t{0};
+    side.firstRow = s > 0 ? fromY : fromY - n + 1;
+    side.rowCount = static_cast<uint32_t>(n);
+  }
+  return side;
+}
+
+// The pixels of `row` on the side; moves the side on to the next row.
+__attribute__((target("avx512f,avx512bw"))) inline uint32_t outlineRow(WideOutline& side, int32_t row) {
+  const uint32_t onSide = _mm512_cmplt_epu16_mask(side.offset.value, side.limit) & side.columns;
+  side.offset.value = _mm512_add_epi16(side.offset.value, side.offset.step);
+  return static_cast<uint32_t>(row - side.firstRow) < side.rowCount ? onSide : 0;
+}
+
+// Fill and outline of a triangle inside the surface whose box, with its top-left pixel at
+// `origin`, is at most 32 x 32 and `rows` high; corners relative to that pixel.
+__attribute__((target("avx512f,avx512bw"))) void paintWide(uint32_t* origin, int64_t width, int32_t ax, int32_t ay,
+                                                          int32_t bx, int32_t by, int32_t cx, int32_t cy,
+                                                          int32_t rows, uint32_t pixel) {
+  WideOutline outline0 = wideOutline(ax, ay, bx, by);
+  WideOutline outline1 = wideOutline(bx, by, cx, cy);
+  WideOutline outline2 = wideOutline(cx, cy, ax, ay);
+  const int32_t area = (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
+  if (area < 0) {  // the other winding: the same triangle with positive area
+    std::swap(bx, cx);
+    std::swap(by, cy);
+  }
+  // The sides' edge functions dx * (y - fromY) - dy * (x - fromX); a point on a side is
+  // outlined anyway, so inside means above 0.
+  RowFunction edge0 = rowFunction(ay - by, bx - ax, (by - ay) * ax - (bx - ax) * ay);
+  RowFunction edge1 = rowFunction(by - cy, cx - bx, (cy - by) * bx - (cx - bx) * by);
+  RowFunction edge2 = rowFunction(cy - ay, ax - cx, (ay - cy) * cx - (ax - cx) * cy);
+  const __mmask32 fills = area != 0 ? ~__mmask32{0} : 0;
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i ink = _mm512_set1_epi32(static_cast<int32_t>(pixel));
+  for (int32_t row = 0; row < rows; ++row) {
+    const __mmask32 inside = _mm512_mask_cmpgt_epi16_mask(
+        _mm512_mask_cmpgt_epi16_mask(_mm512_mask_cmpgt_epi16_mask(fills, edge0.value, zero), edge1.value, zero),
+        edge2.value, zero);
+    const uint32_t painted =
+        inside | outlineRow(outline0, row) | outlineRow(outline1, row) | outlineRow(outline2, row);
+    uint32_t* const at = origin + row * width;
+    _mm512_mask_storeu_epi32(at, static_cast<__mmask16>(painted), ink);
+    _mm512_mask_storeu_epi32(at + 16, static_cast<__mmask16>(painted >> 16), ink);
+    edge0.value = _mm512_add_epi16(edge0.value, edge0.step);
+    edge1.value = _mm512_add_epi16(edge1.value, edge1.step);
+    edge2.value = _mm512_add_epi16(edge2.value, edge2.step);
+  }
+}
+
 // Asked once, while statics are made: the processor's features are read first for that.
-bool hasMediumVectors() {
+bool hasWideVectors() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
          __builtin_cpu_supports("avx512vl");
 }
-const bool kMediumVectors = hasMediumVectors();
+const bool kWideVectors = hasWideVectors();
 
 inline bool beyondCorner(int64_t coordinate) {
   return static_cast<uint64_t>(coordinate + kMaxCorner) > static_cast<uint64_t>(2 * kMaxCorner);
@@ -534,11 +631,18 @@ void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2
                static_cast<int32_t>(y2 - top), pixel);
     return;
   }
-  if (kMediumVectors && inside && right - left < kMediumBox && bottom - top < kMediumBox) {
+  if (kWideVectors && inside && right - left < kMediumBox && bottom - top < kMediumBox) {
     paintMedium(surface.pixels.data() + top * width + left, width, static_cast<int32_t>(x0 - left),
                 static_cast<int32_t>(y0 - top), static_cast<int32_t>(x1 - left),
                 static_cast<int32_t>(y1 - top), static_cast<int32_t>(x2 - left),
                 static_cast<int32_t>(y2 - top), static_cast<int32_t>(bottom - top + 1), pixel);
+    return;
+  }
+  if (kWideVectors && inside && right - left < kWideBox && bottom - top < kWideBox) {
+    paintWide(surface.pixels.data() + top * width + left, width, static_cast<int32_t>(x0 - left),
+              static_cast<int32_t>(y0 - top), static_cast<int32_t>(x1 - left), static_cast<int32_t>(y1 - top),
+              static_cast<int32_t>(x2 - left), static_cast<int32_t>(y2 - top),
+              static_cast<int32_t>(bottom - top + 1), pixel);
     return;
   }
   paintLarge({surface.pixels.data(), width, height}, x0, y0, x1, y1, x2, y2, inside, pixel);

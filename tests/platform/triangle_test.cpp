@@ -202,6 +202,22 @@ TEST(PaintTriangle, MatchesReferenceInSixteenPixelBoxes) {
   });
 }
 
+TEST(PaintTriangle, MatchesReferenceInThirtyTwoPixelBoxes) {
+  // And for boxes of up to 32 x 32: sides of every slope up to 31 pixels long.
+  std::mt19937_64 boxes(9);
+  int64_t boxX = 0, boxY = 0;
+  int64_t size = 32;
+  int count = 0;
+  compareRandom(6000, 60, 50, 9, [&](std::mt19937_64& r) {
+    if (count++ % 3 == 0) {
+      size = 17 + static_cast<int64_t>(boxes() % 16);
+      boxX = static_cast<int64_t>(boxes() % (61 - size));
+      boxY = static_cast<int64_t>(boxes() % (51 - size));
+    }
+    return PixelPoint{boxX + static_cast<int64_t>(r() % size), boxY + static_cast<int64_t>(r() % size)};
+  });
+}
+
 TEST(PaintTriangle, MatchesReferenceOnTallAndWideTrianglesInside) {
   // Whole triangles well inside the surface, many of them thin slivers of steep or flat sides,
   // whose rows hold outline pixels apart from the fill.
