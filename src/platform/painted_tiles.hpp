@@ -8,7 +8,8 @@
 namespace corvath {
 
 // Pixels left..right and top..bottom (inclusive, inside the surface) are about to be painted.
-inline void markPainted(Surface& surface, int64_t left, int64_t top, int64_t right, int64_t bottom) {
+inline void markPainted(Surface& surface, int64_t left, int64_t top, int64_t right,
+                        int64_t bottom) {
   PaintedTiles& tiles = surface.painted;
   // A size changed behind the record's back: the next fill covers everything anyway, and the
   // rows may not fit the coordinates.

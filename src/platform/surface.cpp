@@ -13,7 +13,8 @@ namespace {
 void startTiles(Surface& surface, uint32_t pixel) {
   PaintedTiles& tiles = surface.painted;
   tiles.known = surface.width > 0 && surface.height > 0 &&
-                surface.pixels.size() == static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height);
+                surface.pixels.size() ==
+                    static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height);
   if (!tiles.known) return;
   tiles.fillPixel = pixel;
   tiles.width = surface.width;
@@ -28,7 +29,8 @@ bool tilesDescribe(const Surface& surface) {
   const PaintedTiles& tiles = surface.painted;
   return tiles.known && tiles.width == surface.width && tiles.height == surface.height &&
          tiles.pixels == surface.pixels.data() &&
-         surface.pixels.size() == static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height);
+         surface.pixels.size() ==
+             static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height);
 }
 
 // Refills the painted tiles, a run of neighbouring tiles at a time, and forgets them.
@@ -54,7 +56,8 @@ void fillPaintedTiles(Surface& surface, uint32_t pixel) {
         fillSpan(start, (bottom - top) * width, pixel);
         continue;
       }
-      for (int64_t y = top; y < bottom; ++y) fillSpan(start + (y - top) * width, right - left, pixel);
+      for (int64_t y = top; y < bottom; ++y)
+        fillSpan(start + (y - top) * width, right - left, pixel);
     }
   }
 }

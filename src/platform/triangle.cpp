@@ -47,7 +47,8 @@ constexpr SideStep sideStep(int64_t dx, int64_t dy, int64_t i) {
   const int64_t minorDelta = xMajor ? dy : dx;
   const int64_t majorDirection = (xMajor ? dx : dy) < 0 ? -1 : 1;
   const int64_t numerator = 2 * i * minorDelta - n;
-  const int64_t minor = numerator >= 0 ? (numerator + 2 * n - 1) / (2 * n) : -(-numerator / (2 * n));
+  const int64_t minor =
+      numerator >= 0 ? (numerator + 2 * n - 1) / (2 * n) : -(-numerator / (2 * n));
   return {(xMajor ? i * majorDirection : minor) - (dx < 0 ? dx : 0),
           (xMajor ? minor : i * majorDirection) - (dy < 0 ? dy : 0)};
 }
@@ -354,7 +355,8 @@ void outlineSide(const PaintTarget& target, PixelPoint from, PixelPoint to, uint
   int64_t at = (majorStart + first * majorDirection) * majorStride + minor * minorStride;
   uint32_t* const pixels = target.pixels;
   if (n >= (xMajor ? kFlatRunMinimum : kSteepRunMinimum) * minorSize) {
-    paintRuns(pixels, at, last - first + 1, majorStep, minorStep, twoN, 2 * minorSize, error, pixel);
+    paintRuns(pixels, at, last - first + 1, majorStep, minorStep, twoN, 2 * minorSize, error,
+              pixel);
     return;
   }
   for (int64_t i = first; i < last; ++i) {
@@ -403,15 +405,18 @@ void paintSmall(uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_t
 }
 
 // The outline rows of one side, moved to the side's place in the 16 x 16 box.
-__attribute__((target("avx512f,avx512bw,avx512vl"))) inline __m256i mediumSide(int32_t fromX, int32_t fromY,
-                                                                              int32_t toX, int32_t toY) {
-  const __m256i rows = _mm256_load_si256(
-      reinterpret_cast<const __m256i*>(kMediumSideMasks[(toY - fromY + 15) * 31 + (toX - fromX + 15)].rows));
+__attribute__((target("avx512f,avx512bw,avx512vl"))) inline __m256i mediumSide(int32_t fromX,
+                                                                               int32_t fromY,
+                                                                               int32_t toX,
+                                                                               int32_t toY) {
+  const __m256i rows = _mm256_load_si256(reinterpret_cast<const __m256i*>(
+      kMediumSideMasks[(toY - fromY + 15) * 31 + (toX - fromX + 15)].rows));
   const __m256i across = _mm256_sll_epi16(rows, _mm_cvtsi32_si128(std::min(fromX, toX)));
   const int32_t down = std::min(fromY, toY);
   // Row r takes row r - down; the rows above `down` are cleared.
-  const __m256i from = _mm256_sub_epi16(_mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
-                                        _mm256_set1_epi16(static_cast<int16_t>(down)));
+  const __m256i from =
+      _mm256_sub_epi16(_mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                       _mm256_set1_epi16(static_cast<int16_t>(down)));
   return _mm256_maskz_permutexvar_epi16(static_cast<__mmask16>(0xFFFFu << down), from, across);
 }
 
@@ -423,26 +428,29 @@ struct EdgeRows {
   __m512i step;
   __m512i below;
 };
-__attribute__((target("avx512f,avx512bw,avx512vl"))) inline EdgeRows edgeRows(int32_t fromX, int32_t fromY,
-                                                                             int32_t toX, int32_t toY) {
+__attribute__((target("avx512f,avx512bw,avx512vl"))) inline EdgeRows edgeRows(int32_t fromX,
+                                                                              int32_t fromY,
+                                                                              int32_t toX,
+                                                                              int32_t toY) {
   const int32_t dx = toX - fromX;
   const int32_t dy = toY - fromY;
   const bool tieInside = dy != 0 ? dy < 0 : dx > 0;
   const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-  return {_mm512_sub_epi32(_mm512_set1_epi32(dy * fromX - dx * fromY), _mm512_mullo_epi32(lanes, _mm512_set1_epi32(dy))),
+  return {_mm512_sub_epi32(_mm512_set1_epi32(dy * fromX - dx * fromY),
+                           _mm512_mullo_epi32(lanes, _mm512_set1_epi32(dy))),
           _mm512_set1_epi32(dx), _mm512_set1_epi32(tieInside ? -1 : 0)};
 }
 
 // Fill and outline of a triangle inside the surface whose box, with its top-left pixel at
 // `origin`, is at most 16 x 16 and `rows` high; corners relative to that pixel.
-__attribute__((target("avx512f,avx512bw,avx512vl"))) void paintMedium(uint32_t* origin, int64_t width, int32_t ax,
-                                                                     int32_t ay, int32_t bx, int32_t by,
-                                                                     int32_t cx, int32_t cy, int32_t rows,
-                                                                     uint32_t pixel) {
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void paintMedium(
+    uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_t bx, int32_t by, int32_t cx,
+    int32_t cy, int32_t rows, uint32_t pixel) {
   alignas(32) uint16_t outline[kMediumBox];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(outline),
-                     _mm256_or_si256(_mm256_or_si256(mediumSide(ax, ay, bx, by), mediumSide(bx, by, cx, cy)),
-                                     mediumSide(cx, cy, ax, ay)));
+  _mm256_store_si256(
+      reinterpret_cast<__m256i*>(outline),
+      _mm256_or_si256(_mm256_or_si256(mediumSide(ax, ay, bx, by), mediumSide(bx, by, cx, cy)),
+                      mediumSide(cx, cy, ax, ay)));
   const int32_t area = (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
   if (area < 0) {  // the other winding: the same triangle with positive area
     std::swap(bx, cx);
@@ -455,8 +463,8 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void paintMedium(uint32_t* 
   const __m512i ink = _mm512_set1_epi32(static_cast<int32_t>(pixel));
   for (int32_t row = 0; row < rows; ++row) {
     const __mmask16 inside = _mm512_mask_cmpgt_epi32_mask(
-        _mm512_mask_cmpgt_epi32_mask(_mm512_mask_cmpgt_epi32_mask(fills, side0.value, side0.below), side1.value,
-                                     side1.below),
+        _mm512_mask_cmpgt_epi32_mask(_mm512_mask_cmpgt_epi32_mask(fills, side0.value, side0.below),
+                                     side1.value, side1.below),
         side2.value, side2.below);
     _mm512_mask_storeu_epi32(origin + row * width, inside | outline[row], ink);
     side0.value = _mm512_add_epi32(side0.value, side0.step);
@@ -480,7 +488,8 @@ struct RowFunction {
   __m512i value;
   __m512i step;
 };
-__attribute__((target("avx512f,avx512bw"))) inline RowFunction rowFunction(int32_t a, int32_t b, int32_t c) {
+__attribute__((target("avx512f,avx512bw"))) inline RowFunction rowFunction(int32_t a, int32_t b,
+                                                                           int32_t c) {
   const __m512i lanes = _mm512_load_si512(kWideLanes);
   return {_mm512_add_epi16(_mm512_set1_epi16(static_cast<int16_t>(c)),
                            _mm512_mullo_epi16(lanes, _mm512_set1_epi16(static_cast<int16_t>(a)))),
@@ -497,8 +506,10 @@ struct WideOutline {
   int32_t firstRow = 0;
   uint32_t rowCount = kWideBox;
 };
-__attribute__((target("avx512f,avx512bw"))) inline WideOutline wideOutline(int32_t fromX, int32_t fromY,
-                                                                        int32_t toX, int32_t toY) {
+__attribute__((target("avx512f,avx512bw"))) inline WideOutline wideOutline(int32_t fromX,
+                                                                           int32_t fromY,
+                                                                           int32_t toX,
+                                                                           int32_t toY) {
   const int32_t dx = toX - fromX;
   const int32_t dy = toY - fromY;
   const int32_t n = std::max(std::abs(dx), std::abs(dy));
@@ -520,7 +531,8 @@ __attribute__((target("avx512f,avx512bw"))) inline WideOutline wideOutline(int32
 }
 
 // The pixels of `row` on the side; moves the side on to the next row.
-__attribute__((target("avx512f,avx512bw"))) inline uint32_t outlineRow(WideOutline& side, int32_t row) {
+__attribute__((target("avx512f,avx512bw"))) inline uint32_t outlineRow(WideOutline& side,
+                                                                       int32_t row) {
   const uint32_t onSide = _mm512_cmplt_epu16_mask(side.offset.value, side.limit) & side.columns;
   side.offset.value = _mm512_add_epi16(side.offset.value, side.offset.step);
   return static_cast<uint32_t>(row - side.firstRow) < side.rowCount ? onSide : 0;
@@ -528,9 +540,10 @@ __attribute__((target("avx512f,avx512bw"))) inline uint32_t outlineRow(WideOutli
 
 // Fill and outline of a triangle inside the surface whose box, with its top-left pixel at
 // `origin`, is at most 32 x 32 and `rows` high; corners relative to that pixel.
-__attribute__((target("avx512f,avx512bw"))) void paintWide(uint32_t* origin, int64_t width, int32_t ax, int32_t ay,
-                                                          int32_t bx, int32_t by, int32_t cx, int32_t cy,
-                                                          int32_t rows, uint32_t pixel) {
+__attribute__((target("avx512f,avx512bw"))) void paintWide(uint32_t* origin, int64_t width,
+                                                           int32_t ax, int32_t ay, int32_t bx,
+                                                           int32_t by, int32_t cx, int32_t cy,
+                                                           int32_t rows, uint32_t pixel) {
   WideOutline outline0 = wideOutline(ax, ay, bx, by);
   WideOutline outline1 = wideOutline(bx, by, cx, cy);
   WideOutline outline2 = wideOutline(cx, cy, ax, ay);
@@ -549,7 +562,8 @@ __attribute__((target("avx512f,avx512bw"))) void paintWide(uint32_t* origin, int
   const __m512i ink = _mm512_set1_epi32(static_cast<int32_t>(pixel));
   for (int32_t row = 0; row < rows; ++row) {
     const __mmask32 inside = _mm512_mask_cmpgt_epi16_mask(
-        _mm512_mask_cmpgt_epi16_mask(_mm512_mask_cmpgt_epi16_mask(fills, edge0.value, zero), edge1.value, zero),
+        _mm512_mask_cmpgt_epi16_mask(_mm512_mask_cmpgt_epi16_mask(fills, edge0.value, zero),
+                                     edge1.value, zero),
         edge2.value, zero);
     const uint32_t painted =
         inside | outlineRow(outline0, row) | outlineRow(outline1, row) | outlineRow(outline2, row);
@@ -611,7 +625,8 @@ void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2
   if (right < 0 || left >= width || bottom < 0 || top >= height) return;
   const uint32_t pixel = pixelFromColour(colour);
   const bool inside = left >= 0 && right < width && top >= 0 && bottom < height;
-  markPainted(surface, larger(left, 0), larger(top, 0), smaller(right, width - 1), smaller(bottom, height - 1));
+  markPainted(surface, larger(left, 0), larger(top, 0), smaller(right, width - 1),
+              smaller(bottom, height - 1));
   if (inside && right - left <= 1 && bottom - top <= 1) {
     // Corners within one 2 x 2 block of pixels, as most faces of a dense mesh seen whole: every
     // side is one step long and paints its first corner, or none when its ends meet, and the
@@ -640,9 +655,9 @@ void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2
   }
   if (kWideVectors && inside && right - left < kWideBox && bottom - top < kWideBox) {
     paintWide(surface.pixels.data() + top * width + left, width, static_cast<int32_t>(x0 - left),
-              static_cast<int32_t>(y0 - top), static_cast<int32_t>(x1 - left), static_cast<int32_t>(y1 - top),
-              static_cast<int32_t>(x2 - left), static_cast<int32_t>(y2 - top),
-              static_cast<int32_t>(bottom - top + 1), pixel);
+              static_cast<int32_t>(y0 - top), static_cast<int32_t>(x1 - left),
+              static_cast<int32_t>(y1 - top), static_cast<int32_t>(x2 - left),
+              static_cast<int32_t>(y2 - top), static_cast<int32_t>(bottom - top + 1), pixel);
     return;
   }
   paintLarge({surface.pixels.data(), width, height}, x0, y0, x1, y1, x2, y2, inside, pixel);

@@ -151,7 +151,8 @@ constexpr int32_t kSplitInPlaceMaximum = 16;
 // Leaves in keys[lo..hi] what reverseAndSplit makes of the range when position lo + k holds
 // spare entry from + k * step. Where every entry ends follows from the reversals alone, so each
 // is written once instead of being moved at every level.
-void placeAllEqual(double* keys, double* order, int32_t lo, int32_t hi, int64_t from, int64_t step) {
+void placeAllEqual(double* keys, double* order, int32_t lo, int32_t hi, int64_t from,
+                   int64_t step) {
   while (hi - lo + 1 > kSplitInPlaceMaximum) {
     // The reversal: position lo + k now holds entry from + (hi - lo - k) * step.
     from += (hi - lo) * step;
@@ -283,8 +284,10 @@ constexpr int32_t kRankSortMaximum = 64;
 // branch to mispredict. Returns false, changing nothing, when two keys compare equal or one is
 // undefined, since the quicksort's partition then decides how equal keys are arranged.
 // Built for wider vectors too, picked at run time: the counting loop is most of a small sort.
-__attribute__((target_clones("avx512f", "avx2", "default"))) bool sortDistinctByRank(
-    double* keys, double* order, int32_t lo, int32_t hi) {
+__attribute__((target_clones("avx512f", "avx2", "default"))) bool sortDistinctByRank(double* keys,
+                                                                                     double* order,
+                                                                                     int32_t lo,
+                                                                                     int32_t hi) {
   const int32_t count = hi - lo + 1;
   double key[kRankSortMaximum];
   double value[kRankSortMaximum];

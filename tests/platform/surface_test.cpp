@@ -62,7 +62,9 @@ TEST(Surface, FillAfterPaintingLeavesEveryPixelTheColour) {
         const int32_t centreX = std::uniform_int_distribution<int32_t>(-20, width + 20)(random);
         const int32_t centreY = std::uniform_int_distribution<int32_t>(-20, height + 20)(random);
         std::uniform_int_distribution<int32_t> offset(-spread, spread);
-        const auto corner = [&] { return PixelPoint{centreX + offset(random), centreY + offset(random)}; };
+        const auto corner = [&] {
+          return PixelPoint{centreX + offset(random), centreY + offset(random)};
+        };
         const int32_t colour = static_cast<int32_t>(random() & 0xFFFFFF);
         if (random() % 5 == 0) {
           moveTextPosition(surface, centreX, centreY);
@@ -80,7 +82,8 @@ TEST(Surface, FillAfterPaintingLeavesEveryPixelTheColour) {
       // Mostly the same colour, as frames clear; now and then another.
       const int32_t colour = random() % 5 == 0 ? static_cast<int32_t>(random() & 0xFFFFFF) : kGrey;
       fillSurface(surface, colour);
-      ASSERT_EQ(surface.pixels, std::vector<uint32_t>(surface.pixels.size(), pixelFromColour(colour)))
+      ASSERT_EQ(surface.pixels,
+                std::vector<uint32_t>(surface.pixels.size(), pixelFromColour(colour)))
           << width << "x" << height << " round " << round;
     }
     // A copy paints and fills its own pixels, whatever the original's record says.

@@ -198,7 +198,8 @@ TEST(PaintTriangle, MatchesReferenceInSixteenPixelBoxes) {
       boxX = static_cast<int64_t>(boxes() % (41 - size));
       boxY = static_cast<int64_t>(boxes() % (36 - size));
     }
-    return PixelPoint{boxX + static_cast<int64_t>(r() % size), boxY + static_cast<int64_t>(r() % size)};
+    return PixelPoint{boxX + static_cast<int64_t>(r() % size),
+                      boxY + static_cast<int64_t>(r() % size)};
   });
 }
 
@@ -214,7 +215,8 @@ TEST(PaintTriangle, MatchesReferenceInThirtyTwoPixelBoxes) {
       boxX = static_cast<int64_t>(boxes() % (61 - size));
       boxY = static_cast<int64_t>(boxes() % (51 - size));
     }
-    return PixelPoint{boxX + static_cast<int64_t>(r() % size), boxY + static_cast<int64_t>(r() % size)};
+    return PixelPoint{boxX + static_cast<int64_t>(r() % size),
+                      boxY + static_cast<int64_t>(r() % size)};
   });
 }
 
