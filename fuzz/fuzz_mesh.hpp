@@ -92,12 +92,7 @@ inline int32_t loadAndPrepare(const uint8_t* data, size_t size) {
 // their own size; the line entries the input used are emptied, so no input sees the last one's
 // text in the entry just past its own lines.
 inline void resetMesh() {
-  Table<Vertex>().swap(modelVertices);
-  Table<Vertex>().swap(workingVertices);
-  Table<ScreenPoint>().swap(screenPoints);
-  Table<Face>().swap(faces);
-  Table<double>().swap(faceDepths);
-  Table<double>().swap(faceOrder);
+  releaseMeshTables();
   vertexCount = 0;
   faceCount = 0;
   for (int32_t i = 0; i <= lastLineIndex + 1 && i < kMeshLineEntries; ++i) meshLines[i].clear();

@@ -91,9 +91,9 @@ using Table = std::vector<T, TableAllocator<T>>;
 
 // Vertex-indexed tables, always equally long. Elements 0 .. vertexCount - 1 form the mesh; the
 // top element is spare.
-extern Table<Vertex> modelVertices;       // the mesh as loaded, centred and committed
-extern Table<Vertex> workingVertices;     // as read, then each frame's rotated coordinates
-extern Table<ScreenPoint> screenPoints;   // each frame's projected positions
+extern Table<Vertex> modelVertices;      // the mesh as loaded, centred and committed
+extern Table<Vertex> workingVertices;    // as read, then each frame's rotated coordinates
+extern Table<ScreenPoint> screenPoints;  // each frame's projected positions
 
 // Face-indexed tables, always equally long. Elements 0 .. faceCount - 1 form the mesh.
 extern Table<Face> faces;
@@ -133,6 +133,9 @@ void commitVertices();
 // to faceTotal elements, keeping what both sizes share and zero-filling new elements. Returns
 // false, changing nothing, when a size is negative, above kMaxTableElements or not allocatable.
 bool resizeMeshTables(int64_t vertexTotal, int64_t faceTotal);
+
+// Empties all six tables and gives their storage back (resizing keeps the capacity).
+void releaseMeshTables();
 
 // ---------------------------------------------------------------------------------------------
 // Reader

@@ -50,7 +50,8 @@ bool resizeMeshTables(int64_t vertexTotal, int64_t faceTotal) {
     // header, and exact reservations would copy the whole mesh each time.
     const auto grown = [](int64_t wanted, size_t capacity) -> size_t {
       if (static_cast<size_t>(wanted) <= capacity) return capacity;
-      return static_cast<size_t>(std::min(std::max<int64_t>(wanted, 2 * capacity), kMaxTableElements));
+      return static_cast<size_t>(
+          std::min(std::max<int64_t>(wanted, 2 * capacity), kMaxTableElements));
     };
     modelVertices.reserve(grown(vertexTotal, modelVertices.capacity()));
     workingVertices.reserve(grown(vertexTotal, workingVertices.capacity()));
@@ -70,6 +71,15 @@ bool resizeMeshTables(int64_t vertexTotal, int64_t faceTotal) {
   faceDepths.resize(faceTotal);
   faceOrder.resize(faceTotal);
   return true;
+}
+
+void releaseMeshTables() {
+  Table<Vertex>().swap(modelVertices);
+  Table<Vertex>().swap(workingVertices);
+  Table<ScreenPoint>().swap(screenPoints);
+  Table<Face>().swap(faces);
+  Table<double>().swap(faceDepths);
+  Table<double>().swap(faceOrder);
 }
 
 }  // namespace corvath

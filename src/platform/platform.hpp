@@ -88,6 +88,10 @@ inline constexpr int64_t kMaxCorner = int64_t{1} << 27;
 // only; three equal corners paint nothing.
 void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour);
 
+// Whether the processor has the 512-bit vectors (AVX-512 F, BW and VL) that the painting and
+// the face sort have paths for; those paths give the same results as the portable ones.
+bool hasWideVectors();
+
 // ---------------------------------------------------------------------------------------------
 // Fonts and text
 // ---------------------------------------------------------------------------------------------

@@ -576,12 +576,7 @@ __attribute__((target("avx512f,avx512bw"))) void paintWide(uint32_t* origin, int
   }
 }
 
-// Asked once, while statics are made: the processor's features are read first for that.
-bool hasWideVectors() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512vl");
-}
+// Asked once, while statics are made.
 const bool kWideVectors = hasWideVectors();
 
 inline bool beyondCorner(int64_t coordinate) {
@@ -605,6 +600,13 @@ bool sideInside(const PaintTarget& target, PixelPoint a, PixelPoint b) {
 }
 
 }  // namespace
+
+bool hasWideVectors() {
+  // Statics may ask before the processor's features were read.
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vl");
+}
 
 void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour) {
   const int64_t x0 = p0.x, y0 = p0.y, x1 = p1.x, y1 = p1.y, x2 = p2.x, y2 = p2.y;
@@ -639,26 +641,25 @@ void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2
     pixels[y2 * width + x2] = pixel;
     return;
   }
-  if (inside && right - left < kSmallBox && bottom - top < kSmallBox) {
-    paintSmall(surface.pixels.data() + top * width + left, width, static_cast<int32_t>(x0 - left),
-               static_cast<int32_t>(y0 - top), static_cast<int32_t>(x1 - left),
-               static_cast<int32_t>(y1 - top), static_cast<int32_t>(x2 - left),
-               static_cast<int32_t>(y2 - top), pixel);
-    return;
-  }
-  if (kWideVectors && inside && right - left < kMediumBox && bottom - top < kMediumBox) {
-    paintMedium(surface.pixels.data() + top * width + left, width, static_cast<int32_t>(x0 - left),
-                static_cast<int32_t>(y0 - top), static_cast<int32_t>(x1 - left),
-                static_cast<int32_t>(y1 - top), static_cast<int32_t>(x2 - left),
-                static_cast<int32_t>(y2 - top), static_cast<int32_t>(bottom - top + 1), pixel);
-    return;
-  }
-  if (kWideVectors && inside && right - left < kWideBox && bottom - top < kWideBox) {
-    paintWide(surface.pixels.data() + top * width + left, width, static_cast<int32_t>(x0 - left),
-              static_cast<int32_t>(y0 - top), static_cast<int32_t>(x1 - left),
-              static_cast<int32_t>(y1 - top), static_cast<int32_t>(x2 - left),
-              static_cast<int32_t>(y2 - top), static_cast<int32_t>(bottom - top + 1), pixel);
-    return;
+  if (inside && right - left < kWideBox && bottom - top < kWideBox) {
+    // The box painters take the corners relative to its top-left pixel.
+    uint32_t* const origin = surface.pixels.data() + top * width + left;
+    const auto ax = static_cast<int32_t>(x0 - left), ay = static_cast<int32_t>(y0 - top);
+    const auto bx = static_cast<int32_t>(x1 - left), by = static_cast<int32_t>(y1 - top);
+    const auto cx = static_cast<int32_t>(x2 - left), cy = static_cast<int32_t>(y2 - top);
+    const auto rows = static_cast<int32_t>(bottom - top + 1);
+    if (right - left < kSmallBox && bottom - top < kSmallBox) {
+      paintSmall(origin, width, ax, ay, bx, by, cx, cy, pixel);
+      return;
+    }
+    if (kWideVectors && right - left < kMediumBox && bottom - top < kMediumBox) {
+      paintMedium(origin, width, ax, ay, bx, by, cx, cy, rows, pixel);
+      return;
+    }
+    if (kWideVectors) {
+      paintWide(origin, width, ax, ay, bx, by, cx, cy, rows, pixel);
+      return;
+    }
   }
   paintLarge({surface.pixels.data(), width, height}, x0, y0, x1, y1, x2, y2, inside, pixel);
 }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "mesh/mesh.hpp"
+#include "platform/platform.hpp"
 #include "view/face_paint.hpp"
 #include "view/view.hpp"
 
@@ -90,11 +91,7 @@ __attribute__((target("avx512f"))) StopWords buildStopWordsWide(const double* ba
   return done;
 }
 
-// Asked once, while statics are made: the processor's features are read first for that.
-bool hasWideVectors() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f");
-}
+// Asked once, while statics are made.
 const bool kWideVectors = hasWideVectors();
 
 // Builds the bits of keys[lo..hi]; returns true when every key stops both scans.

@@ -170,54 +170,31 @@ TEST(PaintTriangle, MatchesReferenceForEveryTriangleInATwoByTwoBlock) {
   }
 }
 
-TEST(PaintTriangle, MatchesReferenceInEightPixelBoxes) {
-  // Corners within one 8 x 8 box anywhere on the surface, up to its right and bottom edges:
-  // sides of every slope up to 7 pixels long.
-  std::mt19937_64 boxes(6);
+// Triangles whose three corners lie in one box of smallest..largest pixels a side, the box
+// anywhere on the surface, up to its right and bottom edges: sides of every slope up to
+// largest - 1 pixels long.
+void compareInBoxes(int count, int32_t width, int32_t height, uint32_t seed, int64_t smallest,
+                    int64_t largest) {
+  std::mt19937_64 boxes(seed);
   int64_t boxX = 0, boxY = 0;
-  int count = 0;
-  compareRandom(6000, 20, 17, 6, [&](std::mt19937_64& r) {
-    if (count++ % 3 == 0) {
-      boxX = static_cast<int64_t>(boxes() % 13);
-      boxY = static_cast<int64_t>(boxes() % 10);
-    }
-    return PixelPoint{boxX + static_cast<int64_t>(r() % 8), boxY + static_cast<int64_t>(r() % 8)};
-  });
-}
-
-TEST(PaintTriangle, MatchesReferenceInSixteenPixelBoxes) {
-  // The same for boxes of up to 16 x 16, from the surface's left and top edges to its right
-  // and bottom ones: sides of every slope up to 15 pixels long.
-  std::mt19937_64 boxes(8);
-  int64_t boxX = 0, boxY = 0;
-  int64_t size = 16;
-  int count = 0;
-  compareRandom(8000, 40, 35, 8, [&](std::mt19937_64& r) {
-    if (count++ % 3 == 0) {
-      size = 9 + static_cast<int64_t>(boxes() % 8);
-      boxX = static_cast<int64_t>(boxes() % (41 - size));
-      boxY = static_cast<int64_t>(boxes() % (36 - size));
+  int64_t size = largest;
+  int corners = 0;
+  compareRandom(count, width, height, seed, [&](std::mt19937_64& r) {
+    if (corners++ % 3 == 0) {
+      if (smallest < largest)
+        size = smallest + static_cast<int64_t>(boxes() % (largest - smallest + 1));
+      boxX = static_cast<int64_t>(boxes() % (width + 1 - size));
+      boxY = static_cast<int64_t>(boxes() % (height + 1 - size));
     }
     return PixelPoint{boxX + static_cast<int64_t>(r() % size),
                       boxY + static_cast<int64_t>(r() % size)};
   });
 }
 
-TEST(PaintTriangle, MatchesReferenceInThirtyTwoPixelBoxes) {
-  // And for boxes of up to 32 x 32: sides of every slope up to 31 pixels long.
-  std::mt19937_64 boxes(9);
-  int64_t boxX = 0, boxY = 0;
-  int64_t size = 32;
-  int count = 0;
-  compareRandom(6000, 60, 50, 9, [&](std::mt19937_64& r) {
-    if (count++ % 3 == 0) {
-      size = 17 + static_cast<int64_t>(boxes() % 16);
-      boxX = static_cast<int64_t>(boxes() % (61 - size));
-      boxY = static_cast<int64_t>(boxes() % (51 - size));
-    }
-    return PixelPoint{boxX + static_cast<int64_t>(r() % size),
-                      boxY + static_cast<int64_t>(r() % size)};
-  });
+TEST(PaintTriangle, MatchesReferenceInBoxesOfEightSixteenAndThirtyTwoPixels) {
+  compareInBoxes(6000, 20, 17, 6, 8, 8);
+  compareInBoxes(8000, 40, 35, 8, 9, 16);
+  compareInBoxes(6000, 60, 50, 9, 17, 32);
 }
 
 TEST(PaintTriangle, MatchesReferenceOnTallAndWideTrianglesInside) {

@@ -28,17 +28,6 @@ inline void resetMeshState() {
   lastLineIndex = 0;
 }
 
-// Gives all table storage back: the reset keeps capacity, and later tests in this process
-// should not carry hundreds of megabytes.
-inline void releaseMeshStorage() {
-  Table<Vertex>().swap(modelVertices);
-  Table<Vertex>().swap(workingVertices);
-  Table<ScreenPoint>().swap(screenPoints);
-  Table<Face>().swap(faces);
-  Table<double>().swap(faceDepths);
-  Table<double>().swap(faceOrder);
-}
-
 // Stores the lines from entry 0 the way a writer does and parses them.
 inline void parseText(std::initializer_list<std::string> lines, int32_t defaultColour = 0) {
   int32_t i = 0;

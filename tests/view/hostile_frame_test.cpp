@@ -44,7 +44,7 @@ class HostileFrame : public testing::MeshTest {
   void TearDown() override {
     setRefreshFunction(nullptr);
     setMessageBoxFunction(nullptr);
-    testing::releaseMeshStorage();
+    releaseMeshTables();  // later tests should not carry hundreds of megabytes
   }
 
   // Start-up's steps from the load to the prepared mesh, with its zoom rule.
