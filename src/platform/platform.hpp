@@ -88,9 +88,29 @@ inline constexpr int64_t kMaxCorner = int64_t{1} << 27;
 // only; three equal corners paint nothing.
 void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour);
 
-// Whether the processor has the 512-bit vectors (AVX-512 F, BW and VL) that the painting and
-// the face sort have paths for; those paths give the same results as the portable ones.
-bool hasWideVectors();
+// ---------------------------------------------------------------------------------------------
+// Processor-specific paths
+// ---------------------------------------------------------------------------------------------
+
+// The instruction sets the painting and the face sort have paths for, each path giving the same
+// results bit for bit as the portable code. Ordered: a path may use everything below it.
+// kAvx512 needs AVX-512 F, BW and VL.
+enum class VectorPath : int32_t { kPortable = 0, kAvx2 = 1, kAvx512 = 2 };
+
+// The path in use: at start the best the processor has, capped by the environment variable
+// CORVATH_VECTORS ("portable", "avx2" or "avx512"; an unknown value is reported on standard
+// error and ignored). Changed only through setVectorPath.
+extern VectorPath vectorPath;
+// The best path the processor has (kPortable on processors other than x86).
+VectorPath bestVectorPath();
+// Uses `path`, capped at the best the processor has; returns the path now in use. For tests and
+// benchmarks that run every path; never while a frame is drawn.
+VectorPath setVectorPath(VectorPath path);
+// Every path the processor can run, kPortable first.
+std::vector<VectorPath> supportedVectorPaths();
+// "portable", "avx2" or "avx512", and back; false for an unknown name, leaving `path` alone.
+std::string_view vectorPathName(VectorPath path);
+bool vectorPathFromName(std::string_view name, VectorPath& path);
 
 // ---------------------------------------------------------------------------------------------
 // Fonts and text
