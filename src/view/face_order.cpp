@@ -95,8 +95,9 @@ __attribute__((target("avx512f"))) StopWords buildStopWordsWide(const double* ba
 bool buildStops(const double* keys, int32_t lo, int32_t hi, double pivot) {
   const int64_t count = int64_t{hi} - lo + 1;
   const double* base = keys + lo;
-  const StopWords done = vectorPath == VectorPath::kAvx512 ? buildStopWordsWide(base, count, pivot)
-                                      : buildStopWordsNarrow(base, count, pivot);
+  const StopWords done = vectorPath == VectorPath::kAvx512
+                             ? buildStopWordsWide(base, count, pivot)
+                             : buildStopWordsNarrow(base, count, pivot);
   uint64_t allStop = done.allStop;
   const int64_t word = done.words;
   if (word * 64 < count) {
@@ -311,8 +312,8 @@ bool sortDistinctByRankPortable(double* keys, double* order, int32_t lo, int32_t
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2"))) bool sortDistinctByRankAvx2(double* keys, double* order,
-                                                            int32_t lo, int32_t hi) {
+__attribute__((target("avx2"))) bool sortDistinctByRankAvx2(double* keys, double* order, int32_t lo,
+                                                            int32_t hi) {
   return rankDistinct(keys, order, lo, hi);
 }
 
@@ -402,11 +403,14 @@ void sortFaceOrder() {
   const int32_t count = std::min<int64_t>(faceCount, std::min(faceDepths.size(), faceOrder.size()));
   if (count < 2) return;
   const size_t words = (static_cast<size_t>(count) + 63) / 64;
-  if (leftStops.size() < words) {
+  // Each pair is checked whole: when memory ran out between the two, the next frame grows the
+  // one left short.
+  if (leftStops.size() < words || rightStops.size() < words) {
     leftStops.resize(words);
     rightStops.resize(words);
   }
-  if (spareKeys.size() < static_cast<size_t>(count)) {
+  if (spareKeys.size() < static_cast<size_t>(count) ||
+      spareOrder.size() < static_cast<size_t>(count)) {
     spareKeys.resize(count);
     spareOrder.resize(count);
   }
