@@ -79,6 +79,21 @@ TEST_F(ConvertTest, ConvertsAndOverwritesWhole) {
   EXPECT_EQ(folderContents(), (std::vector<std::string>{"cube.asc", "cube.glb"}));
 }
 
+TEST(ConvertFormats, BothListsNameTheCommonFormats) {
+  const auto has = [](const std::vector<std::pair<std::string, std::string>>& formats,
+                      const std::string& extension) {
+    return std::any_of(formats.begin(), formats.end(),
+                       [&](const auto& format) { return format.first == extension; });
+  };
+  for (const char* extension : {"asc", "obj", "stl", "ply", "glb", "gltf", "dae", "fbx"}) {
+    EXPECT_TRUE(has(importFormats(), extension)) << extension;
+  }
+  for (const char* extension : {"asc", "obj", "stl", "ply", "glb"}) {
+    EXPECT_TRUE(has(exportFormats(), extension)) << extension;
+  }
+  EXPECT_FALSE(has(exportFormats(), "blend"));
+}
+
 TEST_F(ConvertTest, TooLargeForTheViewerIsRefusedOrFitted) {
   // 1001 x 1001 vertices, 2,000,000 triangles: about 3,000,000 lines of mesh text.
   writeFile("wavy.ply", wavyGrid(1001));
