@@ -85,7 +85,8 @@ int32_t materialColour(const aiMaterial& material) {
   return packColour(diffuse.r, diffuse.g, diffuse.b);
 }
 
-// Mesh text keeps a name between quotes on one line.
+// Mesh text keeps a name between quotes on one line; a line end or the end-of-file byte (26) in
+// it would cut the object short.
 std::string plainName(std::string_view name) {
   std::string plain(name);
   for (char& c : plain) {
@@ -246,9 +247,9 @@ bool importScene(const std::string& path, std::vector<MeshObject>& objects, std:
   const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate);
   reportProgress("reading", 1);
   if (scene == nullptr) {
-    error = importer.GetErrorString();
-    if (error.empty()) error = "not a readable ." + extension + " file";
-    std::replace(error.begin(), error.end(), '\n', ' ');
+    std::string reason = importer.GetErrorString();
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    error = "not a readable ." + extension + " file" + (reason.empty() ? "" : " (" + reason + ")");
     return false;
   }
   if (scene->mRootNode == nullptr ||
