@@ -1,4 +1,4 @@
-// corvath-render: draws a mesh file, or a generated scene, headless into a BMP picture.
+// corvath-render: draws a mesh file, or a generated scene, headless into a BMP or PNG picture.
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -44,7 +44,8 @@ constexpr const char* kUsage =
     "  --mesh FILE     mesh text to draw (default 3d.asc)\n"
     "  --size WxH      drawing surface, standing in for the desktop (default 1920x1080)\n"
     "  --angles X,Y,Z  rotation in degrees (default 210,7,90)\n"
-    "  --out FILE      picture to write (default 3d.bmp; /dev/null writes nothing)\n"
+    "  --out FILE      picture to write (default 3d.bmp; a name ending in .png writes PNG,\n"
+    "                  any other BMP; /dev/null writes nothing)\n"
     "  --frames N      draw N frames, one degree further about each axis each, and print\n"
     "                  the median, least and greatest time of a frame\n"
     "  --scene SEED    draw the random scene a frame-timer tick builds at SEED seconds after\n"
@@ -59,6 +60,15 @@ constexpr const char* kUsage =
 double fixedSeconds = 0;
 double fixedClock() {
   return fixedSeconds;
+}
+
+// Whether the name ends in ".png", in any case.
+bool wantsPng(std::string_view name) {
+  constexpr std::string_view kPng = ".png";
+  if (name.size() < kPng.size()) return false;
+  return std::equal(kPng.begin(), kPng.end(), name.end() - kPng.size(), [](char a, char b) {
+    return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+  });
 }
 
 bool parseWhole(std::string_view text, int32_t& value) {
@@ -200,7 +210,10 @@ int run(int argc, char** argv) {
   std::fflush(stdout);
 
   drawFrames(options);
-  if (options.outFile != kDiscard && !replaceFile(options.outFile, bmpBytes(drawingSurface))) {
+  if (options.outFile == kDiscard) return 0;
+  const std::vector<uint8_t> picture =
+      wantsPng(options.outFile) ? pngBytes(drawingSurface) : bmpBytes(drawingSurface);
+  if (picture.empty() || !replaceFile(options.outFile, picture)) {
     std::fprintf(stderr, "corvath-render: cannot write %s\n", options.outFile.c_str());
     return 1;
   }

@@ -1,6 +1,6 @@
 // Our stand-in for the windowing and drawing services: an off-screen drawing surface with its
-// drawing state, fonts, the BMP read-back, safe file replacement, the mouse-button query, the
-// message box and the main window. Only window.cpp knows SDL2; everything else is plain C++.
+// drawing state, fonts, the BMP and PNG read-back, safe file replacement, the mouse-button query,
+// the message box and the main window. Only window.cpp knows SDL2; everything else is plain C++.
 #pragma once
 
 #include <cstdint>
@@ -176,6 +176,10 @@ PixelRectangle drawMessageBox(Surface& surface, std::string_view text, int32_t d
 // The whole surface as an uncompressed 24-bit BMP file: 14-byte file header, 40-byte info
 // header, rows bottom-up, pixels blue-green-red, rows padded with zeros to 4 bytes.
 std::vector<uint8_t> bmpBytes(const Surface& surface);
+
+// The whole surface as a PNG file: 8-bit RGB, top row first, the same pixels as bmpBytes.
+// Empty when the surface has an empty side or fewer pixels than its size asks (PNG allows neither).
+std::vector<uint8_t> pngBytes(const Surface& surface);
 
 // Writes the bytes to a temporary file beside `path` and renames it over `path` only when every
 // write succeeded. On any failure `path` is left as it was and no temporary file remains; an
