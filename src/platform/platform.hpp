@@ -113,6 +113,39 @@ std::string_view vectorPathName(VectorPath path);
 bool vectorPathFromName(std::string_view name, VectorPath& path);
 
 // ---------------------------------------------------------------------------------------------
+// Worker threads
+// ---------------------------------------------------------------------------------------------
+
+// Threads that share the work inside a frame, the calling thread included; started on first
+// use and parked between frames. Work split among them must give the same result on any
+// count: each part writes its own rows, ranges or tables.
+inline constexpr int32_t kMostWorkers = 16;
+using PartTask = std::function<void(int32_t part)>;
+
+// The threads a frame uses: at start the hardware's threads, at most kMostWorkers, or the
+// environment variable CORVATH_THREADS (1 draws on the calling thread alone; an invalid value
+// is reported on standard error and ignored).
+int32_t workerCount();
+// Uses `count` threads from now on (1 to kMostWorkers); returns the count in use. For tests and
+// benchmarks; never while parts run.
+int32_t setWorkerCount(int32_t count);
+// Items 0 .. total - 1 cut into `count` consecutive ranges of nearly equal size, for runParts.
+struct Ranges {
+  int32_t total = 0;
+  int32_t count = 0;
+  int32_t begin(int32_t part) const {
+    return static_cast<int32_t>(int64_t{total} * part / count);
+  }
+  int32_t end(int32_t part) const { return begin(part + 1); }
+};
+// Ranges for the threads in use: a few per thread, none of fewer than leastPerPart items
+// unless there are fewer in all; no range for no items.
+Ranges splitRanges(int32_t total, int32_t leastPerPart = 8192);
+// Runs task(0) .. task(parts - 1), each once, on the worker threads and the calling thread,
+// and returns when all are done. Tasks must not throw. Called from one thread at a time.
+void runParts(int32_t parts, const PartTask& task);
+
+// ---------------------------------------------------------------------------------------------
 // Fonts and text
 // ---------------------------------------------------------------------------------------------
 

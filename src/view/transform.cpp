@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "mesh/mesh.hpp"
+#include "platform/platform.hpp"
 #include "view/view.hpp"
 
 // g++ would pair the stores of extended results into vector stores assembled on the stack: a
@@ -37,8 +38,40 @@ namespace {
 // One row of the view matrix applied to a vector, terms in this order, with an 80-bit
 // intermediate rounded once to 64 bits.
 inline double rotateRow(const double row[3], double x, double y, double z) {
-  return static_cast<double>((static_cast<long double>(x) * row[0] + static_cast<long double>(y) * row[1]) +
-                             static_cast<long double>(z) * row[2]);
+  return static_cast<double>(
+      (static_cast<long double>(x) * row[0] + static_cast<long double>(y) * row[1]) +
+      static_cast<long double>(z) * row[2]);
+}
+
+CORVATH_SEPARATE_STORES void rotateVertices(int32_t begin, int32_t end) {
+  for (int32_t i = begin; i < end; ++i) {
+    const Vertex& v = modelVertices[i];
+    Vertex& out = workingVertices[i];
+    out.x = rotateRow(viewMatrix[0], v.x, v.y, v.z);
+    out.y = rotateRow(viewMatrix[1], v.x, v.y, v.z);
+    out.z = rotateRow(viewMatrix[2], v.x, v.y, v.z);
+  }
+}
+
+CORVATH_SEPARATE_STORES void rotateNormals(int32_t begin, int32_t end) {
+  for (int32_t f = begin; f < end; ++f) {
+    Face& face = faces[f];
+    face.viewNormalX = rotateRow(viewMatrix[0], face.normalX, face.normalY, face.normalZ);
+    face.viewNormalY = rotateRow(viewMatrix[1], face.normalX, face.normalY, face.normalZ);
+    face.viewNormalZ = rotateRow(viewMatrix[2], face.normalX, face.normalY, face.normalZ);
+  }
+}
+
+CORVATH_SEPARATE_STORES void projectRange(int32_t begin, int32_t end) {
+  const long double scale = zoom;
+  for (int32_t i = begin; i < end; ++i) {
+    const Vertex& v = workingVertices[i];
+    // At or behind the eye the divisor is 0 or negative: infinite, undefined or mirrored
+    // positions, which the painting drops.
+    const long double divisor = static_cast<long double>(cameraDistance) + v.z;
+    screenPoints[i].x = static_cast<float>((scale * v.x) / divisor + screenCentreX);
+    screenPoints[i].y = static_cast<float>((scale * v.y) / divisor + screenCentreY);
+  }
 }
 
 }  // namespace
@@ -47,7 +80,8 @@ inline double rotateRow(const double row[3], double x, double y, double z) {
 // Operations
 // ---------------------------------------------------------------------------------------------
 
-CORVATH_SEPARATE_STORES void rotateView(const double& angleX, const double& angleY, const double& angleZ) {
+CORVATH_SEPARATE_STORES void rotateView(const double& angleX, const double& angleY,
+                                        const double& angleZ) {
   const long double radiansX = angleX * kDegreeFactor;
   const long double radiansY = angleY * kDegreeFactor;
   const long double radiansZ = angleZ * kDegreeFactor;
@@ -71,35 +105,25 @@ CORVATH_SEPARATE_STORES void rotateView(const double& angleX, const double& angl
   viewMatrix[2][2] = static_cast<double>(L(cosY) * cosX);
 
   const int32_t vertices = std::min<int64_t>(vertexCount, modelVertices.size());
-  for (int32_t i = 0; i < vertices; ++i) {
-    const Vertex& v = modelVertices[i];
-    Vertex& out = workingVertices[i];
-    out.x = rotateRow(viewMatrix[0], v.x, v.y, v.z);
-    out.y = rotateRow(viewMatrix[1], v.x, v.y, v.z);
-    out.z = rotateRow(viewMatrix[2], v.x, v.y, v.z);
-  }
   const int32_t faceTotal = std::min<int64_t>(faceCount, faces.size());
-  for (int32_t f = 0; f < faceTotal; ++f) {
-    Face& face = faces[f];
-    face.viewNormalX = rotateRow(viewMatrix[0], face.normalX, face.normalY, face.normalZ);
-    face.viewNormalY = rotateRow(viewMatrix[1], face.normalX, face.normalY, face.normalZ);
-    face.viewNormalZ = rotateRow(viewMatrix[2], face.normalX, face.normalY, face.normalZ);
-  }
+  // Vertices and faces in ranges, shared among the worker threads; each entry is its own.
+  const Ranges vertexRanges = splitRanges(vertices);
+  const Ranges faceRanges = splitRanges(faceTotal);
+  runParts(vertexRanges.count + faceRanges.count, [&](int32_t part) {
+    if (part < vertexRanges.count) {
+      rotateVertices(vertexRanges.begin(part), vertexRanges.end(part));
+    } else {
+      rotateNormals(faceRanges.begin(part - vertexRanges.count),
+                    faceRanges.end(part - vertexRanges.count));
+    }
+  });
 }
 
 CORVATH_SEPARATE_STORES void projectVertices() {
-  const long double scale = zoom;
   const int32_t vertices = std::min<int64_t>(vertexCount, workingVertices.size());
-  for (int32_t i = 0; i < vertices; ++i) {
-    const Vertex& v = workingVertices[i];
-    // At or behind the eye the divisor is 0 or negative: infinite, undefined or mirrored
-    // positions, which the painting drops.
-    const long double divisor = static_cast<long double>(cameraDistance) + v.z;
-    screenPoints[i].x = static_cast<float>((scale * v.x) / divisor + screenCentreX);
-    screenPoints[i].y = static_cast<float>((scale * v.y) / divisor + screenCentreY);
-  }
+  const Ranges ranges = splitRanges(vertices);
+  runParts(ranges.count, [&](int32_t part) { projectRange(ranges.begin(part), ranges.end(part)); });
 }
-
 void computeFaceNormals() {
   using L = long double;
   const int32_t faceTotal = std::min<int64_t>(faceCount, faces.size());

@@ -14,6 +14,7 @@
 #include "platform/platform.hpp"
 #include "scene/scene.hpp"
 #include "support/mesh_fixture.hpp"
+#include "support/thread_counts.hpp"
 #include "support/vector_paths.hpp"
 #include "view/view.hpp"
 
@@ -87,14 +88,16 @@ void expectPictures(const std::string& mesh, std::initializer_list<Shot> shots) 
   prepareViewer(mesh, kWidth, kHeight);
   createSurface(drawingSurface, kWidth, kHeight, 0);
   const double startZoom = zoom;
-  testing::onEveryVectorPath([&] {
-    for (const Shot& shot : shots) {
-      zoom = startZoom * shot.zoomFactor;
-      renderFrame(shot.angles[0], shot.angles[1], shot.angles[2]);
-      EXPECT_EQ(pictureHash(), shot.hash)
-          << mesh << " at " << shot.angles[0] << ", " << shot.angles[1] << ", " << shot.angles[2]
-          << " zoom x" << shot.zoomFactor;
-    }
+  testing::onSeveralThreadCounts([&] {
+    testing::onEveryVectorPath([&] {
+      for (const Shot& shot : shots) {
+        zoom = startZoom * shot.zoomFactor;
+        renderFrame(shot.angles[0], shot.angles[1], shot.angles[2]);
+        EXPECT_EQ(pictureHash(), shot.hash)
+            << mesh << " at " << shot.angles[0] << ", " << shot.angles[1] << ", " << shot.angles[2]
+            << " zoom x" << shot.zoomFactor;
+      }
+    });
   });
 }
 
@@ -136,11 +139,13 @@ TEST_F(FrameIdentity, GeneratedScene) {
   prepareMesh();
   const std::pair<double, uint64_t> shots[] = {
       {1, 1959081437918049827u}, {77, 12809818724914315421u}, {300, 11137739448970379073u}};
-  testing::onEveryVectorPath([&] {
-    for (const auto& [counter, hash] : shots) {
-      renderFrame(0, counter, counter);
-      EXPECT_EQ(pictureHash(), hash) << counter;
-    }
+  testing::onSeveralThreadCounts([&] {
+    testing::onEveryVectorPath([&] {
+      for (const auto& [counter, hash] : shots) {
+        renderFrame(0, counter, counter);
+        EXPECT_EQ(pictureHash(), hash) << counter;
+      }
+    });
   });
 }
 

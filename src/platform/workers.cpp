@@ -1,0 +1,184 @@
+// The worker threads that share the work inside a frame: started once, parked between frames.
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.hpp"
+
+namespace corvath {
+
+namespace {
+
+constexpr const char* kThreadsVariable = "CORVATH_THREADS";
+// Spins before a parked worker sleeps: the parts of one frame follow each other within
+// microseconds, and a sleep and wake-up would cost more than most parts.
+constexpr int32_t kSpinsBeforeSleep = 4000;
+
+// One batch of parts handed to the pool. Parts are taken by counting up `nextPart`. `takers`
+// counts the threads still working on the batch, the caller included; the batch record may go
+// only when it is 0.
+struct Batch {
+  const PartTask* task = nullptr;
+  int32_t parts = 0;
+  std::atomic<int32_t> nextPart{0};
+  std::atomic<int32_t> takers{0};
+};
+
+struct Pool {
+  std::vector<std::thread> threads;
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::condition_variable done;
+  // Advanced once per batch; a worker takes part in each generation at most once.
+  std::atomic<uint64_t> generation{0};
+  Batch* batch = nullptr;
+  bool stopping = false;
+};
+
+Pool pool;
+int32_t activeWorkers = 1;
+
+int32_t startingWorkerCount() {
+  const unsigned hardware = std::thread::hardware_concurrency();
+  const int32_t best =
+      hardware == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(hardware, kMostWorkers));
+  const char* setting = std::getenv(kThreadsVariable);
+  if (setting == nullptr || *setting == '\0') return best;
+  char* end = nullptr;
+  const long asked = std::strtol(setting, &end, 10);
+  if (*end != '\0' || asked < 1) {
+    std::fprintf(stderr, "3D-Corvath: %s=%s is not a whole number from 1; using %d\n",
+                 kThreadsVariable, setting, best);
+    return best;
+  }
+  return static_cast<int32_t>(std::min<long>(asked, kMostWorkers));
+}
+
+// Takes parts of the batch until none is left.
+void workOn(Batch& batch) {
+  for (int32_t part = batch.nextPart.fetch_add(1); part < batch.parts;
+       part = batch.nextPart.fetch_add(1)) {
+    (*batch.task)(part);
+  }
+}
+
+void leaveBatch(Batch& batch) {
+  if (batch.takers.fetch_sub(1) == 1) {
+    // The last taker: the caller may be asleep waiting for it. The record is not touched again.
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    pool.done.notify_all();
+  }
+}
+
+void workerLoop() {
+  uint64_t seen = 0;
+  while (true) {
+    Batch* batch = nullptr;
+    for (int32_t spin = 0; spin < kSpinsBeforeSleep && pool.generation.load() == seen; ++spin) {
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    }
+    {
+      std::unique_lock<std::mutex> lock(pool.mutex);
+      pool.wake.wait(lock, [&] { return pool.stopping || pool.generation.load() != seen; });
+      if (pool.stopping) return;
+      seen = pool.generation.load();
+      batch = pool.batch;
+      // Counted in before the lock is left, so the caller cannot see the batch done and let
+      // its record go while this worker still holds it.
+      if (batch != nullptr) batch->takers.fetch_add(1);
+    }
+    if (batch == nullptr) continue;
+    workOn(*batch);
+    leaveBatch(*batch);
+  }
+}
+
+void stopPool() {
+  {
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    pool.stopping = true;
+  }
+  pool.wake.notify_all();
+  for (std::thread& thread : pool.threads) thread.join();
+  pool.threads.clear();
+}
+
+// The pool holds at least count - 1 threads; it never shrinks, so a smaller count leaves some
+// parked.
+// A thread the system will not start (no memory for its stack) is left out: the parts are
+// shared among those there are, the calling thread at least.
+void ensureThreads(int32_t count) {
+  if (static_cast<int32_t>(pool.threads.size()) >= count - 1) return;
+  // Joined at exit, before the pool's threads would be destroyed still running.
+  static const bool stopsAtExit = std::atexit(stopPool) == 0;
+  (void)stopsAtExit;
+  try {
+    while (static_cast<int32_t>(pool.threads.size()) < count - 1) {
+      pool.threads.emplace_back(workerLoop);
+    }
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
+
+int32_t workerCount() {
+  static const bool started = [] {
+    activeWorkers = startingWorkerCount();
+    return true;
+  }();
+  (void)started;
+  return activeWorkers;
+}
+
+int32_t setWorkerCount(int32_t count) {
+  workerCount();
+  activeWorkers = std::clamp(count, 1, kMostWorkers);
+  return activeWorkers;
+}
+
+Ranges splitRanges(int32_t total, int32_t leastPerPart) {
+  if (total <= 0) return {};
+  // Two parts a thread even out threads that start late.
+  const int64_t wanted = int64_t{workerCount()} * 2;
+  const int64_t affordable = std::max<int64_t>(1, total / std::max(leastPerPart, 1));
+  return {total, static_cast<int32_t>(std::min(wanted, affordable))};
+}
+
+void runParts(int32_t parts, const PartTask& task) {
+  if (parts <= 0) return;
+  if (parts == 1 || workerCount() == 1) {
+    for (int32_t part = 0; part < parts; ++part) task(part);
+    return;
+  }
+  ensureThreads(activeWorkers);
+  Batch batch;
+  batch.task = &task;
+  batch.parts = parts;
+  batch.takers.store(1);  // the caller
+  {
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    pool.batch = &batch;
+    pool.generation.fetch_add(1);
+  }
+  pool.wake.notify_all();
+  workOn(batch);
+  {
+    // No worker may join after this: the batch record lives on this stack frame.
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    pool.batch = nullptr;
+  }
+  if (batch.takers.fetch_sub(1) == 1) return;
+  std::unique_lock<std::mutex> lock(pool.mutex);
+  pool.done.wait(lock, [&] { return batch.takers.load() == 0; });
+}
+
+}  // namespace corvath
