@@ -66,8 +66,27 @@ struct Turn {
   }
 };
 
+// Every benchmark of a frame runs at one thread and at all the machine's threads, on every
+// processor path it has: arguments (threads, path).
+void threadsAndPaths(benchmark::internal::Benchmark* benchmark) {
+  benchmark->ArgNames({"threads", "vectors"});
+  const int32_t all = workerCount();
+  for (const int32_t threads : {1, all}) {
+    for (const VectorPath path : supportedVectorPaths()) {
+      benchmark->Args({threads, static_cast<int64_t>(path)});
+    }
+    if (all == 1) break;
+  }
+}
+
+void useThreadsAndPath(const benchmark::State& state) {
+  setWorkerCount(static_cast<int32_t>(state.range(0)));
+  setVectorPath(static_cast<VectorPath>(state.range(1)));
+}
+
 void wholeFrame(benchmark::State& state, const Workload& workload) {
   if (!loadWorkload(workload)) return state.SkipWithError("workload missing");
+  useThreadsAndPath(state);
   Turn turn(workload);
   for (auto _ : state) {
     renderFrame(turn.angle[0], turn.angle[1], turn.angle[2]);
@@ -81,6 +100,7 @@ enum class Phase { kClearAndStatus, kTransform, kOrder, kPaint };
 // One phase of the frame timed alone; the phases before it run untimed, as in a real frame.
 void framePhase(benchmark::State& state, const Workload& workload, Phase phase) {
   if (!loadWorkload(workload)) return state.SkipWithError("workload missing");
+  useThreadsAndPath(state);
   Turn turn(workload);
   for (auto _ : state) {
     state.PauseTiming();
@@ -117,18 +137,30 @@ void framePhase(benchmark::State& state, const Workload& workload, Phase phase) 
   }
 }
 
-#define CORVATH_WORKLOAD_BENCHMARKS(name, workload)                                                  \
-  BENCHMARK_CAPTURE(wholeFrame, name, workload)->Unit(benchmark::kMillisecond)->UseRealTime();       \
-  /* A whole frame runs untimed before each clear, so a fixed count keeps the run short. */        \
-  BENCHMARK_CAPTURE(framePhase, name##_clear_and_status, workload, Phase::kClearAndStatus)         \
-      ->Unit(benchmark::kMillisecond)                                                                \
-      ->Iterations(200);                                                                             \
-  BENCHMARK_CAPTURE(framePhase, name##_transform, workload, Phase::kTransform)                     \
-      ->Unit(benchmark::kMillisecond);                                                               \
-  BENCHMARK_CAPTURE(framePhase, name##_keys_and_order, workload, Phase::kOrder)                    \
-      ->Unit(benchmark::kMillisecond);                                                               \
-  BENCHMARK_CAPTURE(framePhase, name##_shade_and_paint, workload, Phase::kPaint)                   \
-      ->Unit(benchmark::kMillisecond)
+// Wall-clock time: with several threads the process's CPU time is not the frame's time.
+#define CORVATH_WORKLOAD_BENCHMARKS(name, workload)                                              \
+  BENCHMARK_CAPTURE(wholeFrame, name, workload)                                                  \
+      ->Apply(threadsAndPaths)                                                                   \
+      ->Unit(benchmark::kMillisecond)                                                            \
+      ->UseRealTime();                                                                           \
+  /* A whole frame runs untimed before each clear, so a fixed count keeps the run short. */    \
+  BENCHMARK_CAPTURE(framePhase, name##_clear_and_status, workload, Phase::kClearAndStatus)     \
+      ->Apply(threadsAndPaths)                                                                   \
+      ->Unit(benchmark::kMillisecond)                                                            \
+      ->UseRealTime()                                                                            \
+      ->Iterations(200);                                                                         \
+  BENCHMARK_CAPTURE(framePhase, name##_transform, workload, Phase::kTransform)                 \
+      ->Apply(threadsAndPaths)                                                                   \
+      ->Unit(benchmark::kMillisecond)                                                            \
+      ->UseRealTime();                                                                           \
+  BENCHMARK_CAPTURE(framePhase, name##_keys_and_order, workload, Phase::kOrder)                \
+      ->Apply(threadsAndPaths)                                                                   \
+      ->Unit(benchmark::kMillisecond)                                                            \
+      ->UseRealTime();                                                                           \
+  BENCHMARK_CAPTURE(framePhase, name##_shade_and_paint, workload, Phase::kPaint)               \
+      ->Apply(threadsAndPaths)                                                                   \
+      ->Unit(benchmark::kMillisecond)                                                            \
+      ->UseRealTime()
 
 CORVATH_WORKLOAD_BENCHMARKS(city, kCity);
 CORVATH_WORKLOAD_BENCHMARKS(big, kBig);
