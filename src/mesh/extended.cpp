@@ -544,14 +544,22 @@ SoftExtended softSin(SoftExtended x) {
   const Unpacked u = unpack(x);
   if (u.kind == Kind::kNan) return quiet(x);
   if (u.kind == Kind::kInfinity || u.kind == Kind::kUnsupported) return kExtendedIndefinite;
-  return softFromNative(std::sin(softToNative(x)));
+  return softFromNative(softSinNative(x));
 }
 
 SoftExtended softCos(SoftExtended x) {
   const Unpacked u = unpack(x);
   if (u.kind == Kind::kNan) return quiet(x);
   if (u.kind == Kind::kInfinity || u.kind == Kind::kUnsupported) return kExtendedIndefinite;
-  return softFromNative(std::cos(softToNative(x)));
+  return softFromNative(softCosNative(x));
+}
+
+long double softSinNative(SoftExtended x) {
+  return std::sin(softToNative(x));
+}
+
+long double softCosNative(SoftExtended x) {
+  return std::cos(softToNative(x));
 }
 
 }  // namespace corvath

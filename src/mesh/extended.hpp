@@ -116,6 +116,9 @@ SoftExtended softFromNative(long double x);
 // library, rounded once to extended: accurate, not equal to x86-64 bit for bit.
 SoftExtended softSin(SoftExtended x);
 SoftExtended softCos(SoftExtended x);
+// The same before that rounding, in the native long double.
+long double softSinNative(SoftExtended x);
+long double softCosNative(SoftExtended x);
 
 // ---------------------------------------------------------------------------------------------
 // The type of the arithmetic
@@ -136,6 +139,14 @@ Extended extendedSqrt(Extended x);
 Extended extendedNearbyInt(Extended x);
 Extended extendedFloor(Extended x);
 bool extendedIsNan(Extended x);
+
+// Sine and cosine: on x86-64 the library's long double functions; elsewhere those of the native
+// long double, rounded once to extended (accurate, not bit for bit those of x86-64).
+Extended extendedSin(Extended x);
+Extended extendedCos(Extended x);
+// The same rounded once to double, straight from the library's result.
+double extendedSinAsDouble(Extended x);
+double extendedCosAsDouble(Extended x);
 
 #if CORVATH_NATIVE_EXTENDED
 constexpr Extended extendedFromBits(uint16_t signExponent, uint64_t significand) {
@@ -158,6 +169,18 @@ inline Extended extendedFloor(Extended x) {
 inline bool extendedIsNan(Extended x) {
   return std::isnan(x);
 }
+inline Extended extendedSin(Extended x) {
+  return std::sin(x);
+}
+inline Extended extendedCos(Extended x) {
+  return std::cos(x);
+}
+inline double extendedSinAsDouble(Extended x) {
+  return static_cast<double>(std::sin(x));
+}
+inline double extendedCosAsDouble(Extended x) {
+  return static_cast<double>(std::cos(x));
+}
 #else
 constexpr Extended extendedFromBits(uint16_t signExponent, uint64_t significand) {
   return SoftExtended::fromBits(signExponent, significand);
@@ -173,6 +196,18 @@ inline Extended extendedFloor(Extended x) {
 }
 inline bool extendedIsNan(Extended x) {
   return softIsNan(x);
+}
+inline Extended extendedSin(Extended x) {
+  return softSin(x);
+}
+inline Extended extendedCos(Extended x) {
+  return softCos(x);
+}
+inline double extendedSinAsDouble(Extended x) {
+  return static_cast<double>(softSinNative(x));
+}
+inline double extendedCosAsDouble(Extended x) {
+  return static_cast<double>(softCosNative(x));
 }
 #endif
 

@@ -345,7 +345,7 @@ void sortDescending(double* keys, double* order, int32_t lo, int32_t hi) {
 }  // namespace
 
 void orderFaces() {
-  using L = long double;
+  using L = Extended;
   const int32_t count = std::min<int64_t>(faceCount, faces.size());
   double* keys = faceDepths.data();
   double* order = faceOrder.data();
