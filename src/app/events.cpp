@@ -1,6 +1,7 @@
 // The main window's event handler and the shell's globals it changes.
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "app/app.hpp"
 #include "mesh/mesh.hpp"
@@ -69,10 +70,7 @@ void runCommand(uint64_t first) {
   }
 }
 
-}  // namespace
-
-int32_t handleMainWindowMessage(int64_t /*window*/, uint32_t message, uint64_t first,
-                                int64_t second) {
+void handleMessage(uint32_t message, uint64_t first, int64_t second) {
   if (message == kInitDialog) {
     drawFirstFrame();
   } else if (message == kTimer) {
@@ -85,6 +83,18 @@ int32_t handleMainWindowMessage(int64_t /*window*/, uint32_t message, uint64_t f
     stopTimer(kFrameTimer);
   } else if (message == kCommand) {
     runCommand(first);
+  }
+}
+
+}  // namespace
+
+int32_t handleMainWindowMessage(int64_t /*window*/, uint32_t message, uint64_t first,
+                                int64_t second) {
+  try {
+    handleMessage(message, first, second);
+  } catch (const std::bad_alloc&) {
+    // A scene too large for the memory left: the tables keep what was read, and the window
+    // goes on with the next event instead of ending the program.
   }
   return 0;
 }

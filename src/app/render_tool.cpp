@@ -29,15 +29,18 @@ struct RenderOptions {
   bool scene = false;
   double sceneSeed = 0;
   double zoom = 0;  // 0: from the mesh extent, as the viewer does
+  int32_t dotsPerInch = 96;
+  bool statusLine = true;
 };
 
 constexpr int32_t kLargestSide = 16384;
 constexpr int32_t kMostFrames = 1000000;
+constexpr int32_t kMostDotsPerInch = 960;
 constexpr std::string_view kDiscard = "/dev/null";
 
 constexpr const char* kUsage =
     "usage: corvath-render [--mesh FILE] [--size WxH] [--angles X,Y,Z] [--out FILE]\n"
-    "                      [--frames N] [--scene SEED] [--zoom Z]\n"
+    "                      [--frames N] [--scene SEED] [--zoom Z] [--dpi N] [--no-status]\n"
     "  --mesh FILE     mesh text to draw (default 3d.asc)\n"
     "  --size WxH      drawing surface, standing in for the desktop (default 1920x1080)\n"
     "  --angles X,Y,Z  rotation in degrees (default 210,7,90)\n"
@@ -46,7 +49,11 @@ constexpr const char* kUsage =
     "                  the median, least and greatest time of a frame\n"
     "  --scene SEED    draw the random scene a frame-timer tick builds at SEED seconds after\n"
     "                  midnight, instead of the mesh (whose extent still sets the zoom)\n"
-    "  --zoom Z        projection scale instead of the one from the mesh extent\n";
+    "  --zoom Z        projection scale instead of the one from the mesh extent\n"
+    "  --dpi N         the desktop's text resolution, which sizes the status line (default 96)\n"
+    "  --no-status     leave the status line out: the picture then depends on no font\n"
+    "The environment variable CORVATH_VECTORS=portable|avx2|avx512 caps the processor paths;\n"
+    "the pictures are the same on every path.\n";
 
 // The clock the scene composer reads when a seed is given.
 double fixedSeconds = 0;
@@ -87,6 +94,10 @@ bool parseAngles(std::string_view text, double (&angles)[3]) {
 bool parseOptions(int argc, char** argv, RenderOptions& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view name = argv[i];
+    if (name == "--no-status") {
+      options.statusLine = false;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     const std::string_view value = argv[++i];
     bool good = true;
@@ -104,6 +115,9 @@ bool parseOptions(int argc, char** argv, RenderOptions& options) {
           parseWhole(value, options.frames) && options.frames > 0 && options.frames <= kMostFrames;
     } else if (name == "--zoom") {
       good = parseReal(value, options.zoom) && options.zoom > 0;
+    } else if (name == "--dpi") {
+      good = parseWhole(value, options.dotsPerInch) && options.dotsPerInch > 0 &&
+             options.dotsPerInch <= kMostDotsPerInch;
     } else if (name == "--scene") {
       options.scene = true;
       good = parseReal(value, options.sceneSeed);
@@ -180,6 +194,8 @@ int run(int argc, char** argv) {
   if (options.scene) buildScene(options.sceneSeed);
   if (options.zoom > 0) zoom = options.zoom;
   createSurface(drawingSurface, options.width, options.height, kButtonFaceColour);
+  drawingSurface.dotsPerInch = options.dotsPerInch;
+  statusLineShown = options.statusLine;
   std::printf("vertices=%d faces=%d zoom=%s\n", vertexCount, faceCount, shortestText(zoom).c_str());
   std::fflush(stdout);
 

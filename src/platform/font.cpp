@@ -315,6 +315,14 @@ std::string fontFamily(int32_t font) {
   return face == nullptr ? std::string() : face->family;
 }
 
+int32_t textWidth(const Surface& surface, std::string_view text) {
+  LoadedFace* face = faceOf(surface.font);
+  if (face == nullptr) return 0;
+  int64_t width = 0;
+  for (const char c : text) width += glyphOf(*face, static_cast<unsigned char>(c)).advance;
+  return static_cast<int32_t>(std::clamp<int64_t>(width, 0, std::numeric_limits<int32_t>::max()));
+}
+
 void textOut(Surface& surface, std::string_view text) {
   LoadedFace* face = faceOf(surface.font);
   if (face == nullptr) return;

@@ -88,9 +88,29 @@ inline constexpr int64_t kMaxCorner = int64_t{1} << 27;
 // only; three equal corners paint nothing.
 void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour);
 
-// Whether the processor has the 512-bit vectors (AVX-512 F, BW and VL) that the painting and
-// the face sort have paths for; those paths give the same results as the portable ones.
-bool hasWideVectors();
+// ---------------------------------------------------------------------------------------------
+// Processor-specific paths
+// ---------------------------------------------------------------------------------------------
+
+// The instruction sets the painting and the face sort have paths for, each path giving the same
+// results bit for bit as the portable code. Ordered: a path may use everything below it.
+// kAvx512 needs AVX-512 F, BW and VL.
+enum class VectorPath : int32_t { kPortable = 0, kAvx2 = 1, kAvx512 = 2 };
+
+// The path in use: at start the best the processor has, capped by the environment variable
+// CORVATH_VECTORS ("portable", "avx2" or "avx512"; an unknown value is reported on standard
+// error and ignored). Changed only through setVectorPath.
+extern VectorPath vectorPath;
+// The best path the processor has (kPortable on processors other than x86).
+VectorPath bestVectorPath();
+// Uses `path`, capped at the best the processor has; returns the path now in use. For tests and
+// benchmarks that run every path; never while a frame is drawn.
+VectorPath setVectorPath(VectorPath path);
+// Every path the processor can run, kPortable first.
+std::vector<VectorPath> supportedVectorPaths();
+// "portable", "avx2" or "avx512", and back; false for an unknown name, leaving `path` alone.
+std::string_view vectorPathName(VectorPath path);
+bool vectorPathFromName(std::string_view name, VectorPath& path);
 
 // ---------------------------------------------------------------------------------------------
 // Fonts and text
@@ -120,10 +140,34 @@ int32_t selectFont(Surface& surface, int32_t font);
 FontMetrics fontMetrics(const Surface& surface);
 // Family name of the face a font handle resolved to (for diagnostics and tests).
 std::string fontFamily(int32_t font);
+// How far textOut would move the pen for the text, in pixels; 0 without a selected font.
+int32_t textWidth(const Surface& surface, std::string_view text);
 // Draws text (bytes as Latin-1 characters) with its top-left corner at the text position,
 // anti-aliased in the text colour, and advances the text position past it. Without a selected
 // font nothing is drawn.
 void textOut(Surface& surface, std::string_view text);
+
+// ---------------------------------------------------------------------------------------------
+// The message box drawn here, for displays where the system's own cannot be shown
+// ---------------------------------------------------------------------------------------------
+
+struct PixelRectangle {
+  int32_t x = 0;  // left column
+  int32_t y = 0;  // top row
+  int32_t width = 0;
+  int32_t height = 0;
+  bool contains(int32_t px, int32_t py) const {
+    return px >= x && px - x < width && py >= y && py - y < height;
+  }
+};
+
+inline constexpr const char* kMessageBoxCaption = "3D-Corvath";
+
+// Makes the surface the box's picture: the text's lines (split at line feeds) in black on the
+// button face, with an OK button centred below them, all sized for the display's resolution
+// (dots per inch, 96 when not positive). Returns the OK button's place on the surface. Without
+// any font the box still gets its size and button.
+PixelRectangle drawMessageBox(Surface& surface, std::string_view text, int32_t dotsPerInch);
 
 // ---------------------------------------------------------------------------------------------
 // Read-back and files
@@ -181,8 +225,12 @@ using MessageHandler = int32_t (*)(int64_t window, uint32_t message, uint64_t fi
 
 // Desktop size in pixels; false when no display can be opened.
 bool desktopSize(int32_t& width, int32_t& height);
-// Vertical dots per inch of the display, 96 when it reports none.
+// The desktop's logical resolution for text: the X resource Xft.dpi where it is set (rounded to
+// a whole number), otherwise 96, whatever the monitor's physical size.
 int32_t displayDotsPerInch();
+// The Xft.dpi setting in the text of X resources ("Xft.dpi:\t120\n..."); 96 for none, for no
+// text and for values outside 24 to 960.
+int32_t dotsPerInchFromResources(const char* resources);
 // Creates the main window hidden with the caption and a client area of the given size, runs it
 // modally with the handler (messages 272 and 5 first, then shown maximised), and returns once
 // the window is destroyed. Returns false when no window could be created.
@@ -194,7 +242,11 @@ void endMainWindow();
 void startTimer(uint32_t identifier, uint32_t periodMilliseconds);
 void stopTimer(uint32_t identifier);
 bool timerRunning(uint32_t identifier);
-// The SDL message box ("Errore."), modal, without owner.
-void showWindowMessageBox(const std::string& text);
+// How a message reached the user.
+enum class MessageBoxShown { kSystemBox, kOwnBox, kStandardError };
+// The "Errore." box, modal, without owner, captioned kMessageBoxCaption; returns when it is
+// closed. The system's box where it can be shown, else the box drawn here (drawMessageBox),
+// else, where no window can be opened, one line "3D-Corvath: TEXT" on standard error.
+MessageBoxShown showWindowMessageBox(const std::string& text);
 
 }  // namespace corvath

@@ -12,17 +12,22 @@ namespace {
 // The record after every pixel was filled with `pixel`: nothing painted since.
 void startTiles(Surface& surface, uint32_t pixel) {
   PaintedTiles& tiles = surface.painted;
-  tiles.known = surface.width > 0 && surface.height > 0 &&
-                surface.pixels.size() ==
-                    static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height);
-  if (!tiles.known) return;
+  // Unknown until the rows are in place: should their memory run out, the next fill is a full
+  // one instead of a record of the wrong size.
+  tiles.known = false;
+  if (surface.width <= 0 || surface.height <= 0 ||
+      surface.pixels.size() !=
+          static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height)) {
+    return;
+  }
+  tiles.shift = 6;
+  while (((surface.width - 1) >> tiles.shift) >= 64) ++tiles.shift;
+  tiles.rows.assign(static_cast<size_t>((surface.height - 1) >> tiles.shift) + 1, 0);
   tiles.fillPixel = pixel;
   tiles.width = surface.width;
   tiles.height = surface.height;
   tiles.pixels = surface.pixels.data();
-  tiles.shift = 6;
-  while (((surface.width - 1) >> tiles.shift) >= 64) ++tiles.shift;
-  tiles.rows.assign(static_cast<size_t>((surface.height - 1) >> tiles.shift) + 1, 0);
+  tiles.known = true;
 }
 
 bool tilesDescribe(const Surface& surface) {

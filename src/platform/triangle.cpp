@@ -576,9 +576,6 @@ __attribute__((target("avx512f,avx512bw"))) void paintWide(uint32_t* origin, int
   }
 }
 
-// Asked once, while statics are made.
-const bool kWideVectors = hasWideVectors();
-
 inline bool beyondCorner(int64_t coordinate) {
   return static_cast<uint64_t>(coordinate + kMaxCorner) > static_cast<uint64_t>(2 * kMaxCorner);
 }
@@ -600,13 +597,6 @@ bool sideInside(const PaintTarget& target, PixelPoint a, PixelPoint b) {
 }
 
 }  // namespace
-
-bool hasWideVectors() {
-  // Statics may ask before the processor's features were read.
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512vl");
-}
 
 void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour) {
   const int64_t x0 = p0.x, y0 = p0.y, x1 = p1.x, y1 = p1.y, x2 = p2.x, y2 = p2.y;
@@ -652,11 +642,12 @@ void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2
       paintSmall(origin, width, ax, ay, bx, by, cx, cy, pixel);
       return;
     }
-    if (kWideVectors && right - left < kMediumBox && bottom - top < kMediumBox) {
+    const bool wideVectors = vectorPath == VectorPath::kAvx512;
+    if (wideVectors && right - left < kMediumBox && bottom - top < kMediumBox) {
       paintMedium(origin, width, ax, ay, bx, by, cx, cy, rows, pixel);
       return;
     }
-    if (kWideVectors) {
+    if (wideVectors) {
       paintWide(origin, width, ax, ay, bx, by, cx, cy, rows, pixel);
       return;
     }

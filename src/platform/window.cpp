@@ -1,8 +1,12 @@
 // The main window on SDL2: desktop metrics, the window with its event loop, timers, message box.
 #include <SDL.h>
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 
@@ -53,12 +57,11 @@ constexpr uint32_t kSaveCommandId = 200;
 constexpr uint32_t kAnimationTimer = 1000;
 constexpr uint32_t kAnimationPeriodMs = 500;
 
+// The desktop's logical resolution when it sets none; settings outside the range are mistakes.
 constexpr int32_t kDefaultDotsPerInch = 96;
-// Displays that report a resolution outside this range report nonsense (virtual screens).
-constexpr float kLowestDotsPerInch = 48;
-constexpr float kHighestDotsPerInch = 480;
+constexpr double kLowestDotsPerInch = 24;
+constexpr double kHighestDotsPerInch = 960;
 constexpr uint8_t kButtonFace = 240;
-const char* const kMessageBoxCaption = "3D-Corvath";
 
 MainWindowState mainState;
 // Records are never freed: SDL's timer thread may still be inside a callback after removal.
@@ -171,6 +174,12 @@ void handleMotion(const SDL_MouseMotionEvent& event) {
   // button the motion finds up must not go on zooming.
   if ((buttons & kLeftButtonFlag) == 0) noteMouseButton(kLeftButton, false);
   if ((buttons & kRightButtonFlag) == 0) noteMouseButton(kRightButton, false);
+  // While a button is held the window keeps getting the pointer outside its client area; those
+  // positions neither turn the model nor zoom it.
+  int width = 0;
+  int height = 0;
+  SDL_GetWindowSize(mainState.window, &width, &height);
+  if (motion.x < 0 || motion.y < 0 || motion.x >= width || motion.y >= height) return;
   const int64_t position =
       (static_cast<int64_t>(pointerCoordinate(motion.y)) << 16) | pointerCoordinate(motion.x);
   deliverCursorMessage(kMouseMoveMessage);
@@ -277,6 +286,88 @@ void dispatch(const SDL_Event& event) {
   }
 }
 
+// The box drawn here: modal like the system's, ended by Enter, Escape, a click on OK or its
+// close box. The main window keeps showing its picture meanwhile but takes no input; a request
+// to close it ends the box and then the window.
+bool showOwnMessageBox(const std::string& text) {
+  if (!initVideo()) return false;
+  Surface picture;
+  const PixelRectangle okButton = drawMessageBox(picture, text, displayDotsPerInch());
+  SDL_Window* box =
+      SDL_CreateWindow(kMessageBoxCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                       picture.width, picture.height, SDL_WINDOW_HIDDEN);
+  if (box == nullptr) return false;
+  SDL_Surface* source =
+      SDL_CreateRGBSurfaceWithFormatFrom(picture.pixels.data(), picture.width, picture.height, 32,
+                                         picture.width * 4, SDL_PIXELFORMAT_XRGB8888);
+  if (source == nullptr) {
+    SDL_DestroyWindow(box);
+    return false;
+  }
+  const auto present = [&] {
+    SDL_Surface* target = SDL_GetWindowSurface(box);
+    if (target == nullptr) return;
+    SDL_BlitSurface(source, nullptr, target, nullptr);
+    SDL_UpdateWindowSurface(box);
+  };
+  SDL_ShowWindow(box);
+  SDL_RaiseWindow(box);
+  present();
+
+  const Uint32 boxId = SDL_GetWindowID(box);
+  bool pressedOnOk = false;
+  bool closeMainWindow = false;
+  bool open = true;
+  while (open) {
+    SDL_Event event;
+    if (SDL_WaitEvent(&event) == 0) break;
+    switch (event.type) {
+      case SDL_KEYDOWN: {
+        const SDL_Keycode key = event.key.keysym.sym;
+        if (key == SDLK_RETURN || key == SDLK_KP_ENTER || key == SDLK_ESCAPE) open = false;
+        break;
+      }
+      case SDL_MOUSEBUTTONDOWN:
+        if (event.button.windowID == boxId && event.button.button == SDL_BUTTON_LEFT) {
+          pressedOnOk = okButton.contains(event.button.x, event.button.y);
+        }
+        break;
+      case SDL_MOUSEBUTTONUP:
+        if (event.button.windowID == boxId && event.button.button == SDL_BUTTON_LEFT) {
+          // A button is pressed by letting go over it, as pressed.
+          if (pressedOnOk && okButton.contains(event.button.x, event.button.y)) open = false;
+          pressedOnOk = false;
+        }
+        break;
+      case SDL_WINDOWEVENT:
+        if (event.window.windowID == boxId) {
+          if (event.window.event == SDL_WINDOWEVENT_CLOSE) open = false;
+          if (event.window.event == SDL_WINDOWEVENT_EXPOSED) present();
+        } else if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+          closeMainWindow = true;
+          open = false;
+        } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+          presentDrawingSurface();
+        }
+        break;
+      case SDL_QUIT:
+        closeMainWindow = true;
+        open = false;
+        break;
+      default:
+        // A tick that waits for the box is dropped, and its timer may queue the next one.
+        if (timerEventType != 0 && event.type == timerEventType) {
+          static_cast<FrameTimer*>(event.user.data1)->tickPending = false;
+        }
+        break;
+    }
+  }
+  SDL_FreeSurface(source);
+  SDL_DestroyWindow(box);
+  if (closeMainWindow) endMainWindow();
+  return true;
+}
+
 }  // namespace
 
 bool desktopSize(int32_t& width, int32_t& height) {
@@ -288,15 +379,34 @@ bool desktopSize(int32_t& width, int32_t& height) {
   return true;
 }
 
+int32_t dotsPerInchFromResources(const char* resources) {
+  if (resources == nullptr) return kDefaultDotsPerInch;
+  XrmInitialize();
+  XrmDatabase database = XrmGetStringDatabase(resources);
+  if (database == nullptr) return kDefaultDotsPerInch;
+  char* type = nullptr;
+  XrmValue value{};
+  int32_t dotsPerInch = kDefaultDotsPerInch;
+  if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr != nullptr) {
+    char* end = nullptr;
+    const double setting = std::strtod(value.addr, &end);
+    if (end != value.addr && setting >= kLowestDotsPerInch && setting <= kHighestDotsPerInch) {
+      dotsPerInch = static_cast<int32_t>(std::lrint(setting));
+    }
+  }
+  XrmDestroyDatabase(database);
+  return dotsPerInch;
+}
+
 int32_t displayDotsPerInch() {
-  float vertical = 0;
-  if (!initVideo() || SDL_GetDisplayDPI(0, nullptr, nullptr, &vertical) != 0) {
-    return kDefaultDotsPerInch;
-  }
-  if (!(vertical >= kLowestDotsPerInch && vertical <= kHighestDotsPerInch)) {
-    return kDefaultDotsPerInch;
-  }
-  return static_cast<int32_t>(std::lrint(vertical));
+  // The desktop's chosen scale, not the monitor's physical density: the same text size on
+  // every screen unless the user asks for larger. Desktops publish it as the X resource
+  // Xft.dpi (XWayland included); without an X display there is no setting to read.
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return kDefaultDotsPerInch;
+  const int32_t dotsPerInch = dotsPerInchFromResources(XResourceManagerString(display));
+  XCloseDisplay(display);
+  return dotsPerInch;
 }
 
 bool runMainWindow(const std::string& caption, int32_t clientWidth, int32_t clientHeight,
@@ -374,8 +484,16 @@ bool timerRunning(uint32_t identifier) {
   return found != frameTimers.end() && found->second->sdlTimer != 0;
 }
 
-void showWindowMessageBox(const std::string& text) {
-  SDL_ShowSimpleMessageBox(0, kMessageBoxCaption, text.c_str(), nullptr);
+MessageBoxShown showWindowMessageBox(const std::string& text) {
+  if (SDL_ShowSimpleMessageBox(0, kMessageBoxCaption, text.c_str(), nullptr) == 0) {
+    return MessageBoxShown::kSystemBox;
+  }
+  // The system's box needs what a desktop may lack (X core fonts, a helper program under
+  // Wayland); ours needs only a window. The message must reach the user either way.
+  if (showOwnMessageBox(text)) return MessageBoxShown::kOwnBox;
+  std::fprintf(stderr, "%s: %s\n", kMessageBoxCaption, text.c_str());
+  std::fflush(stderr);
+  return MessageBoxShown::kStandardError;
 }
 
 }  // namespace corvath

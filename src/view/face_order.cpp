@@ -91,15 +91,13 @@ __attribute__((target("avx512f"))) StopWords buildStopWordsWide(const double* ba
   return done;
 }
 
-// Asked once, while statics are made.
-const bool kWideVectors = hasWideVectors();
-
 // Builds the bits of keys[lo..hi]; returns true when every key stops both scans.
 bool buildStops(const double* keys, int32_t lo, int32_t hi, double pivot) {
   const int64_t count = int64_t{hi} - lo + 1;
   const double* base = keys + lo;
-  const StopWords done = kWideVectors ? buildStopWordsWide(base, count, pivot)
-                                      : buildStopWordsNarrow(base, count, pivot);
+  const StopWords done = vectorPath == VectorPath::kAvx512
+                             ? buildStopWordsWide(base, count, pivot)
+                             : buildStopWordsNarrow(base, count, pivot);
   uint64_t allStop = done.allStop;
   const int64_t word = done.words;
   if (word * 64 < count) {
@@ -280,11 +278,9 @@ constexpr int32_t kRankSortMaximum = 64;
 // and defined: then there is one descending order, whatever the method, and counting has no
 // branch to mispredict. Returns false, changing nothing, when two keys compare equal or one is
 // undefined, since the quicksort's partition then decides how equal keys are arranged.
-// Built for wider vectors too, picked at run time: the counting loop is most of a small sort.
-__attribute__((target_clones("avx512f", "avx2", "default"))) bool sortDistinctByRank(double* keys,
-                                                                                     double* order,
-                                                                                     int32_t lo,
-                                                                                     int32_t hi) {
+// Compiled once per instruction set below: the counting loop is most of a small sort.
+[[gnu::always_inline]] inline bool rankDistinct(double* keys, double* order, int32_t lo,
+                                                int32_t hi) {
   const int32_t count = hi - lo + 1;
   double key[kRankSortMaximum];
   double value[kRankSortMaximum];
@@ -309,6 +305,30 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) bool sortDistinctBy
     order[lo + rank[k]] = value[k];
   }
   return true;
+}
+
+bool sortDistinctByRankPortable(double* keys, double* order, int32_t lo, int32_t hi) {
+  return rankDistinct(keys, order, lo, hi);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) bool sortDistinctByRankAvx2(double* keys, double* order, int32_t lo,
+                                                            int32_t hi) {
+  return rankDistinct(keys, order, lo, hi);
+}
+
+__attribute__((target("avx512f"))) bool sortDistinctByRankAvx512(double* keys, double* order,
+                                                                 int32_t lo, int32_t hi) {
+  return rankDistinct(keys, order, lo, hi);
+}
+#endif
+
+bool sortDistinctByRank(double* keys, double* order, int32_t lo, int32_t hi) {
+#if defined(__x86_64__)
+  if (vectorPath == VectorPath::kAvx512) return sortDistinctByRankAvx512(keys, order, lo, hi);
+  if (vectorPath == VectorPath::kAvx2) return sortDistinctByRankAvx2(keys, order, lo, hi);
+#endif
+  return sortDistinctByRankPortable(keys, order, lo, hi);
 }
 
 // Ranges below this size partition element by element; above it the masks pay off.
@@ -383,11 +403,14 @@ void sortFaceOrder() {
   const int32_t count = std::min<int64_t>(faceCount, std::min(faceDepths.size(), faceOrder.size()));
   if (count < 2) return;
   const size_t words = (static_cast<size_t>(count) + 63) / 64;
-  if (leftStops.size() < words) {
+  // Each pair is checked whole: when memory ran out between the two, the next frame grows the
+  // one left short.
+  if (leftStops.size() < words || rightStops.size() < words) {
     leftStops.resize(words);
     rightStops.resize(words);
   }
-  if (spareKeys.size() < static_cast<size_t>(count)) {
+  if (spareKeys.size() < static_cast<size_t>(count) ||
+      spareOrder.size() < static_cast<size_t>(count)) {
     spareKeys.resize(count);
     spareOrder.resize(count);
   }

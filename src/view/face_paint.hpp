@@ -79,20 +79,24 @@ extern Table<FaceKind> faceKinds;
 // terms are then exact zeros, and a face turned away needs no division at all.
 inline float shadeOf(const Face& face) {
   using L = Extended;
-  if (lightX == 0 && lightY == 0 && std::isfinite(face.viewNormalX) && std::isfinite(face.viewNormalY) &&
-      std::isfinite(face.viewNormalZ) && face.normalLength > 0 && std::isfinite(face.normalLength)) {
+  if (lightX == 0 && lightY == 0 && std::isfinite(face.viewNormalX) &&
+      std::isfinite(face.viewNormalY) && std::isfinite(face.viewNormalZ) && face.normalLength > 0 &&
+      std::isfinite(face.normalLength)) {
     // The sign is that of viewNormalZ * lightZ: at most 0 means turned away, whatever the size.
     if (face.viewNormalZ == 0 || lightZ == 0 || (face.viewNormalZ > 0) != (lightZ > 0)) return 0;
     return static_cast<float>((L(face.viewNormalZ) / face.normalLength) * lightZ);
   }
   const L length = face.normalLength;
-  return static_cast<float>(((face.viewNormalX / length) * lightX + (face.viewNormalY / length) * lightY) +
-                            (face.viewNormalZ / length) * lightZ);
+  return static_cast<float>(
+      ((face.viewNormalX / length) * lightX + (face.viewNormalY / length) * lightY) +
+      (face.viewNormalZ / length) * lightZ);
 }
 
-// Makes room for count faces in the paint tables.
+// Makes room for count faces in the paint tables. Both are checked: when memory ran out between
+// the two, the next frame grows the one left short.
 inline void reserveFacePaints(int32_t count) {
-  if (facePaints.size() < static_cast<size_t>(count)) {
+  if (facePaints.size() < static_cast<size_t>(count) ||
+      faceKinds.size() < static_cast<size_t>(count)) {
     facePaints.resize(count);
     faceKinds.resize(count);
   }

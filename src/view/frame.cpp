@@ -1,6 +1,8 @@
 // One frame: clear, status line, transform, order, then every lit face shaded and painted.
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <string>
 
 #include "mesh/mesh.hpp"
 #include "platform/platform.hpp"
@@ -26,15 +28,17 @@ float faceShade(int32_t f) {
   using L = Extended;
   const Face& face = faces[f];
   const L length = face.normalLength;
-  return static_cast<float>(((face.viewNormalX / length) * lightX + (face.viewNormalY / length) * lightY) +
-                            (face.viewNormalZ / length) * lightZ);
+  return static_cast<float>(
+      ((face.viewNormalX / length) * lightX + (face.viewNormalY / length) * lightY) +
+      (face.viewNormalZ / length) * lightZ);
 }
 
 bool drawFace(int32_t f, int32_t colour) {
   int32_t x[3];
   int32_t y[3];
   const FaceKind kind = faceCorners(faces[f], x, y);
-  if (kind == FaceKind::kTriangle) paintTriangle(drawingSurface, {x[0], y[0]}, {x[1], y[1]}, {x[2], y[2]}, colour);
+  if (kind == FaceKind::kTriangle)
+    paintTriangle(drawingSurface, {x[0], y[0]}, {x[1], y[1]}, {x[2], y[2]}, colour);
   return kind != FaceKind::kMalformed;
 }
 
@@ -48,8 +52,9 @@ Table<int32_t> paintList;
 }  // namespace
 
 void paintFaces() {
-  const int32_t count = static_cast<int32_t>(
-      std::min<int64_t>({faceCount, static_cast<int64_t>(faceOrder.size()), static_cast<int64_t>(facePaints.size())}));
+  const int32_t count =
+      static_cast<int32_t>(std::min<int64_t>({faceCount, static_cast<int64_t>(faceOrder.size()),
+                                              static_cast<int64_t>(facePaints.size())}));
   if (paintList.size() < static_cast<size_t>(count)) paintList.resize(count);
   // The order table holds the face indices of this frame as whole numbers: the conversion is
   // exact.
@@ -73,14 +78,17 @@ void paintFaces() {
     const int32_t f = list[i];
     const FacePaint& paint = facePaints[f];
     if (paint.kind == FaceKind::kTriangle) {
-      paintTriangle(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]}, {paint.x[2], paint.y[2]},
-                    paint.colour);
+      paintTriangle(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]},
+                    {paint.x[2], paint.y[2]}, paint.colour);
     } else if (!errorShown) {
       // One box per frame at most: a file announcing faces it never fills would otherwise open
       // one box per missing face on every mouse movement.
       errorShown = true;
+      // Composed before the box counts as open, so that running out of memory here cannot
+      // leave it marked open for good.
+      const std::string message = "Errore." + numberText(f);
       errorBoxOpen = true;
-      showMessageBox("Errore." + numberText(f));
+      showMessageBox(message);
       errorBoxOpen = false;
     }
   }
@@ -90,14 +98,20 @@ void renderFrame(const double& angleX, const double& angleY, const double& angle
   if (errorBoxOpen) return;
   Surface& surface = drawingSurface;
   drawingSurfaceSelected = true;
-  fillSurface(surface, kBackgroundGrey);
-  moveTextPosition(surface, 0, 0);
-  drawStatusLine(angleX, angleY, angleZ);
-  setPenWidth(surface, 0);
-  rotateView(angleX, angleY, angleZ);
-  projectVertices();
-  orderFaces();
-  paintFaces();
+  try {
+    fillSurface(surface, kBackgroundGrey);
+    moveTextPosition(surface, 0, 0);
+    drawStatusLine(angleX, angleY, angleZ);
+    setPenWidth(surface, 0);
+    rotateView(angleX, angleY, angleZ);
+    projectVertices();
+    orderFaces();
+    paintFaces();
+  } catch (const std::bad_alloc&) {
+    // The tables a frame grows are each left whole, so the next frame can simply try again;
+    // the screen keeps the last picture that was drawn in full.
+    return;
+  }
   refreshDrawingSurface();
 }
 

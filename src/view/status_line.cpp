@@ -100,7 +100,8 @@ std::string formatWithMask(std::string_view mask, std::initializer_list<double> 
   return out;
 }
 
-void formatWithMaskInto(std::string& out, std::string_view mask, std::initializer_list<double> values) {
+void formatWithMaskInto(std::string& out, std::string_view mask,
+                        std::initializer_list<double> values) {
   auto next = values.begin();
   size_t i = 0;
   while (i < mask.size()) {
@@ -124,7 +125,10 @@ void formatWithMaskInto(std::string& out, std::string_view mask, std::initialize
   }
 }
 
+bool statusLineShown = true;
+
 void drawStatusLine(const double& angleX, const double& angleY, const double& angleZ) {
+  if (!statusLineShown) return;
   Surface& surface = drawingSurface;
   // Created anew every frame; the platform keeps the face and glyphs loaded between frames.
   const int32_t height = -(surface.dotsPerInch * kStatusPoints / 72);
@@ -140,7 +144,8 @@ void drawStatusLine(const double& angleX, const double& angleY, const double& an
   // Kept from frame to frame, so that formatting the line allocates nothing once warm.
   static std::string line;
   line.clear();
-  formatWithMaskInto(line, kStatusMask, {zoom, static_cast<double>(vertexCount), angleX, angleY, angleZ});
+  formatWithMaskInto(line, kStatusMask,
+                     {zoom, static_cast<double>(vertexCount), angleX, angleY, angleZ});
   textOut(surface, line);
   moveTextPosition(surface, 0, surface.textY + metrics.height + metrics.externalLeading);
 }

@@ -85,10 +85,14 @@ inline constexpr std::string_view kStatusMask =
 // number needs more room. Infinite and undefined values read "INF", "-INF" and "NAN".
 std::string formatWithMask(std::string_view mask, std::initializer_list<double> values);
 // The same text appended to `out`, allocating only when `out` lacks room.
-void formatWithMaskInto(std::string& out, std::string_view mask, std::initializer_list<double> values);
+void formatWithMaskInto(std::string& out, std::string_view mask,
+                        std::initializer_list<double> values);
 
+// Whether frames print the status line; true in the viewer. Pictures drawn without it depend on
+// no font file, so they can be compared across machines.
+extern bool statusLineShown;
 // Prints the status line at the top left of the drawing surface, in bold "courier new" 12 pt,
-// yellow on a transparent background.
+// yellow on a transparent background; nothing while statusLineShown is false.
 void drawStatusLine(const double& angleX, const double& angleY, const double& angleZ);
 
 // ---------------------------------------------------------------------------------------------
@@ -107,7 +111,9 @@ bool drawFace(int32_t f, int32_t colour);
 void paintFaces();
 // Draws one complete frame on the drawing surface and refreshes it once. At most one "Errore."
 // box per frame, for the first malformed face the frame reaches; a frame asked for while that
-// box is open is not drawn.
+// box is open is not drawn. When memory for the frame's tables or text runs out the frame is
+// abandoned without a refresh: the screen keeps the previous picture, and the next frame tries
+// again.
 void renderFrame(const double& angleX, const double& angleY, const double& angleZ);
 
 }  // namespace corvath

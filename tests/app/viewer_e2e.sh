@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The viewer used as a person would, on a virtual X server: started in a fresh folder with a
 # small mesh, turned and zoomed with the mouse, animated, saved and closed with keys and with a
-# close request, and checked through the pictures it saves.
-# Usage: viewer_e2e.sh PATH_TO_CORVATH   (CORVATH_E2E_KEEP=1 keeps the pictures and logs)
+# close request, and checked through the pictures it saves. The server has no core fonts and a
+# dense screen (200 dots per inch), as a fresh machine with a modern panel may have.
+# Usage: viewer_e2e.sh PATH_TO_CORVATH PATH_TO_CORVATH_RENDER
+#   (CORVATH_E2E_KEEP=1 keeps the pictures and logs)
 set -euo pipefail
 
 corvath=$(realpath "$1")
+render=$(realpath "$2")
 caption="3D-Corvath 3d.asc"
 box_caption="3D-Corvath"
 work=$(mktemp -d /tmp/corvath-e2e-XXXXXX)
@@ -52,6 +55,29 @@ int main(int argc, char** argv) {
 }
 EOF
 cc -O1 -o "$work/close_window" "$work/close_window.c" -lX11 || fail "cannot build the close helper"
+
+# Sets the X resources of the display as a desktop does (xrdb); no argument removes them.
+cat >"$work/set_resources.c" <<'EOF'
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <string.h>
+int main(int argc, char** argv) {
+  Display* display = XOpenDisplay(NULL);
+  if (display == NULL) return 1;
+  Atom property = XInternAtom(display, "RESOURCE_MANAGER", False);
+  Window root = DefaultRootWindow(display);
+  if (argc > 1) {
+    XChangeProperty(display, root, property, XA_STRING, 8, PropModeReplace,
+                    (const unsigned char*)argv[1], (int)strlen(argv[1]));
+  } else {
+    XDeleteProperty(display, root, property);
+  }
+  XSync(display, False);
+  XCloseDisplay(display);
+  return 0;
+}
+EOF
+cc -O1 -o "$work/set_resources" "$work/set_resources.c" -lX11 || fail "cannot build the resource helper"
 
 # Reads saved pictures: "header W H" checks the 54 header bytes, "pixel X Y" prints R G B,
 # "colours" prints the number of distinct colours.
@@ -133,8 +159,8 @@ start_viewer() {
 
 # --- the virtual display ---------------------------------------------------------------------
 
-Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp -noreset 3>"$work/display" \
-  2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -fp built-ins -dpi 200 -screen 0 1366x768x24 -nolisten tcp -noreset \
+  3>"$work/display" 2>"$work/xvfb.log" &
 server=$!
 for _ in $(seq 100); do
   [ -s "$work/display" ] && break
@@ -159,6 +185,13 @@ Face 2:    A:0 B:1 C:2 colore: 65280
 Face 3:    A:0 B:2 C:3 colore: 65280'
 printf '%s\n' "$square" | sed 's/$/\r/' >"$work/run/3d.asc"
 
+# The same frames drawn without a window, at the desktop text resolutions the runs set.
+"$render" --mesh "$work/run/3d.asc" --size 1366x768 --angles 0,0,0 --out "$work/dpi96.bmp" \
+  >/dev/null || fail "corvath-render failed"
+"$render" --mesh "$work/run/3d.asc" --size 1366x768 --angles 0,0,0 --dpi 120 \
+  --out "$work/dpi120.bmp" >/dev/null || fail "corvath-render failed"
+cmp -s "$work/dpi96.bmp" "$work/dpi120.bmp" && fail "the text resolution changes nothing"
+
 # --- first run: mouse, zoom, animation, Escape -----------------------------------------------
 
 start_viewer
@@ -177,6 +210,9 @@ save_picture face_on.bmp
 [ "$(bmp "$work/face_on.bmp" pixel 683 384)" = "255 0 0" ] || fail "the square is not face on"
 [ "$(bmp "$work/face_on.bmp" pixel 809 384)" = "128 128 128" ] || fail "the square is too large"
 cmp -s "$work/first.bmp" "$work/face_on.bmp" && fail "moving the mouse changed nothing"
+# The status line is 12 points at 96 dots per inch whatever the screen's physical density.
+cmp -s "$work/face_on.bmp" "$work/dpi96.bmp" ||
+  fail "the picture differs from corvath-render's at 96 dots per inch"
 
 # Holding the left button while moving zooms in: the square grows past 126 pixels.
 xdotool mousedown 1
@@ -196,15 +232,37 @@ colours=$(bmp "$work/scene.bmp" colours)
 [ "$colours" -gt 20 ] || fail "no generated scene after Space ($colours colours)"
 cmp -s "$work/zoomed.bmp" "$work/scene.bmp" && fail "the animation changed nothing"
 
+# A button held while the pointer leaves the window neither zooms nor turns: the picture stays.
+xdotool windowsize "$window" 600 400
+xdotool windowmove "$window" 300 200
+sleep 0.3
+xdotool mousemove 310 210
+save_picture inside.bmp
+xdotool mousedown 1
+xdotool mousemove 100 100
+xdotool mousemove 1200 700
+xdotool mouseup 1
+save_picture outside.bmp
+cmp -s "$work/inside.bmp" "$work/outside.bmp" || fail "the pointer outside the window moved the model"
+
 xdotool key Escape
 expect_clean_exit "Escape"
 
 # --- second run: the window manager's close request ------------------------------------------
 
+# The desktop asks for larger text (Xft.dpi, as desktops set it): the status line grows to match.
+"$work/set_resources" "$(printf 'Xcursor.size:\t24\nXft.dpi:\t120\n')"
 start_viewer
 window=$(wait_for_window "$caption") || fail "no main window appeared the second time"
+xdotool windowfocus --sync "$window"
+xdotool mousemove 1 1
+xdotool mousemove 0 0
+save_picture larger_text.bmp
+cmp -s "$work/larger_text.bmp" "$work/dpi120.bmp" ||
+  fail "the picture differs from corvath-render's at 120 dots per inch"
 "$work/close_window" "$window" || fail "cannot send the close request"
 expect_clean_exit "close request"
+"$work/set_resources"
 
 # --- third run: a face announced but never read raises the error box ---------------------------
 
@@ -212,6 +270,20 @@ printf 'Tri-mesh, Vertices: 3     Faces: 2\r\nVertex 0: X: 0 Y: 0 Z: 0\r\nVertex
   >"$work/run/3d.asc"
 start_viewer
 box=$(wait_for_window "$box_caption") || fail "no error box appeared"
+# A click on the box's OK button (centred, 14 pixels above the bottom edge, 26 high) closes it.
+read -r box_x box_y box_width box_height <<<"$(xwininfo -id "$box" |
+  awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width:/ {w=$2}
+       /Height:/ {h=$2} END {print x, y, w, h}')"
+xdotool mousemove $((box_x + box_width / 2)) $((box_y + box_height - 27)) click 1
+for _ in $(seq 50); do
+  xwininfo -id "$box" >/dev/null 2>&1 || break
+  sleep 0.1
+done
+xwininfo -id "$box" >/dev/null 2>&1 && fail "a click on OK did not close the error box"
+viewer_running || fail "the viewer ended with the error box"
+# Away from where the boxes show: closing one then uncovers no window under the pointer, which
+# would count as a movement over the main window and draw a frame, and with it the next box.
+xdotool mousemove 0 0
 # Close every box that shows (each frame that reaches the face raises one); once the main window
 # is up, ask it to close.
 asked=""

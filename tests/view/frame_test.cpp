@@ -1,8 +1,12 @@
 // Whole frames on a small surface: shading, culling, painter's order, the status line and the
 // "Errore." message.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -121,8 +125,8 @@ TEST_F(Frame, StatusLineIsYellowAtTheTopLeft) {
   }
   EXPECT_GT(yellow, 10);
   for (int x = 0; x < 64; ++x) EXPECT_NE(pixel(x, 30), 0xFFFF00u);
-  EXPECT_EQ(drawingSurface.textY, fontMetrics(drawingSurface).height +
-                                      fontMetrics(drawingSurface).externalLeading);
+  EXPECT_EQ(drawingSurface.textY,
+            fontMetrics(drawingSurface).height + fontMetrics(drawingSurface).externalLeading);
 }
 
 TEST_F(Frame, UnfilledFacesShowOneMessagePerFrame) {
@@ -176,6 +180,46 @@ TEST_F(Frame, VerticesAtOrBehindTheEyeAndHugeCoordinatesAreSafe) {
   prepare();
   for (double angle : {0.0, 90.0, 180.0, 270.0}) renderFrame(angle, angle, 0);
   EXPECT_EQ(refreshes, 4);
+}
+
+// Address space in use now, in bytes.
+size_t addressSpaceInUse() {
+  size_t pages = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%zu", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+TEST_F(Frame, RunningOutOfMemoryLeavesTheFrameUndrawnAndTheNextOneDrawn) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve address space of their own";
+#endif
+  // A mesh whose first frame needs several megabytes of paint records and sort tables.
+  constexpr int32_t kFaces = 300000;
+  resizeMeshTables(3, kFaces);
+  vertexCount = 3;
+  faceCount = kFaces;
+  workingVertices[1].y = 10;  // the lit triangle of the tests above, many times over
+  workingVertices[2].x = 10;
+  for (int32_t f = 0; f < kFaces; ++f) faces[f] = Face{3, 0, 1, 2};
+  prepare();
+  EXPECT_EXIT(
+      {
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        const rlim_t unlimited = limit.rlim_cur;
+        limit.rlim_cur = addressSpaceInUse() + (size_t{1} << 20);
+        setrlimit(RLIMIT_AS, &limit);
+        renderFrame(0, 0, 0);
+        const int starved = refreshes;
+        limit.rlim_cur = unlimited;
+        setrlimit(RLIMIT_AS, &limit);
+        renderFrame(0, 0, 0);
+        std::exit(starved == 0 && refreshes == 1 && pixel(33, 25) != kGrey ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
