@@ -22,16 +22,6 @@ std::string hex(SoftExtended x) {
   return text;
 }
 
-std::string hex(double x) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%016" PRIx64, std::bit_cast<uint64_t>(x));
-  return text;
-}
-
-bool sameBits(SoftExtended a, SoftExtended b) {
-  return a.signExponent == b.signExponent && a.significand == b.significand;
-}
-
 // Operands drawn to be awkward: exponents at the extremes, near 1 and near the edges of the
 // double and float ranges; significands with few bits, long runs of ones, or none at all below
 // the top; denormals, pseudo-denormals, zeros, infinities, NaN of both kinds and, rarely, the
@@ -202,6 +192,16 @@ constexpr uint64_t kSeed = 0x5EED0F3DC0FFEEu;
 constexpr int kPortableRounds = 100000;
 
 #if defined(__x86_64__)
+
+std::string hex(double x) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%016" PRIx64, std::bit_cast<uint64_t>(x));
+  return text;
+}
+
+bool sameBits(SoftExtended a, SoftExtended b) {
+  return a.signExponent == b.signExponent && a.significand == b.significand;
+}
 
 long double hardware(SoftExtended x) {
   long double v = 0;
