@@ -36,9 +36,9 @@ void centreMesh() {
   }
   for (int32_t i = 0; i < count; ++i) {
     Vertex& v = workingVertices[i];
-    v.x = static_cast<double>(v.x - (static_cast<long double>(lowX) + highX) / 2);
-    v.y = static_cast<double>(v.y - (static_cast<long double>(lowY) + highY) / 2);
-    v.z = static_cast<double>(v.z - (static_cast<long double>(lowZ) + highZ) / 2);
+    v.x = static_cast<double>(v.x - (Extended(lowX) + highX) / 2);
+    v.y = static_cast<double>(v.y - (Extended(lowY) + highY) / 2);
+    v.z = static_cast<double>(v.z - (Extended(lowZ) + highZ) / 2);
   }
 }
 

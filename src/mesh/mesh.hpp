@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "mesh/extended.hpp"
+
 namespace corvath {
 
 // ---------------------------------------------------------------------------------------------
@@ -148,7 +150,7 @@ double readNumber(std::string_view text);
 
 // A value rounded to the nearest 32-bit integer, halves to even, clamped to the 32-bit range
 // (infinities clamp; a NaN gives 0).
-int32_t roundToInt32(long double value);
+int32_t roundToInt32(Extended value);
 int32_t roundToInt32(double value);
 
 // Reads the file into the line buffer from entry 0 (upper-cased, blanks stripped at both ends;

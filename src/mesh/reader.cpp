@@ -168,14 +168,14 @@ int32_t cornerIndex(int64_t vertexBase, double number) {
       return static_cast<int32_t>(std::clamp<int64_t>(sum, INT32_MIN, INT32_MAX));
     }
   }
-  return roundToInt32(static_cast<long double>(vertexBase) + number);
+  return roundToInt32(Extended(vertexBase) + number);
 }
 
 // A coordinate shifted by the object's offset, the sum in extended precision. With no offset the
 // sum is exact in double too (adding zero only turns -0 into +0), and far cheaper.
 double offsetCoordinate(int32_t offset, double number) {
   if (offset == 0) return number + 0.0;
-  return static_cast<double>(static_cast<long double>(offset) + number);
+  return static_cast<double>(Extended(offset) + number);
 }
 
 // Low 8 bits of the colour components; quotient and remainder truncate toward zero, so a
@@ -308,12 +308,12 @@ double readNumber(std::string_view text) {
   return negative ? -value : value;
 }
 
-int32_t roundToInt32(long double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483647.0L) return std::numeric_limits<int32_t>::max();
-  if (value <= -2147483648.0L) return std::numeric_limits<int32_t>::min();
+int32_t roundToInt32(Extended value) {
+  if (extendedIsNan(value)) return 0;
+  if (value >= Extended(2147483647)) return std::numeric_limits<int32_t>::max();
+  if (value <= Extended(-2147483648.0)) return std::numeric_limits<int32_t>::min();
   // Default rounding mode: nearest, halves to the even neighbour.
-  return static_cast<int32_t>(std::nearbyintl(value));
+  return static_cast<int32_t>(extendedNearbyInt(value));
 }
 
 int32_t roundToInt32(double value) {
@@ -322,7 +322,7 @@ int32_t roundToInt32(double value) {
     const auto whole = static_cast<int32_t>(value);
     if (whole == value) return whole;
   }
-  return roundToInt32(static_cast<long double>(value));
+  return roundToInt32(Extended(value));
 }
 
 void loadMeshFile(const std::string& fileName, int32_t offsetX, int32_t offsetY, int32_t offsetZ,

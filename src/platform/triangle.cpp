@@ -1,5 +1,7 @@
 // Filled triangles with a one-pixel outline: the hot loop of every frame.
+#if defined(__x86_64__)
 #include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -404,6 +406,8 @@ void paintSmall(uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_t
   }
 }
 
+// 512-bit vector painters exist on x86-64 only; elsewhere paintLarge paints these boxes.
+#if defined(__x86_64__)
 // The outline rows of one side, moved to the side's place in the 16 x 16 box.
 __attribute__((target("avx512f,avx512bw,avx512vl"))) inline __m256i mediumSide(int32_t fromX,
                                                                                int32_t fromY,
@@ -472,6 +476,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void paintMedium(
     side2.value = _mm512_add_epi32(side2.value, side2.step);
   }
 }
+#endif  // __x86_64__
 
 // Triangles whose corners fit in a 32 x 32 box: the same a row of 32 pixels at a time, every
 // quantity in 16 bits. The outline of a side comes from a linear function too: step i of a side
@@ -479,6 +484,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void paintMedium(
 // and minor offset m = ceil((2 * i * dminor - n) / (2 * n)), which holds exactly when
 // 2n * m - 2 * dminor * i + n lies in [0, 2n).
 constexpr int64_t kWideBox = 32;
+#if defined(__x86_64__)
 alignas(64) constexpr int16_t kWideLanes[kWideBox] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
                                                       11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
                                                       22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
@@ -575,6 +581,7 @@ __attribute__((target("avx512f,avx512bw"))) void paintWide(uint32_t* origin, int
     edge2.value = _mm512_add_epi16(edge2.value, edge2.step);
   }
 }
+#endif  // __x86_64__
 
 inline bool beyondCorner(int64_t coordinate) {
   return static_cast<uint64_t>(coordinate + kMaxCorner) > static_cast<uint64_t>(2 * kMaxCorner);
@@ -637,11 +644,12 @@ void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2
     const auto ax = static_cast<int32_t>(x0 - left), ay = static_cast<int32_t>(y0 - top);
     const auto bx = static_cast<int32_t>(x1 - left), by = static_cast<int32_t>(y1 - top);
     const auto cx = static_cast<int32_t>(x2 - left), cy = static_cast<int32_t>(y2 - top);
-    const auto rows = static_cast<int32_t>(bottom - top + 1);
+    [[maybe_unused]] const auto rows = static_cast<int32_t>(bottom - top + 1);
     if (right - left < kSmallBox && bottom - top < kSmallBox) {
       paintSmall(origin, width, ax, ay, bx, by, cx, cy, pixel);
       return;
     }
+#if defined(__x86_64__)
     const bool wideVectors = vectorPath == VectorPath::kAvx512;
     if (wideVectors && right - left < kMediumBox && bottom - top < kMediumBox) {
       paintMedium(origin, width, ax, ay, bx, by, cx, cy, rows, pixel);
@@ -651,6 +659,7 @@ void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2
       paintWide(origin, width, ax, ay, bx, by, cx, cy, rows, pixel);
       return;
     }
+#endif
   }
   paintLarge({surface.pixels.data(), width, height}, x0, y0, x1, y1, x2, y2, inside, pixel);
 }

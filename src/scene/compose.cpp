@@ -17,8 +17,8 @@ struct RingPoint {
 
 // Sine and cosine of one ring angle, in extended precision.
 struct RingTurn {
-  long double sine = 0;
-  long double cosine = 0;
+  Extended sine = 0;
+  Extended cosine = 0;
 };
 
 constexpr float kGridStep = 20;
@@ -27,8 +27,6 @@ constexpr int32_t kGridCells = 11;  // -100 to 100 in steps of 20, both ends inc
 constexpr float kHalfWidth = kGridStep / 4;
 constexpr float kRingDiameter = kGridStep / 2;
 constexpr int32_t kPureGreen = 65280;
-// Degrees to radians as this decimal value in extended precision, not pi/180 in full.
-constexpr long double kRingDegree = 0.0174532925199433L;
 constexpr int32_t kCachedRingLimit = 64;
 
 // The turns of every ring of up to kCachedRingLimit segments, by segment count, made on first
@@ -37,8 +35,11 @@ std::vector<RingTurn> ringTurns[kCachedRingLimit + 1];
 
 // The turn of ring angle i of n; on the axes the sine or cosine leaves a tiny residue, not 0.
 RingTurn ringTurn(int32_t i, int32_t n) {
-  const long double angle = ((i * kRingDegree) * 360) / n;
-  return {std::sin(angle), std::cos(angle)};
+  if (n >= kFirstTabulatedRing && n <= kLastTabulatedRing) {
+    return {kRingSines[ringTableStart(n) + i], kRingCosines[ringTableStart(n) + i]};
+  }
+  const Extended angle = ringAngle(i, n);
+  return {extendedSin(angle), extendedCos(angle)};
 }
 
 // The turns of a ring of n segments, or nullptr when n is too large to keep.
@@ -66,12 +67,12 @@ RingPoint ringPoint(float cx, float cy, float z0, float diameter, const RingTurn
 
 // t = floor(10 r); a hit when t is a multiple of 3, tested as the quotient t / 3 being whole.
 bool digitDrawHits() {
-  const auto digit = static_cast<int32_t>(std::floor(10.0L * randomDraw()));
-  return static_cast<long double>(digit) / 3 == digit / 3;
+  const auto digit = static_cast<int32_t>(extendedFloor(Extended(10) * randomDraw()));
+  return Extended(digit) / 3 == digit / 3;
 }
 
 int32_t randomComponent() {
-  return static_cast<int32_t>(std::nearbyint(255.0L * randomDraw()));
+  return static_cast<int32_t>(extendedNearbyInt(Extended(255) * randomDraw()));
 }
 
 int32_t randomColour() {
@@ -82,11 +83,11 @@ int32_t randomColour() {
 }
 
 int32_t segmentCount() {
-  return static_cast<int32_t>(std::nearbyint(10.0L * randomDraw() + 12));
+  return static_cast<int32_t>(extendedNearbyInt(Extended(10) * randomDraw() + 12));
 }
 
 double sum(float a, float b) {
-  return static_cast<double>(static_cast<long double>(a) + b);
+  return static_cast<double>(Extended(a) + b);
 }
 
 }  // namespace
@@ -144,7 +145,7 @@ void composeScene() {
       const float x = kGridLow + static_cast<float>(column) * kGridStep;
       if (digitDrawHits()) continue;
 
-      const auto h = static_cast<float>(30.0L * randomDraw() + 4);
+      const auto h = static_cast<float>(Extended(30) * randomDraw() + 4);
       const double left = x - kHalfWidth;
       const double right = x + kHalfWidth;
       const double front = y - kHalfWidth;
@@ -156,7 +157,7 @@ void composeScene() {
       if (digitDrawHits()) {
         const int32_t backColour = randomColour();
         const int32_t frontColour = randomColour();
-        const auto height = static_cast<float>(randomDraw() * static_cast<long double>(h));
+        const auto height = static_cast<float>(randomDraw() * Extended(h));
         const int32_t segments = segmentCount();
         buildCylinder(x, y, 0, kRingDiameter, segments, height, frontColour, backColour);
       } else {
@@ -169,7 +170,7 @@ void composeScene() {
       points[2] = {right, back, h};
       points[3] = {left, back, h};
       // The apex is drawn before the roof's kind, whichever roof follows.
-      points[4] = {x, y, static_cast<double>((5.0L + h) + 5.0L * randomDraw())};
+      points[4] = {x, y, static_cast<double>((Extended(5) + h) + Extended(5) * randomDraw())};
       if (digitDrawHits()) {
         writePyramid(points, randomColour(), kPureGreen);
       } else {

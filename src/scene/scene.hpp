@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "mesh/extended.hpp"
+
 namespace corvath {
 
 struct Point3 {
@@ -31,6 +33,28 @@ void buildCone(float centreX, float centreY, float baseZ, float diameter, int32_
 // An open cylinder wall of n parallelograms on the same ring, height tall.
 void buildCylinder(float centreX, float centreY, float baseZ, float diameter, int32_t segments,
                    float height, int32_t frontColour, int32_t backColour);
+
+// Degrees to radians for the rings: the decimal 0.0174532925199433 in extended precision, the
+// same value on every machine.
+inline constexpr Extended kRingDegree = extendedFromBits(0x3FF9, 0x8EFA351294E9D26Fu);
+// Angle i of a ring of n points, in radians: ((i * kRingDegree) * 360) / n, in extended precision.
+inline Extended ringAngle(int32_t i, int32_t n) { return ((i * kRingDegree) * 360) / n; }
+
+// The segment counts composeScene draws (10 r + 12 rounded, r in [0, 1)): their ring angles'
+// sines and cosines are tabulated as the x86-64 library computes them in extended precision, so
+// that random scenes are the same on every machine.
+inline constexpr int32_t kFirstTabulatedRing = 12;
+inline constexpr int32_t kLastTabulatedRing = 22;
+inline constexpr int32_t kRingTableSize =
+    (kLastTabulatedRing - kFirstTabulatedRing + 1) * (kFirstTabulatedRing + kLastTabulatedRing) / 2;
+// Where the n angles of a tabulated ring of n points start in the ring tables.
+inline constexpr int32_t ringTableStart(int32_t n) {
+  return (n - kFirstTabulatedRing) * (n + kFirstTabulatedRing - 1) / 2;
+}
+// sin and cos of ringAngle(i, n) at ringTableStart(n) + i (src/scene/ring_table.cpp, written by
+// tools/make_turn_tables.cpp).
+extern const Extended kRingSines[kRingTableSize];
+extern const Extended kRingCosines[kRingTableSize];
 
 // Reseeds the generator from the time of day and appends a random 11 x 11 scene of boxes, open
 // cylinders, pyramids and open cones to the (emptied) mesh.

@@ -134,7 +134,7 @@ void storeFaceLine(int32_t line, std::string_view literal, int32_t colour) {
 // − middle per coordinate, with the extended intermediate of the arithmetic and the result kept
 // as a double.
 double oppositeCoordinate(double last, double first, double middle) {
-  return static_cast<double>((static_cast<long double>(last) + first) - middle);
+  return static_cast<double>((Extended(last) + first) - middle);
 }
 
 Point3 oppositeCorner(const Point3& last, const Point3& first, const Point3& middle) {

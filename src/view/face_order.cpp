@@ -1,5 +1,7 @@
 // Painter's order: a depth key per face and the quicksort that puts the farthest faces first.
+#if defined(__x86_64__)
 #include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <bit>
@@ -49,11 +51,14 @@ struct StopWords {
 
 StopWords buildStopWordsNarrow(const double* base, int64_t count, double pivot) {
   StopWords done;
+#if defined(__x86_64__)
   const __m128d pivots = _mm_set1_pd(pivot);
+#endif
   for (; (done.words + 1) * 64 <= count; ++done.words) {
     uint64_t left = 0;
     uint64_t right = 0;
     const double* at = base + done.words * 64;
+#if defined(__x86_64__)
     for (int bit = 0; bit < 64; bit += 2) {
       // Ordered comparisons are false for an undefined key, which stops both scans, as the
       // element-by-element comparisons do.
@@ -61,6 +66,12 @@ StopWords buildStopWordsNarrow(const double* base, int64_t count, double pivot) 
       left |= static_cast<uint64_t>(~_mm_movemask_pd(_mm_cmpgt_pd(pair, pivots)) & 3) << bit;
       right |= static_cast<uint64_t>(~_mm_movemask_pd(_mm_cmplt_pd(pair, pivots)) & 3) << bit;
     }
+#else
+    for (int bit = 0; bit < 64; ++bit) {
+      left |= static_cast<uint64_t>(!(at[bit] > pivot)) << bit;
+      right |= static_cast<uint64_t>(!(at[bit] < pivot)) << bit;
+    }
+#endif
     leftStops[done.words] = left;
     rightStops[done.words] = right;
     done.allStop &= left & right;
@@ -68,6 +79,7 @@ StopWords buildStopWordsNarrow(const double* base, int64_t count, double pivot) 
   return done;
 }
 
+#if defined(__x86_64__)
 // The same, eight keys to a comparison on processors that have 512-bit vectors.
 __attribute__((target("avx512f"))) StopWords buildStopWordsWide(const double* base, int64_t count,
                                                                 double pivot) {
@@ -90,14 +102,19 @@ __attribute__((target("avx512f"))) StopWords buildStopWordsWide(const double* ba
   }
   return done;
 }
+#endif
 
 // Builds the bits of keys[lo..hi]; returns true when every key stops both scans.
 bool buildStops(const double* keys, int32_t lo, int32_t hi, double pivot) {
   const int64_t count = int64_t{hi} - lo + 1;
   const double* base = keys + lo;
+#if defined(__x86_64__)
   const StopWords done = vectorPath == VectorPath::kAvx512
                              ? buildStopWordsWide(base, count, pivot)
                              : buildStopWordsNarrow(base, count, pivot);
+#else
+  const StopWords done = buildStopWordsNarrow(base, count, pivot);
+#endif
   uint64_t allStop = done.allStop;
   const int64_t word = done.words;
   if (word * 64 < count) {
@@ -365,7 +382,7 @@ void sortDescending(double* keys, double* order, int32_t lo, int32_t hi) {
 }  // namespace
 
 void orderFaces() {
-  using L = long double;
+  using L = Extended;
   const int32_t count = std::min<int64_t>(faceCount, faces.size());
   double* keys = faceDepths.data();
   double* order = faceOrder.data();

@@ -78,7 +78,7 @@ extern Table<FaceKind> faceKinds;
 // The shade of a face as faceShade computes it, quicker for a light along z alone: the x and y
 // terms are then exact zeros, and a face turned away needs no division at all.
 inline float shadeOf(const Face& face) {
-  using L = long double;
+  using L = Extended;
   if (lightX == 0 && lightY == 0 && std::isfinite(face.viewNormalX) &&
       std::isfinite(face.viewNormalY) && std::isfinite(face.viewNormalZ) && face.normalLength > 0 &&
       std::isfinite(face.normalLength)) {

@@ -25,7 +25,7 @@ Table<FacePaint> facePaints;
 Table<FaceKind> faceKinds;
 
 float faceShade(int32_t f) {
-  using L = long double;
+  using L = Extended;
   const Face& face = faces[f];
   const L length = face.normalLength;
   return static_cast<float>(

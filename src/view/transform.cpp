@@ -38,9 +38,7 @@ namespace {
 // One row of the view matrix applied to a vector, terms in this order, with an 80-bit
 // intermediate rounded once to 64 bits.
 inline double rotateRow(const double row[3], double x, double y, double z) {
-  return static_cast<double>(
-      (static_cast<long double>(x) * row[0] + static_cast<long double>(y) * row[1]) +
-      static_cast<long double>(z) * row[2]);
+  return static_cast<double>((Extended(x) * row[0] + Extended(y) * row[1]) + Extended(z) * row[2]);
 }
 
 CORVATH_SEPARATE_STORES void rotateVertices(int32_t begin, int32_t end) {
@@ -63,12 +61,12 @@ CORVATH_SEPARATE_STORES void rotateNormals(int32_t begin, int32_t end) {
 }
 
 CORVATH_SEPARATE_STORES void projectRange(int32_t begin, int32_t end) {
-  const long double scale = zoom;
+  const Extended scale = zoom;
   for (int32_t i = begin; i < end; ++i) {
     const Vertex& v = workingVertices[i];
     // At or behind the eye the divisor is 0 or negative: infinite, undefined or mirrored
     // positions, which the painting drops.
-    const long double divisor = static_cast<long double>(cameraDistance) + v.z;
+    const Extended divisor = Extended(cameraDistance) + v.z;
     screenPoints[i].x = static_cast<float>((scale * v.x) / divisor + screenCentreX);
     screenPoints[i].y = static_cast<float>((scale * v.y) / divisor + screenCentreY);
   }
@@ -80,18 +78,28 @@ CORVATH_SEPARATE_STORES void projectRange(int32_t begin, int32_t end) {
 // Operations
 // ---------------------------------------------------------------------------------------------
 
+void degreeSineCosine(double degrees, double& sine, double& cosine) {
+  // Not -0: its sine is -0, the table's +0.
+  if (degrees >= 0 && degrees < 360 && !std::signbit(degrees)) {
+    const auto whole = static_cast<int32_t>(degrees);
+    if (whole == degrees) {
+      sine = kDegreeSines[whole];
+      cosine = kDegreeCosines[whole];
+      return;
+    }
+  }
+  const Extended radians = degrees * kDegreeFactor;
+  sine = extendedSinAsDouble(radians);
+  cosine = extendedCosAsDouble(radians);
+}
+
 CORVATH_SEPARATE_STORES void rotateView(const double& angleX, const double& angleY,
                                         const double& angleZ) {
-  const long double radiansX = angleX * kDegreeFactor;
-  const long double radiansY = angleY * kDegreeFactor;
-  const long double radiansZ = angleZ * kDegreeFactor;
-  const double cosX = static_cast<double>(std::cos(radiansX));
-  const double cosY = static_cast<double>(std::cos(radiansY));
-  const double cosZ = static_cast<double>(std::cos(radiansZ));
-  const double sinX = static_cast<double>(std::sin(radiansX));
-  const double sinY = static_cast<double>(std::sin(radiansY));
-  const double sinZ = static_cast<double>(std::sin(radiansZ));
-  using L = long double;
+  double sinX = 0, cosX = 0, sinY = 0, cosY = 0, sinZ = 0, cosZ = 0;
+  degreeSineCosine(angleX, sinX, cosX);
+  degreeSineCosine(angleY, sinY, cosY);
+  degreeSineCosine(angleZ, sinZ, cosZ);
+  using L = Extended;
 
   // The transpose of Rz * Ry * Rx, each entry evaluated left to right in extended precision.
   viewMatrix[0][0] = static_cast<double>(L(cosY) * cosZ);
@@ -119,13 +127,14 @@ CORVATH_SEPARATE_STORES void rotateView(const double& angleX, const double& angl
   });
 }
 
-CORVATH_SEPARATE_STORES void projectVertices() {
+void projectVertices() {
   const int32_t vertices = std::min<int64_t>(vertexCount, workingVertices.size());
   const Ranges ranges = splitRanges(vertices);
   runParts(ranges.count, [&](int32_t part) { projectRange(ranges.begin(part), ranges.end(part)); });
 }
+
 void computeFaceNormals() {
-  using L = long double;
+  using L = Extended;
   const int32_t faceTotal = std::min<int64_t>(faceCount, faces.size());
   for (int32_t f = 0; f < faceTotal; ++f) {
     Face& face = faces[f];
@@ -148,7 +157,7 @@ void computeFaceNormals() {
     face.normalZ = static_cast<double>(L(ux) * vy - L(uy) * vx);
     const L squares = (L(face.normalX) * face.normalX + L(face.normalY) * face.normalY) +
                       L(face.normalZ) * face.normalZ;
-    face.normalLength = static_cast<double>(std::sqrt(squares));
+    face.normalLength = static_cast<double>(extendedSqrt(squares));
   }
 }
 

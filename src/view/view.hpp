@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "mesh/extended.hpp"
+
 namespace corvath {
 
 // ---------------------------------------------------------------------------------------------
@@ -25,8 +27,15 @@ extern int32_t lightX;
 extern int32_t lightY;
 extern int32_t lightZ;
 
-// Degrees to radians: this decimal value, held in extended precision (not pi/180 in full).
-inline constexpr long double kDegreeFactor = 0.0174532925199433L;
+// Degrees to radians: the decimal 0.0174532925199433 held in extended precision (not pi/180 in
+// full), given by its bits so that it is the same value on every machine.
+inline constexpr Extended kDegreeFactor = extendedFromBits(0x3FF9, 0x8EFA351294E9D26Fu);
+
+// sin and cos of d * kDegreeFactor (extended) rounded to double, for the whole degrees d = 0 ..
+// 359, as the x86-64 library computes them (src/view/degree_table.cpp, written by
+// tools/make_turn_tables.cpp).
+extern const double kDegreeSines[360];
+extern const double kDegreeCosines[360];
 
 // ---------------------------------------------------------------------------------------------
 // Transform and projection
@@ -35,6 +44,10 @@ inline constexpr long double kDegreeFactor = 0.0174532925199433L;
 // Rotates model vertices 0 .. vertexCount - 1 into the working table and every face normal into
 // its view normal by the angles (degrees) about x, y and z. Absolute: starts from the model.
 void rotateView(const double& angleX, const double& angleY, const double& angleZ);
+// The sine and cosine of degrees * kDegreeFactor (extended), rounded to double: from the tables
+// for whole degrees 0 .. 359, the same on every machine; otherwise computed, exactly as x86-64
+// computes them there and to the last bit of a double elsewhere.
+void degreeSineCosine(double degrees, double& sine, double& cosine);
 // Projects working vertices into screen points: zoom * x / (cameraDistance + z) + centre. No
 // clipping: at or behind the eye the positions are infinite, undefined or mirrored.
 void projectVertices();

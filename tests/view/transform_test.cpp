@@ -61,10 +61,9 @@ TEST_F(ViewTransform, RotationIsAbsoluteAndUsesTheDecimalDegreeFactor) {
   setModel({{100, 0, 0}});
   rotateView(0, 0, 30);
   rotateView(0, 0, 30);  // nothing accumulates between frames
-  const long double radians = 30 * 0.0174532925199433L;
-  EXPECT_EQ(viewMatrix[0][1], static_cast<double>(std::sin(radians)));
-  EXPECT_EQ(workingVertices[0].x, static_cast<double>(100.0L * static_cast<double>(std::cos(radians))));
-  EXPECT_EQ(workingVertices[0].y, static_cast<double>(-100.0L * static_cast<double>(std::sin(radians))));
+  EXPECT_EQ(viewMatrix[0][1], kDegreeSines[30]);
+  EXPECT_EQ(workingVertices[0].x, static_cast<double>(Extended(100) * kDegreeCosines[30]));
+  EXPECT_EQ(workingVertices[0].y, static_cast<double>(Extended(-100) * kDegreeSines[30]));
 }
 
 TEST_F(ViewTransform, ProjectionDividesByTheDistanceFromTheEye) {
