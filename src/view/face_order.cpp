@@ -379,15 +379,12 @@ void sortDescending(double* keys, double* order, int32_t lo, int32_t hi) {
   }
 }
 
-}  // namespace
-
-void orderFaces() {
+// Keys faces begin .. end - 1 and makes their paint records ready.
+void keyFaces(int32_t begin, int32_t end) {
   using L = Extended;
-  const int32_t count = std::min<int64_t>(faceCount, faces.size());
   double* keys = faceDepths.data();
   double* order = faceOrder.data();
-  reserveFacePaints(count);
-  for (int32_t f = 0; f < count; ++f) {
+  for (int32_t f = begin; f < end; ++f) {
     Face& face = faces[f];
     order[f] = f;
     // The painting's share of the face, while its record is at hand.
@@ -413,6 +410,16 @@ void orderFaces() {
                                      workingVertices[face.c].z);
     keys[f] = face.depth;
   }
+}
+
+}  // namespace
+
+void orderFaces() {
+  const int32_t count = std::min<int64_t>(faceCount, faces.size());
+  reserveFacePaints(count);
+  // Faces in ranges, shared among the worker threads; each face's entries are its own.
+  const Ranges ranges = splitRanges(count);
+  runParts(ranges.count, [&](int32_t part) { keyFaces(ranges.begin(part), ranges.end(part)); });
   sortFaceOrder();
 }
 
