@@ -38,13 +38,14 @@ bool tilesDescribe(const Surface& surface) {
              static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height);
 }
 
-// Refills the painted tiles, a run of neighbouring tiles at a time, and forgets them.
-void fillPaintedTiles(Surface& surface, uint32_t pixel) {
+// Refills the painted tiles of tile rows firstRow .. endRow - 1, a run of neighbouring tiles at a
+// time, and forgets them.
+void fillPaintedTileRows(Surface& surface, uint32_t pixel, size_t firstRow, size_t endRow) {
   PaintedTiles& tiles = surface.painted;
   const int64_t width = surface.width;
   const int64_t height = surface.height;
   const int32_t shift = tiles.shift;
-  for (size_t row = 0; row < tiles.rows.size(); ++row) {
+  for (size_t row = firstRow; row < endRow; ++row) {
     uint64_t bits = tiles.rows[row];
     tiles.rows[row] = 0;
     const int64_t top = static_cast<int64_t>(row) << shift;
@@ -81,7 +82,13 @@ void fillSurface(Surface& surface, int32_t colour) {
   if (surface.pixels.empty()) return;
   const uint32_t pixel = pixelFromColour(colour);
   if (tilesDescribe(surface) && surface.painted.fillPixel == pixel) {
-    fillPaintedTiles(surface, pixel);
+    // Tile rows shared among the worker threads: each writes its own pixel rows and record
+    // rows.
+    const Ranges ranges = splitRanges(static_cast<int32_t>(surface.painted.rows.size()), 2);
+    runParts(ranges.count, [&](int32_t part) {
+      fillPaintedTileRows(surface, pixel, static_cast<size_t>(ranges.begin(part)),
+                          static_cast<size_t>(ranges.end(part)));
+    });
     return;
   }
   fillSpan(surface.pixels.data(), static_cast<int64_t>(surface.pixels.size()), pixel);
