@@ -16,9 +16,10 @@ namespace corvath {
 namespace {
 
 constexpr const char* kThreadsVariable = "CORVATH_THREADS";
-// Spins before a parked worker sleeps: the parts of one frame follow each other within
-// microseconds, and a sleep and wake-up would cost more than most parts.
-constexpr int32_t kSpinsBeforeSleep = 4000;
+// Looks before a parked worker sleeps: the parts of one frame follow each other within
+// microseconds, and a sleep and wake-up would cost more than most parts. Each look yields the
+// processor, so that more threads than processors (tests, emulators) still make progress.
+constexpr int32_t kLooksBeforeSleep = 200;
 
 // One batch of parts handed to the pool. Parts are taken by counting up `nextPart`. `takers`
 // counts the threads still working on the batch, the caller included; the batch record may go
@@ -80,10 +81,8 @@ void workerLoop() {
   uint64_t seen = 0;
   while (true) {
     Batch* batch = nullptr;
-    for (int32_t spin = 0; spin < kSpinsBeforeSleep && pool.generation.load() == seen; ++spin) {
-#if defined(__x86_64__) || defined(__i386__)
-      __builtin_ia32_pause();
-#endif
+    for (int32_t look = 0; look < kLooksBeforeSleep && pool.generation.load() == seen; ++look) {
+      std::this_thread::yield();
     }
     {
       std::unique_lock<std::mutex> lock(pool.mutex);

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "platform/platform.hpp"
+#include "support/thread_counts.hpp"
 
 namespace corvath {
 namespace {
 
 TEST(Workers, EveryPartRunsExactlyOnceOnAnyThreadCount) {
+  if (testing::mostTestThreads() == 1) GTEST_SKIP() << "CORVATH_THREADS=1: no second thread";
   const int32_t kept = workerCount();
   for (const int32_t threads : {1, 2, 3, kMostWorkers}) {
     EXPECT_EQ(setWorkerCount(threads), threads);
@@ -29,6 +31,7 @@ TEST(Workers, EveryPartRunsExactlyOnceOnAnyThreadCount) {
 }
 
 TEST(Workers, ManyShortBatchesInARowEachFinishBeforeTheNext) {
+  if (testing::mostTestThreads() == 1) GTEST_SKIP() << "CORVATH_THREADS=1: no second thread";
   const int32_t kept = workerCount();
   setWorkerCount(4);
   // Each batch writes its own slots; a part that ran late, after its batch returned, would
