@@ -87,6 +87,10 @@ inline constexpr int64_t kMaxCorner = int64_t{1} << 27;
 // with exact halves going to the smaller coordinate. A zero-area triangle paints its outline
 // only; three equal corners paint nothing.
 void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour);
+// The same pixels, tested one by one against the rule above: slow, for tests, which hold
+// paintTriangle to it on every processor path.
+void paintTriangleReference(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2,
+                            int32_t colour);
 
 // ---------------------------------------------------------------------------------------------
 // Processor-specific paths

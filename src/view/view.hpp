@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,9 @@ void orderFaces();
 // face order table's values moving with their keys. A quicksort whose partition fixes the order
 // of equal keys: the same keys in the same places always give the same order.
 void sortFaceOrder();
+// The same sort by the textbook partition alone (face_order_rule.cpp): the reference the tests
+// hold sortFaceOrder to. keys and order have the same length.
+void sortFaceOrderReference(std::span<double> keys, std::span<double> order);
 
 // ---------------------------------------------------------------------------------------------
 // Status line
