@@ -14,6 +14,27 @@ namespace corvath {
 // Records
 // ---------------------------------------------------------------------------------------------
 
+// Colours everywhere in the program are packed as red + 256 * green + 65536 * blue.
+inline constexpr int32_t packColour(int32_t red, int32_t green, int32_t blue) {
+  return red + 256 * green + 65536 * blue;
+}
+// The low 8 bits of the components of a packed colour; quotient and remainder truncate toward
+// zero, so a negative colour gives the low bytes of its remainders (-1 is red 255).
+inline constexpr uint8_t colourRed(int32_t colour) {
+  return static_cast<uint8_t>(colour % 256);
+}
+inline constexpr uint8_t colourGreen(int32_t colour) {
+  return static_cast<uint8_t>((colour / 256) % 256);
+}
+inline constexpr uint8_t colourBlue(int32_t colour) {
+  return static_cast<uint8_t>(((colour / 256) / 256) % 256);
+}
+// Degrees to radians: this decimal value, held in extended precision (not pi/180 in full).
+inline constexpr long double kDegreeFactor = 0.0174532925199433L;
+
+// The grey of buttons and of the window before its first frame.
+inline constexpr int32_t kButtonFaceColour = packColour(240, 240, 240);
+
 struct Vertex {
   double x = 0;
   double y = 0;

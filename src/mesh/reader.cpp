@@ -28,16 +28,22 @@ constexpr int32_t kMaxFileLines = kMeshLineEntries - 1;
 constexpr int kMaxExponent = 9999;
 constexpr unsigned char kEndOfFile = 26;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Whether a number's digits go on past c: more digits, a point or an exponent letter.
 bool continuesNumber(char c) {
   return isDigit(c) || c == '.' || c == 'E' || c == 'e' || c == 'D' || c == 'd';
 }
 
-constexpr bool isLowerCase(char c) { return c >= 'a' && c <= 'z'; }
+constexpr bool isLowerCase(char c) {
+  return c >= 'a' && c <= 'z';
+}
 
-constexpr char upperCase(char c) { return isLowerCase(c) ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char upperCase(char c) {
+  return isLowerCase(c) ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Digit value in bases up to 16, or 99 for anything else.
 int digitValue(char c) {
@@ -54,11 +60,18 @@ double readBasedInteger(std::string_view text) {
   size_t i = 0;
   if (!text.empty()) {
     switch (upperCase(text[0])) {
-      case 'H': base = 16, i = 1; break;
+      case 'H':
+        base = 16, i = 1;
+        break;
       case 'O':
-      case 'Q': base = 8, i = 1; break;
-      case 'B': base = 2, i = 1; break;
-      default: break;
+      case 'Q':
+        base = 8, i = 1;
+        break;
+      case 'B':
+        base = 2, i = 1;
+        break;
+      default:
+        break;
     }
   }
   double value = 0;
@@ -178,12 +191,10 @@ double offsetCoordinate(int32_t offset, double number) {
   return static_cast<double>(static_cast<long double>(offset) + number);
 }
 
-// Low 8 bits of the colour components; quotient and remainder truncate toward zero, so a
-// negative colour gives the low bytes of its remainders (-1 is red 255).
 void setFaceColour(Face& face, int32_t colour) {
-  face.red = static_cast<uint8_t>(colour % 256);
-  face.green = static_cast<uint8_t>((colour / 256) % 256);
-  face.blue = static_cast<uint8_t>(((colour / 256) / 256) % 256);
+  face.red = colourRed(colour);
+  face.green = colourGreen(colour);
+  face.blue = colourBlue(colour);
 }
 
 // Upper-cases and strips blanks (byte 32 only) at both ends of a line read from a file.
@@ -219,7 +230,8 @@ double readNumber(std::string_view text) {
     const char* const end = text.data() + n;
     const char* at = first;
     uint32_t whole = 0;
-    while (at < end && at - first < 9 && isDigit(*at)) whole = whole * 10 + static_cast<uint32_t>(*at++ - '0');
+    while (at < end && at - first < 9 && isDigit(*at))
+      whole = whole * 10 + static_cast<uint32_t>(*at++ - '0');
     if (at > first && (at == end || !continuesNumber(*at))) {
       return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
     }
@@ -297,8 +309,8 @@ double readNumber(std::string_view text) {
     digits.append(mantissaStart, at);
     digits.push_back('e');
     digits += std::to_string(exponent);
-    const auto result =
-        std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::general);
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value,
+                                        std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
       // Decimal magnitude of the first significant digit decides overflow or underflow.
       const int64_t magnitude = power + digitsKept;
@@ -353,7 +365,9 @@ void loadMeshFile(const std::string& fileName, int32_t offsetX, int32_t offsetY,
         afterReturn = false;
         // The run of ordinary bytes up to the next line end or end-of-file byte.
         const char* stop = p;
-        while (stop < end && *stop != '\r' && *stop != '\n' && *stop != static_cast<char>(kEndOfFile)) ++stop;
+        while (stop < end && *stop != '\r' && *stop != '\n' &&
+               *stop != static_cast<char>(kEndOfFile))
+          ++stop;
         if (stop > p) {
           // Entries are cleared only when a line is stored in them, so the entry just past the
           // file's last line keeps whatever it held.
@@ -397,7 +411,8 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
   bool objectRejected = false;  // the last header was not accepted: skip up to the next one
   int64_t vertexBase = vertexCount;
   int64_t faceBase = faceCount;
-  const int64_t lastIndex = std::min<int64_t>(lastLineIndex, static_cast<int64_t>(meshLines.size()) - 1);
+  const int64_t lastIndex =
+      std::min<int64_t>(lastLineIndex, static_cast<int64_t>(meshLines.size()) - 1);
 
   for (int64_t index = 0; index <= lastIndex; ++index) {
     // Read as upper-cased: keywords match in any case, and the number rule reads lower-case
@@ -407,8 +422,9 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
     if (startsWith(line, "TRI-MESH,")) {
       const int32_t announcedVertices = roundToInt32(numberAfter(line, "VERTICES:"));
       const int32_t announcedFaces = roundToInt32(numberAfter(line, "FACES:"));
-      objectRejected = announcedVertices < 0 || announcedFaces < 0 ||
-                       !resizeMeshTables(vertexBase + announcedVertices + 1, faceBase + announcedFaces + 1);
+      objectRejected =
+          announcedVertices < 0 || announcedFaces < 0 ||
+          !resizeMeshTables(vertexBase + announcedVertices + 1, faceBase + announcedFaces + 1);
       if (!objectRejected) {
         vertexCount = announcedVertices;
         faceCount = announcedFaces;
@@ -440,7 +456,8 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
       if (target >= 0 && target < static_cast<int64_t>(faces.size())) {
         int32_t colour = defaultColour;
         const size_t colourAt = findKeyword(line, "COLORE:");
-        if (colourAt != std::string_view::npos) colour = roundToInt32(readNumber(line.substr(colourAt + 7)));
+        if (colourAt != std::string_view::npos)
+          colour = roundToInt32(readNumber(line.substr(colourAt + 7)));
         Face& face = faces[target];
         // The corner numbers are local to the object; the sum with the base is what is rounded.
         face.a = cornerIndex(vertexBase, numberAfter(line, " A:"));

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "mesh/mesh.hpp"
 #include "platform/platform.hpp"
 
 namespace corvath {
@@ -31,37 +32,19 @@ struct MainWindowState {
   bool ending = false;
 };
 
-// Message numbers and parameters the window sends on its own; the handler's are in the app.
-constexpr uint32_t kCreateMessage = 272;
-constexpr uint32_t kSizeMessage = 5;
-constexpr uint32_t kDestroyMessage = 2;
-constexpr uint32_t kCursorMessage = 32;
-constexpr uint32_t kMouseMoveMessage = 512;
-constexpr uint32_t kTimerMessage = 275;
-constexpr uint32_t kCommandMessage = 273;
-constexpr uint32_t kLeftDownMessage = 513;
-constexpr uint32_t kRightDownMessage = 516;
-constexpr uint32_t kMiddleDownMessage = 519;
+// Parameters of the messages the window sends (their numbers are in platform.hpp).
 constexpr int64_t kWindowHandle = 1;
 constexpr uint64_t kSizeRestored = 0;
 constexpr uint64_t kSizeMaximised = 2;
-constexpr int64_t kClientArea = 1;  // the hit-test code of the cursor message
+constexpr int64_t kClientArea = 1;  // second parameter of kCursorMessage: over the picture
 constexpr uint64_t kLeftButtonFlag = 1;
 constexpr uint64_t kRightButtonFlag = 2;
-constexpr uint64_t kAcceleratorCode = uint64_t{1} << 16;  // notification code of a shortcut key
-
-// Keyboard commands and the timer the Space key runs.
-constexpr uint32_t kOkCommandId = 1;
-constexpr uint32_t kCancelCommandId = 2;
-constexpr uint32_t kSaveCommandId = 200;
-constexpr uint32_t kAnimationTimer = 1000;
-constexpr uint32_t kAnimationPeriodMs = 500;
+constexpr uint64_t kAcceleratorCode = uint64_t{1} << 16;  // a command from a shortcut key
 
 // The desktop's logical resolution when it sets none; settings outside the range are mistakes.
 constexpr int32_t kDefaultDotsPerInch = 96;
 constexpr double kLowestDotsPerInch = 24;
 constexpr double kHighestDotsPerInch = 960;
-constexpr uint8_t kButtonFace = 240;
 
 MainWindowState mainState;
 // Records are never freed: SDL's timer thread may still be inside a callback after removal.
@@ -142,7 +125,8 @@ void presentDrawingSurface() {
   }
   if (target->w > source->w || target->h > source->h) {
     SDL_FillRect(target, nullptr,
-                 SDL_MapRGB(target->format, kButtonFace, kButtonFace, kButtonFace));
+                 SDL_MapRGB(target->format, colourRed(kButtonFaceColour),
+                            colourGreen(kButtonFaceColour), colourBlue(kButtonFaceColour)));
   }
   SDL_BlitSurface(source, nullptr, target, nullptr);
   SDL_UpdateWindowSurface(window);
@@ -218,15 +202,15 @@ void handleKey(const SDL_KeyboardEvent& event) {
   const SDL_Keycode key = event.keysym.sym;
   const Uint16 modifiers = event.keysym.mod;
   if (key == SDLK_ESCAPE) {
-    deliverCommand(kCancelCommandId);
+    deliverCommand(kCancelCommand);
   } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
-    deliverCommand(kOkCommandId);
+    deliverCommand(kOkCommand);
   } else if (event.repeat != 0) {
     // A held key toggles or saves once.
   } else if (key == SDLK_SPACE && (modifiers & (KMOD_CTRL | KMOD_ALT)) == 0) {
     toggleAnimation();
   } else if (key == SDLK_s && (modifiers & KMOD_CTRL) != 0) {
-    deliverCommand(kAcceleratorCode | kSaveCommandId);
+    deliverCommand(kAcceleratorCode | kSaveCommand);
   } else if (key == SDLK_F4 && (modifiers & KMOD_ALT) != 0) {
     // Window managers turn Alt+F4 into a close request themselves; without one, this does.
     endMainWindow();
@@ -293,9 +277,8 @@ bool showOwnMessageBox(const std::string& text) {
   if (!initVideo()) return false;
   Surface picture;
   const PixelRectangle okButton = drawMessageBox(picture, text, displayDotsPerInch());
-  SDL_Window* box =
-      SDL_CreateWindow(kMessageBoxCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                       picture.width, picture.height, SDL_WINDOW_HIDDEN);
+  SDL_Window* box = SDL_CreateWindow(kProgramName, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                     picture.width, picture.height, SDL_WINDOW_HIDDEN);
   if (box == nullptr) return false;
   SDL_Surface* source =
       SDL_CreateRGBSurfaceWithFormatFrom(picture.pixels.data(), picture.width, picture.height, 32,
@@ -485,13 +468,13 @@ bool timerRunning(uint32_t identifier) {
 }
 
 MessageBoxShown showWindowMessageBox(const std::string& text) {
-  if (SDL_ShowSimpleMessageBox(0, kMessageBoxCaption, text.c_str(), nullptr) == 0) {
+  if (SDL_ShowSimpleMessageBox(0, kProgramName, text.c_str(), nullptr) == 0) {
     return MessageBoxShown::kSystemBox;
   }
   // The system's box needs what a desktop may lack (X core fonts, a helper program under
   // Wayland); ours needs only a window. The message must reach the user either way.
   if (showOwnMessageBox(text)) return MessageBoxShown::kOwnBox;
-  std::fprintf(stderr, "%s: %s\n", kMessageBoxCaption, text.c_str());
+  std::fprintf(stderr, "%s: %s\n", kProgramName, text.c_str());
   std::fflush(stderr);
   return MessageBoxShown::kStandardError;
 }

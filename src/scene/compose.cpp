@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "mesh/mesh.hpp"
 #include "scene/scene.hpp"
 
 namespace corvath {
@@ -26,9 +27,7 @@ constexpr float kGridLow = -100;
 constexpr int32_t kGridCells = 11;  // -100 to 100 in steps of 20, both ends included
 constexpr float kHalfWidth = kGridStep / 4;
 constexpr float kRingDiameter = kGridStep / 2;
-constexpr int32_t kPureGreen = 65280;
-// Degrees to radians as this decimal value in extended precision, not pi/180 in full.
-constexpr long double kRingDegree = 0.0174532925199433L;
+constexpr int32_t kPureGreen = packColour(0, 255, 0);
 constexpr int32_t kCachedRingLimit = 64;
 
 // The turns of every ring of up to kCachedRingLimit segments, by segment count, made on first
@@ -37,7 +36,7 @@ std::vector<RingTurn> ringTurns[kCachedRingLimit + 1];
 
 // The turn of ring angle i of n; on the axes the sine or cosine leaves a tiny residue, not 0.
 RingTurn ringTurn(int32_t i, int32_t n) {
-  const long double angle = ((i * kRingDegree) * 360) / n;
+  const long double angle = ((i * kDegreeFactor) * 360) / n;
   return {std::sin(angle), std::cos(angle)};
 }
 
@@ -78,7 +77,7 @@ int32_t randomColour() {
   const int32_t red = randomComponent();
   const int32_t green = randomComponent();
   const int32_t blue = randomComponent();
-  return red + 256 * green + 65536 * blue;
+  return packColour(red, green, blue);
 }
 
 int32_t segmentCount() {
@@ -88,10 +87,6 @@ int32_t segmentCount() {
 double sum(float a, float b) {
   return static_cast<double>(static_cast<long double>(a) + b);
 }
-
-}  // namespace
-
-namespace {
 
 // Calls segment(current, next) for the ring's n segments in order, the last one closing on a
 // copy of point 0. Ring points are made as they are needed.

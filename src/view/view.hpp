@@ -26,9 +26,6 @@ extern int32_t lightX;
 extern int32_t lightY;
 extern int32_t lightZ;
 
-// Degrees to radians: this decimal value, held in extended precision (not pi/180 in full).
-inline constexpr long double kDegreeFactor = 0.0174532925199433L;
-
 // ---------------------------------------------------------------------------------------------
 // Transform and projection
 // ---------------------------------------------------------------------------------------------
