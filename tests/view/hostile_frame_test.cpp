@@ -221,45 +221,5 @@ TEST_F(HostileFrame, CornersFarOutsideTheSurfaceCostOnlyWhatIsInside) {
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(HostileFrame, LineOfOneHundredMegabytesWithoutALineEnd) {
-  LargeFile file;
-  file.append("Tri-mesh, Vertices: 2 Faces: 1 ");
-  file.appendRepeated('9', size_t{100} << 20);
-  file.close();
-  startWith(file.path());
-  EXPECT_EQ(lastLineIndex, 1);
-  drawFrames();
-  EXPECT_EQ(messages.size(), 3u);  // the one face announced was never read
-  MeshText().swap(meshLines[0]);
-}
-
-TEST_F(HostileFrame, TwoMillionShortLinesDrawTheFirstMillion) {
-  // A vertex line per line for 1,999,999 vertices, then the face: only 999,999 vertex lines
-  // fit in the buffer, the list never ends and the face is never read.
-  LargeFile file;
-  testing::writeTwoMillionLines(file);
-  startWith(file.path());
-  EXPECT_EQ(lastLineIndex, 1000000);
-  drawFrames();
-  EXPECT_EQ(messages.size(), 3u);
-}
-
-TEST_F(HostileFrame, BinaryNoiseWithNulAndEndOfFileBytes) {
-  std::mt19937 engine(1966);
-  std::string noise(1 << 20, '\0');
-  for (char& c : noise) c = static_cast<char>(engine() % 256);
-  const char kObject[] =
-      "Tri-mesh, Vertices: 3\0 Faces: 1\r\nVertex 0: X: 1\0 Y: 2 Z: 3\r\n"
-      "Vertex 1: X: 40 Y: 0\0 Z: 0\r\nVertex 2: X: 0 Y: 40 Z: 0\r\nFace 0: A:0 B:1 C:2\0\r\n";
-  // An object with NULs inside its lines, then noise holding NULs and bytes 26; then the noise
-  // alone.
-  startWithText(std::string(kObject, sizeof kObject - 1) + noise);
-  EXPECT_EQ(vertexCount, 3);
-  drawFrames();
-  testing::resetMeshState();
-  startWithText(noise);
-  drawFrames();
-}
-
 }  // namespace
 }  // namespace corvath
