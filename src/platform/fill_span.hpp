@@ -14,7 +14,8 @@ inline void fillSpan(uint32_t* pixels, int64_t count, uint32_t pixel) {
   if (count >= 64) {
     // Long runs: the C library's wide-character fill, which picks the widest stores the
     // processor has (32 or 64 bytes) at run time.
-    std::wmemset(reinterpret_cast<wchar_t*>(pixels), static_cast<wchar_t>(pixel), static_cast<size_t>(count));
+    std::wmemset(reinterpret_cast<wchar_t*>(pixels), static_cast<wchar_t>(pixel),
+                 static_cast<size_t>(count));
   } else if (count >= 4) {
     using Quad = uint32_t __attribute__((vector_size(16)));
     const Quad quad = {pixel, pixel, pixel, pixel};

@@ -37,8 +37,9 @@ namespace {
 // One row of the view matrix applied to a vector, terms in this order, with an 80-bit
 // intermediate rounded once to 64 bits.
 inline double rotateRow(const double row[3], double x, double y, double z) {
-  return static_cast<double>((static_cast<long double>(x) * row[0] + static_cast<long double>(y) * row[1]) +
-                             static_cast<long double>(z) * row[2]);
+  return static_cast<double>(
+      (static_cast<long double>(x) * row[0] + static_cast<long double>(y) * row[1]) +
+      static_cast<long double>(z) * row[2]);
 }
 
 }  // namespace
@@ -47,7 +48,8 @@ inline double rotateRow(const double row[3], double x, double y, double z) {
 // Operations
 // ---------------------------------------------------------------------------------------------
 
-CORVATH_SEPARATE_STORES void rotateView(const double& angleX, const double& angleY, const double& angleZ) {
+CORVATH_SEPARATE_STORES void rotateView(const double& angleX, const double& angleY,
+                                        const double& angleZ) {
   const long double radiansX = angleX * kDegreeFactor;
   const long double radiansY = angleY * kDegreeFactor;
   const long double radiansZ = angleZ * kDegreeFactor;
