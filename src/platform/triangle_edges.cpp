@@ -3,6 +3,7 @@
 // paintTriangleReference (triangle_rule.cpp) exactly; tests/platform/triangle_test.cpp holds it
 // there (PaintTriangle.MatchesReference..., far corners and huge triangles included).
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <utility>
 
@@ -266,6 +267,8 @@ bool sideInside(const PaintTarget& target, PixelPoint a, PixelPoint b) {
 // moves the corners of every small face through memory as records, and the reloads stall.
 void paintLarge(const PaintTarget& target, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
                 int64_t x2, int64_t y2, bool inside, uint32_t pixel) {
+  assert(std::max({std::abs(x0), std::abs(y0), std::abs(x1), std::abs(y1), std::abs(x2),
+                   std::abs(y2)}) <= kMaxCorner);
   const PixelPoint p0{x0, y0}, p1{x1, y1}, p2{x2, y2};
   fillTriangle(target, p0, p1, p2, pixel);
   outlineSide(target, p0, p1, pixel, !inside && !sideInside(target, p0, p1));

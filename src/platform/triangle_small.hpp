@@ -5,8 +5,10 @@
 // since it is most of a frame's painting and paintTriangle calls it for most faces.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <cassert>
 #include <cstdint>
 
 #include "platform/triangle_rule.hpp"
@@ -78,6 +80,7 @@ inline uint64_t smallSide(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY
 // `origin`, is at most 8 x 8; corners relative to that pixel.
 inline void paintSmall(uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_t bx,
                        int32_t by, int32_t cx, int32_t cy, uint32_t pixel) {
+  assert(std::min({ax, ay, bx, by, cx, cy}) >= 0 && std::max({ax, ay, bx, by, cx, cy}) < kSmallBox);
   uint64_t mask = smallFill(ax, ay, bx, by, cx, cy) | smallSide(ax, ay, bx, by) |
                   smallSide(bx, by, cx, cy) | smallSide(cx, cy, ax, ay);
   while (mask != 0) {

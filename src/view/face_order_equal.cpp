@@ -3,6 +3,7 @@
 // a range follows from reversals alone. tests/view/face_order_test.cpp holds the sort to
 // sortFaceOrderReference on every processor path, with runs of equal and undefined keys.
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 
 #include "view/face_order_paths.hpp"
@@ -70,6 +71,8 @@ void placeAllEqual(double* keys, double* order, int32_t lo, int32_t hi, int64_t 
 }  // namespace
 
 void sortAllEqual(double* keys, double* order, int32_t lo, int32_t hi) {
+  assert(lo <= hi && static_cast<size_t>(hi - lo) < spareKeys.size() &&
+         static_cast<size_t>(hi - lo) < spareOrder.size());
   if (hi - lo + 1 <= kSplitInPlaceMaximum) {
     reverseAndSplit(keys, order, lo, hi);
     return;

@@ -3,6 +3,7 @@
 // partitionPlain (face_order_rule.cpp) exactly; tests/view/face_order_test.cpp holds the sort to
 // sortFaceOrderReference on every processor path (FaceOrder.SortMatchesTheReference...).
 #include <bit>
+#include <cassert>
 #include <cstdint>
 #include <utility>
 
@@ -100,6 +101,9 @@ inline int64_t lastStop(const uint64_t* mask, int64_t from, int64_t to) {
 // scans stopped at), which stops it too; at the ends of the range the bounds stop it.
 bool partitionMasked(double* keys, double* order, int32_t lo, int32_t hi, double pivot, int32_t& i,
                      int32_t& j) {
+  // The stop words of the whole range must fit the tables sortFaceOrder sized.
+  assert(lo <= hi && static_cast<size_t>(hi - lo) / 64 < leftStops.size() &&
+         static_cast<size_t>(hi - lo) / 64 < rightStops.size());
   if (buildStops(keys, lo, hi, pivot) && pivot == pivot) return false;
   i = lo;
   j = hi;

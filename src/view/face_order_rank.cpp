@@ -3,6 +3,7 @@
 // (face_order_rule.cpp) without its branches. tests/view/face_order_test.cpp holds the sort to
 // sortFaceOrderReference on every processor path.
 #include <bit>
+#include <cassert>
 #include <cstdint>
 
 #include "platform/platform.hpp"
@@ -63,6 +64,7 @@ __attribute__((target("avx512f"))) bool sortDistinctByRankAvx512(double* keys, d
 }  // namespace
 
 bool sortDistinctByRank(double* keys, double* order, int32_t lo, int32_t hi) {
+  assert(lo <= hi && hi - lo < kRankSortMaximum);
 #if defined(__x86_64__)
   if (vectorPath == VectorPath::kAvx512) return sortDistinctByRankAvx512(keys, order, lo, hi);
   if (vectorPath == VectorPath::kAvx2) return sortDistinctByRankAvx2(keys, order, lo, hi);

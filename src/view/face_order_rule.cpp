@@ -13,6 +13,7 @@ namespace corvath {
 // both scans, since every comparison with it is false.
 void partitionPlain(double* keys, double* order, int32_t lo, int32_t hi, double pivot, int32_t& i,
                     int32_t& j) {
+  assert(lo <= hi);
   i = lo;
   j = hi;
   while (i <= j) {
