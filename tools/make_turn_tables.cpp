@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "mesh/mesh.hpp"
 #include "scene/scene.hpp"
 #include "view/view.hpp"
 

@@ -35,10 +35,7 @@ void drawFirstFrame() {
 
 void advanceScene() {
   frameCounter = std::fmod(frameCounter + 1, kFullTurn);
-  vertexCount = 0;
-  faceCount = 0;
-  composeScene();
-  prepareMesh();
+  replaceWithNewScene();
   const double angleX = 0;
   renderFrame(angleX, frameCounter, frameCounter);
 }
@@ -71,17 +68,17 @@ void runCommand(uint64_t first) {
 }
 
 void handleMessage(uint32_t message, uint64_t first, int64_t second) {
-  if (message == kInitDialog) {
+  if (message == kCreateMessage) {
     drawFirstFrame();
-  } else if (message == kTimer) {
-    if (first == kFrameTimer) advanceScene();
-  } else if (message == kSetCursor) {
+  } else if (message == kTimerMessage) {
+    if (first == kAnimationTimer) advanceScene();
+  } else if (message == kCursorMessage) {
     zoomWithButtons();
-  } else if (message == kMouseMove) {
+  } else if (message == kMouseMoveMessage) {
     turnWithPointer(second);
-  } else if (message == kDestroy) {
-    stopTimer(kFrameTimer);
-  } else if (message == kCommand) {
+  } else if (message == kDestroyMessage) {
+    stopTimer(kAnimationTimer);
+  } else if (message == kCommandMessage) {
     runCommand(first);
   }
 }

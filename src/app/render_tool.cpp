@@ -148,10 +148,7 @@ std::string shortestText(double value) {
 void buildScene(double seed) {
   fixedSeconds = seed;
   setTimeOfDayClock(fixedClock);
-  vertexCount = 0;
-  faceCount = 0;
-  composeScene();
-  prepareMesh();
+  replaceWithNewScene();
 }
 
 void drawFrames(const RenderOptions& options) {

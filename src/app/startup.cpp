@@ -26,7 +26,7 @@ int32_t makeStartColour() {
   const auto red = static_cast<int32_t>(std::nearbyint(redDraw * 200));
   const auto green = static_cast<int32_t>(std::nearbyint(greenDraw * 240));
   const auto blue = static_cast<int32_t>(std::nearbyint(blueDraw * 200));
-  return red + 256 * green + 65536 * blue;
+  return packColour(red, green, blue);
 }
 
 }  // namespace
@@ -35,6 +35,13 @@ void prepareMesh() {
   commitVertices();
   setLightDirection(0, 0, 1);
   computeFaceNormals();
+}
+
+void replaceWithNewScene() {
+  vertexCount = 0;
+  faceCount = 0;
+  composeScene();
+  prepareMesh();
 }
 
 void prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_t surfaceHeight) {
@@ -70,7 +77,8 @@ int startUp() {
   drawingSurface.dotsPerInch = displayDotsPerInch();
   setMessageBoxFunction(showWindowMessageBox);
   mainWindow = 1;
-  runMainWindow(kCaptionPrefix + meshFileName, width, height, handleMainWindowMessage);
+  runMainWindow(std::string(kProgramName) + " " + meshFileName, width, height,
+                handleMainWindowMessage);
   mainWindow = 0;
   setMessageBoxFunction(nullptr);
   return 0;

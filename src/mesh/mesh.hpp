@@ -16,6 +16,28 @@ namespace corvath {
 // Records
 // ---------------------------------------------------------------------------------------------
 
+// Colours everywhere in the program are packed as red + 256 * green + 65536 * blue.
+inline constexpr int32_t packColour(int32_t red, int32_t green, int32_t blue) {
+  return red + 256 * green + 65536 * blue;
+}
+// The low 8 bits of the components of a packed colour; quotient and remainder truncate toward
+// zero, so a negative colour gives the low bytes of its remainders (-1 is red 255).
+inline constexpr uint8_t colourRed(int32_t colour) {
+  return static_cast<uint8_t>(colour % 256);
+}
+inline constexpr uint8_t colourGreen(int32_t colour) {
+  return static_cast<uint8_t>((colour / 256) % 256);
+}
+inline constexpr uint8_t colourBlue(int32_t colour) {
+  return static_cast<uint8_t>(((colour / 256) / 256) % 256);
+}
+// Degrees to radians: the decimal 0.0174532925199433 held in extended precision (not pi/180 in
+// full), given by its bits so that it is the same value on every machine.
+inline constexpr Extended kDegreeFactor = extendedFromBits(0x3FF9, 0x8EFA351294E9D26Fu);
+
+// The grey of buttons and of the window before its first frame.
+inline constexpr int32_t kButtonFaceColour = packColour(240, 240, 240);
+
 struct Vertex {
   double x = 0;
   double y = 0;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -62,6 +63,7 @@ void roundUpDigits(char* digits, int count, int& exponent) {
 }  // namespace
 
 void roundedDecimalDigits(double magnitude, char digits[kRoundedDigits], int& exponent) {
+  assert(magnitude >= 0 && magnitude <= std::numeric_limits<double>::max());
   // d.ddddddddddddddddde+x: 18 significant digits, correctly rounded.
   char buffer[40];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,

@@ -1,4 +1,4 @@
-// The ASCII mesh reader: the number rule, the file loader and the line parser.
+// The ASCII mesh reader: the file loader and the line parser (numbers: number_read.cpp).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -25,54 +25,15 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 
 constexpr int32_t kMaxFileLines = kMeshLineEntries - 1;
-constexpr int kMaxExponent = 9999;
 constexpr unsigned char kEndOfFile = 26;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Whether a number's digits go on past c: more digits, a point or an exponent letter.
-bool continuesNumber(char c) {
-  return isDigit(c) || c == '.' || c == 'E' || c == 'e' || c == 'D' || c == 'd';
+constexpr bool isLowerCase(char c) {
+  return c >= 'a' && c <= 'z';
 }
 
-constexpr bool isLowerCase(char c) { return c >= 'a' && c <= 'z'; }
-
-constexpr char upperCase(char c) { return isLowerCase(c) ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Digit value in bases up to 16, or 99 for anything else.
-int digitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  const char u = upperCase(c);
-  if (u >= 'A' && u <= 'F') return u - 'A' + 10;
-  return 99;
+constexpr char upperCase(char c) {
+  return isLowerCase(c) ? static_cast<char>(c - 'a' + 'A') : c;
 }
-
-// "&H1F", "&O17", "&Q17", "&B101", "&17": an unsigned integer in base 16, 8, 2 or 8. Carried in
-// a double, so very long digit runs lose precision instead of overflowing.
-double readBasedInteger(std::string_view text) {
-  int base = 8;
-  size_t i = 0;
-  if (!text.empty()) {
-    switch (upperCase(text[0])) {
-      case 'H': base = 16, i = 1; break;
-      case 'O':
-      case 'Q': base = 8, i = 1; break;
-      case 'B': base = 2, i = 1; break;
-      default: break;
-    }
-  }
-  double value = 0;
-  for (; i < text.size(); ++i) {
-    const int digit = digitValue(text[i]);
-    if (digit >= base) break;
-    value = value * base + digit;
-  }
-  return value;
-}
-
-constexpr std::array<double, 23> kExactPowersOfTen = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // Keywords are matched against the upper-cased line; comparing byte by byte through the
 // upper-case mapping gives the same matches without making an upper-cased copy of every line.
@@ -178,12 +139,10 @@ double offsetCoordinate(int32_t offset, double number) {
   return static_cast<double>(Extended(offset) + number);
 }
 
-// Low 8 bits of the colour components; quotient and remainder truncate toward zero, so a
-// negative colour gives the low bytes of its remainders (-1 is red 255).
 void setFaceColour(Face& face, int32_t colour) {
-  face.red = static_cast<uint8_t>(colour % 256);
-  face.green = static_cast<uint8_t>((colour / 256) % 256);
-  face.blue = static_cast<uint8_t>(((colour / 256) / 256) % 256);
+  face.red = colourRed(colour);
+  face.green = colourGreen(colour);
+  face.blue = colourBlue(colour);
 }
 
 // Upper-cases and strips blanks (byte 32 only) at both ends of a line read from a file.
@@ -202,128 +161,6 @@ void finishFileLine(MeshText& line) {
 // ---------------------------------------------------------------------------------------------
 // Operations
 // ---------------------------------------------------------------------------------------------
-
-double readNumber(std::string_view text) {
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
-  if (i < n && text[i] == '&') return readBasedInteger(text.substr(i + 1));
-
-  bool negative = false;
-  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-
-  // Whole numbers of up to nine digits, most numbers of mesh text (corner, vertex and face
-  // numbers, colours), are their own value.
-  {
-    const char* const first = text.data() + i;
-    const char* const end = text.data() + n;
-    const char* at = first;
-    uint32_t whole = 0;
-    while (at < end && at - first < 9 && isDigit(*at)) whole = whole * 10 + static_cast<uint32_t>(*at++ - '0');
-    if (at > first && (at == end || !continuesNumber(*at))) {
-      return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
-    }
-  }
-
-  // Mantissa: the digits as one integer (while it fits 19 digits) and the power of ten that
-  // scales it; leading zeros carry no digit.
-  const char* const end = text.data() + n;
-  const char* const mantissaStart = text.data() + i;
-  const char* at = mantissaStart;
-  uint64_t mantissa = 0;
-  int digitsKept = 0;
-  int64_t scale = 0;  // power of ten applied to the kept digits
-  bool droppedNonZero = false;
-  while (at < end && *at == '0') ++at;
-  bool anyDigit = at > mantissaStart;
-  for (; at < end && isDigit(*at); ++at) {
-    anyDigit = true;
-    if (digitsKept < 19) {
-      mantissa = mantissa * 10 + static_cast<uint64_t>(*at - '0');
-      ++digitsKept;
-    } else {
-      droppedNonZero |= *at != '0';
-      ++scale;
-    }
-  }
-  if (at < end && *at == '.') {
-    ++at;
-    if (mantissa == 0) {
-      const char* const zeros = at;
-      while (at < end && *at == '0') ++at;
-      anyDigit |= at > zeros;
-      scale -= at - zeros;
-    }
-    for (; at < end && isDigit(*at); ++at) {
-      anyDigit = true;
-      if (digitsKept < 19) {
-        mantissa = mantissa * 10 + static_cast<uint64_t>(*at - '0');
-        ++digitsKept;
-        --scale;
-      } else {
-        droppedNonZero |= *at != '0';
-      }
-    }
-  }
-  const size_t mantissaEnd = static_cast<size_t>(at - text.data());
-  i = mantissaEnd;
-  if (!anyDigit) return 0.0;
-
-  int exponent = 0;
-  if (i < n && (text[i] == 'E' || text[i] == 'e' || text[i] == 'D' || text[i] == 'd')) {
-    size_t j = i + 1;
-    bool negativeExponent = false;
-    if (j < n && (text[j] == '+' || text[j] == '-')) negativeExponent = text[j++] == '-';
-    for (; j < n && isDigit(text[j]); ++j) {
-      // Beyond 9999 the exponent counts as 9999.
-      exponent = std::min(exponent * 10 + (text[j] - '0'), kMaxExponent + 1);
-    }
-    exponent = std::min(exponent, kMaxExponent);
-    if (negativeExponent) exponent = -exponent;
-  }
-
-  double value = 0;
-  const int64_t power = scale + exponent;
-  if (mantissa == 0) {
-    value = 0;
-  } else if (!droppedNonZero && mantissa <= (uint64_t{1} << 53) && power >= -22 && power <= 22) {
-    // Both operands exact: one correctly rounded operation gives the correctly rounded value.
-    const double m = static_cast<double>(mantissa);
-    value = power >= 0 ? m * kExactPowersOfTen[power] : m / kExactPowersOfTen[-power];
-  } else {
-    // General case: the digits and the clamped exponent through the correctly rounded parser.
-    std::string digits;
-    digits.reserve(static_cast<size_t>(at - mantissaStart) + 8);
-    digits.append(mantissaStart, at);
-    digits.push_back('e');
-    digits += std::to_string(exponent);
-    const auto result =
-        std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::general);
-    if (result.ec == std::errc::result_out_of_range) {
-      // Decimal magnitude of the first significant digit decides overflow or underflow.
-      const int64_t magnitude = power + digitsKept;
-      value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    }
-  }
-  return negative ? -value : value;
-}
-
-int32_t roundToInt32(Extended value) {
-  if (extendedIsNan(value)) return 0;
-  if (value >= Extended(2147483647)) return std::numeric_limits<int32_t>::max();
-  if (value <= Extended(-2147483648.0)) return std::numeric_limits<int32_t>::min();
-  // Default rounding mode: nearest, halves to the even neighbour.
-  return static_cast<int32_t>(extendedNearbyInt(value));
-}
-
-int32_t roundToInt32(double value) {
-  // Most numbers in mesh text are whole: they need no rounding at all.
-  if (value > -2147483648.0 && value < 2147483647.0) {
-    const auto whole = static_cast<int32_t>(value);
-    if (whole == value) return whole;
-  }
-  return roundToInt32(Extended(value));
-}
 
 void loadMeshFile(const std::string& fileName, int32_t offsetX, int32_t offsetY, int32_t offsetZ,
                   int32_t defaultColour) {
@@ -353,7 +190,9 @@ void loadMeshFile(const std::string& fileName, int32_t offsetX, int32_t offsetY,
         afterReturn = false;
         // The run of ordinary bytes up to the next line end or end-of-file byte.
         const char* stop = p;
-        while (stop < end && *stop != '\r' && *stop != '\n' && *stop != static_cast<char>(kEndOfFile)) ++stop;
+        while (stop < end && *stop != '\r' && *stop != '\n' &&
+               *stop != static_cast<char>(kEndOfFile))
+          ++stop;
         if (stop > p) {
           // Entries are cleared only when a line is stored in them, so the entry just past the
           // file's last line keeps whatever it held.
@@ -397,7 +236,8 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
   bool objectRejected = false;  // the last header was not accepted: skip up to the next one
   int64_t vertexBase = vertexCount;
   int64_t faceBase = faceCount;
-  const int64_t lastIndex = std::min<int64_t>(lastLineIndex, static_cast<int64_t>(meshLines.size()) - 1);
+  const int64_t lastIndex =
+      std::min<int64_t>(lastLineIndex, static_cast<int64_t>(meshLines.size()) - 1);
 
   for (int64_t index = 0; index <= lastIndex; ++index) {
     // Read as upper-cased: keywords match in any case, and the number rule reads lower-case
@@ -407,8 +247,9 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
     if (startsWith(line, "TRI-MESH,")) {
       const int32_t announcedVertices = roundToInt32(numberAfter(line, "VERTICES:"));
       const int32_t announcedFaces = roundToInt32(numberAfter(line, "FACES:"));
-      objectRejected = announcedVertices < 0 || announcedFaces < 0 ||
-                       !resizeMeshTables(vertexBase + announcedVertices + 1, faceBase + announcedFaces + 1);
+      objectRejected =
+          announcedVertices < 0 || announcedFaces < 0 ||
+          !resizeMeshTables(vertexBase + announcedVertices + 1, faceBase + announcedFaces + 1);
       if (!objectRejected) {
         vertexCount = announcedVertices;
         faceCount = announcedFaces;
@@ -440,7 +281,8 @@ void parseMeshLines(int32_t offsetX, int32_t offsetY, int32_t offsetZ, int32_t d
       if (target >= 0 && target < static_cast<int64_t>(faces.size())) {
         int32_t colour = defaultColour;
         const size_t colourAt = findKeyword(line, "COLORE:");
-        if (colourAt != std::string_view::npos) colour = roundToInt32(readNumber(line.substr(colourAt + 7)));
+        if (colourAt != std::string_view::npos)
+          colour = roundToInt32(readNumber(line.substr(colourAt + 7)));
         Face& face = faces[target];
         // The corner numbers are local to the object; the sum with the base is what is rounded.
         face.a = cornerIndex(vertexBase, numberAfter(line, " A:"));

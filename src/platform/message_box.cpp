@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mesh/mesh.hpp"
 #include "platform/platform.hpp"
 
 namespace corvath {
@@ -17,9 +18,8 @@ constexpr int32_t kButtonWidth = 88;
 constexpr int32_t kButtonHeight = 26;
 constexpr int32_t kTextPoints = 10;
 
-constexpr int32_t kButtonFace = 240 + 256 * 240 + 65536 * 240;
-constexpr int32_t kButtonBody = 225 + 256 * 225 + 65536 * 225;
-constexpr int32_t kDefaultButtonBorder = 0 + 256 * 120 + 65536 * 215;  // blue: Enter presses it
+constexpr int32_t kButtonBody = packColour(225, 225, 225);
+constexpr int32_t kDefaultButtonBorder = packColour(0, 120, 215);  // blue: Enter presses it
 constexpr int32_t kInk = 0;
 
 std::vector<std::string_view> splitLines(std::string_view text) {
@@ -69,7 +69,7 @@ PixelRectangle drawMessageBox(Surface& surface, std::string_view text, int32_t d
       std::max({textRight + 2 * margin, buttonWidth + 2 * margin, scaled(kLeastWidth)});
   const int32_t textHeight = lineHeight * static_cast<int32_t>(lines.size());
   const int32_t height = margin + textHeight + margin + buttonHeight + margin;
-  createSurface(surface, width, height, kButtonFace);
+  createSurface(surface, width, height, kButtonFaceColour);
 
   setTextColour(surface, kInk);
   setTransparentText(surface, true);

@@ -87,6 +87,10 @@ inline constexpr int64_t kMaxCorner = int64_t{1} << 27;
 // with exact halves going to the smaller coordinate. A zero-area triangle paints its outline
 // only; three equal corners paint nothing.
 void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour);
+// The same pixels, tested one by one against the rule above: slow, for tests, which hold
+// paintTriangle to it on every processor path.
+void paintTriangleReference(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2,
+                            int32_t colour);
 
 // ---------------------------------------------------------------------------------------------
 // Processor-specific paths
@@ -194,7 +198,8 @@ struct PixelRectangle {
   }
 };
 
-inline constexpr const char* kMessageBoxCaption = "3D-Corvath";
+// The program's name: the caption of its boxes, the start of its window's caption.
+inline constexpr const char* kProgramName = "3D-Corvath";
 
 // Makes the surface the box's picture: the text's lines (split at line feeds) in black on the
 // button face, with an OK button centred below them, all sized for the display's resolution
@@ -223,7 +228,7 @@ bool replaceFile(const std::string& path, std::span<const uint8_t> bytes);
 // The drawing control and the hooks the application supplies
 // ---------------------------------------------------------------------------------------------
 
-// The drawing control's off-screen surface (control 100), as large as the desktop.
+// The off-screen surface every frame is drawn on, as large as the desktop; the window shows it.
 extern Surface drawingSurface;
 // True once a frame has selected the drawing surface for drawing.
 extern bool drawingSurfaceSelected;
@@ -260,6 +265,25 @@ void resetMouseButtons();
 using MessageHandler = int32_t (*)(int64_t window, uint32_t message, uint64_t first,
                                    int64_t second);
 
+// The messages the window sends its handler (`first` and `second` as noted).
+inline constexpr uint32_t kCreateMessage = 272;     // once, before the window is shown
+inline constexpr uint32_t kSizeMessage = 5;         // first: 0 restored, 2 maximised
+inline constexpr uint32_t kDestroyMessage = 2;      // the window is going away
+inline constexpr uint32_t kCursorMessage = 32;      // the pointer moved or a button changed
+inline constexpr uint32_t kMouseMoveMessage = 512;  // second: x + 65536 * y in the client area
+inline constexpr uint32_t kTimerMessage = 275;      // first: the timer's identifier
+inline constexpr uint32_t kCommandMessage = 273;    // first: the command (low 16 bits)
+inline constexpr uint32_t kLeftDownMessage = 513;
+inline constexpr uint32_t kRightDownMessage = 516;
+inline constexpr uint32_t kMiddleDownMessage = 519;
+// The commands of kCommandMessage: Enter, Escape (and the close box), Ctrl+S.
+inline constexpr uint32_t kOkCommand = 1;
+inline constexpr uint32_t kCancelCommand = 2;
+inline constexpr uint32_t kSaveCommand = 200;
+// The timer the Space key starts and stops, and its period.
+inline constexpr uint32_t kAnimationTimer = 1000;
+inline constexpr uint32_t kAnimationPeriodMs = 500;
+
 // Desktop size in pixels; false when no display can be opened.
 bool desktopSize(int32_t& width, int32_t& height);
 // The desktop's logical resolution for text: the X resource Xft.dpi where it is set (rounded to
@@ -269,19 +293,19 @@ int32_t displayDotsPerInch();
 // text and for values outside 24 to 960.
 int32_t dotsPerInchFromResources(const char* resources);
 // Creates the main window hidden with the caption and a client area of the given size, runs it
-// modally with the handler (messages 272 and 5 first, then shown maximised), and returns once
-// the window is destroyed. Returns false when no window could be created.
+// modally with the handler (kCreateMessage and kSizeMessage first, then shown maximised), and
+// returns once the window is destroyed. Returns false when no window could be created.
 bool runMainWindow(const std::string& caption, int32_t clientWidth, int32_t clientHeight,
                    MessageHandler handler);
 // Ends the main window: it is destroyed and the modal run returns.
 void endMainWindow();
-// Starts or stops a periodic timer that delivers message 275 with the identifier.
+// Starts or stops a periodic timer that delivers kTimerMessage with the identifier.
 void startTimer(uint32_t identifier, uint32_t periodMilliseconds);
 void stopTimer(uint32_t identifier);
 bool timerRunning(uint32_t identifier);
 // How a message reached the user.
 enum class MessageBoxShown { kSystemBox, kOwnBox, kStandardError };
-// The "Errore." box, modal, without owner, captioned kMessageBoxCaption; returns when it is
+// The "Errore." box, modal, without owner, captioned kProgramName; returns when it is
 // closed. The system's box where it can be shown, else the box drawn here (drawMessageBox),
 // else, where no window can be opened, one line "3D-Corvath: TEXT" on standard error.
 MessageBoxShown showWindowMessageBox(const std::string& text);

@@ -10,7 +10,9 @@
 #include <map>
 #include <memory>
 
+#include "mesh/mesh.hpp"
 #include "platform/platform.hpp"
+#include "platform/window_sdl.hpp"
 
 namespace corvath {
 
@@ -31,37 +33,19 @@ struct MainWindowState {
   bool ending = false;
 };
 
-// Message numbers and parameters the window sends on its own; the handler's are in the app.
-constexpr uint32_t kCreateMessage = 272;
-constexpr uint32_t kSizeMessage = 5;
-constexpr uint32_t kDestroyMessage = 2;
-constexpr uint32_t kCursorMessage = 32;
-constexpr uint32_t kMouseMoveMessage = 512;
-constexpr uint32_t kTimerMessage = 275;
-constexpr uint32_t kCommandMessage = 273;
-constexpr uint32_t kLeftDownMessage = 513;
-constexpr uint32_t kRightDownMessage = 516;
-constexpr uint32_t kMiddleDownMessage = 519;
+// Parameters of the messages the window sends (their numbers are in platform.hpp).
 constexpr int64_t kWindowHandle = 1;
 constexpr uint64_t kSizeRestored = 0;
 constexpr uint64_t kSizeMaximised = 2;
-constexpr int64_t kClientArea = 1;  // the hit-test code of the cursor message
+constexpr int64_t kClientArea = 1;  // second parameter of kCursorMessage: over the picture
 constexpr uint64_t kLeftButtonFlag = 1;
 constexpr uint64_t kRightButtonFlag = 2;
-constexpr uint64_t kAcceleratorCode = uint64_t{1} << 16;  // notification code of a shortcut key
-
-// Keyboard commands and the timer the Space key runs.
-constexpr uint32_t kOkCommandId = 1;
-constexpr uint32_t kCancelCommandId = 2;
-constexpr uint32_t kSaveCommandId = 200;
-constexpr uint32_t kAnimationTimer = 1000;
-constexpr uint32_t kAnimationPeriodMs = 500;
+constexpr uint64_t kAcceleratorCode = uint64_t{1} << 16;  // a command from a shortcut key
 
 // The desktop's logical resolution when it sets none; settings outside the range are mistakes.
 constexpr int32_t kDefaultDotsPerInch = 96;
 constexpr double kLowestDotsPerInch = 24;
 constexpr double kHighestDotsPerInch = 960;
-constexpr uint8_t kButtonFace = 240;
 
 MainWindowState mainState;
 // Records are never freed: SDL's timer thread may still be inside a callback after removal.
@@ -70,14 +54,6 @@ Uint32 timerEventType = 0;  // registered once; 0 until then
 
 bool initSubsystems(Uint32 flags) {
   return SDL_WasInit(flags) == flags || SDL_InitSubSystem(flags) == 0;
-}
-
-bool initVideo() {
-  // The window shows a ready-made image: a plain window surface needs no renderer.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  // A viewer has no reason to keep the screen saver away.
-  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-  return initSubsystems(SDL_INIT_VIDEO);
 }
 
 bool initTimerEvents() {
@@ -122,30 +98,6 @@ int64_t packClientSize(int width, int height) {
 void releaseSource() {
   if (mainState.source != nullptr) SDL_FreeSurface(mainState.source);
   mainState.source = nullptr;
-}
-
-// Copies the whole drawing surface to the top left of the window's client area.
-void presentDrawingSurface() {
-  SDL_Window* window = mainState.window;
-  if (window == nullptr || drawingSurface.pixels.empty()) return;
-  SDL_Surface* target = SDL_GetWindowSurface(window);
-  if (target == nullptr) return;
-  SDL_Surface*& source = mainState.source;
-  if (source == nullptr || source->pixels != drawingSurface.pixels.data() ||
-      source->w != drawingSurface.width || source->h != drawingSurface.height) {
-    releaseSource();
-    source = SDL_CreateRGBSurfaceWithFormatFrom(drawingSurface.pixels.data(), drawingSurface.width,
-                                                drawingSurface.height, 32, drawingSurface.width * 4,
-                                                SDL_PIXELFORMAT_XRGB8888);
-    if (source == nullptr) return;
-    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
-  }
-  if (target->w > source->w || target->h > source->h) {
-    SDL_FillRect(target, nullptr,
-                 SDL_MapRGB(target->format, kButtonFace, kButtonFace, kButtonFace));
-  }
-  SDL_BlitSurface(source, nullptr, target, nullptr);
-  SDL_UpdateWindowSurface(window);
 }
 
 int32_t pointerCoordinate(Sint32 value) {
@@ -218,15 +170,15 @@ void handleKey(const SDL_KeyboardEvent& event) {
   const SDL_Keycode key = event.keysym.sym;
   const Uint16 modifiers = event.keysym.mod;
   if (key == SDLK_ESCAPE) {
-    deliverCommand(kCancelCommandId);
+    deliverCommand(kCancelCommand);
   } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
-    deliverCommand(kOkCommandId);
+    deliverCommand(kOkCommand);
   } else if (event.repeat != 0) {
     // A held key toggles or saves once.
   } else if (key == SDLK_SPACE && (modifiers & (KMOD_CTRL | KMOD_ALT)) == 0) {
     toggleAnimation();
   } else if (key == SDLK_s && (modifiers & KMOD_CTRL) != 0) {
-    deliverCommand(kAcceleratorCode | kSaveCommandId);
+    deliverCommand(kAcceleratorCode | kSaveCommand);
   } else if (key == SDLK_F4 && (modifiers & KMOD_ALT) != 0) {
     // Window managers turn Alt+F4 into a close request themselves; without one, this does.
     endMainWindow();
@@ -286,89 +238,46 @@ void dispatch(const SDL_Event& event) {
   }
 }
 
-// The box drawn here: modal like the system's, ended by Enter, Escape, a click on OK or its
-// close box. The main window keeps showing its picture meanwhile but takes no input; a request
-// to close it ends the box and then the window.
-bool showOwnMessageBox(const std::string& text) {
-  if (!initVideo()) return false;
-  Surface picture;
-  const PixelRectangle okButton = drawMessageBox(picture, text, displayDotsPerInch());
-  SDL_Window* box =
-      SDL_CreateWindow(kMessageBoxCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                       picture.width, picture.height, SDL_WINDOW_HIDDEN);
-  if (box == nullptr) return false;
-  SDL_Surface* source =
-      SDL_CreateRGBSurfaceWithFormatFrom(picture.pixels.data(), picture.width, picture.height, 32,
-                                         picture.width * 4, SDL_PIXELFORMAT_XRGB8888);
-  if (source == nullptr) {
-    SDL_DestroyWindow(box);
-    return false;
-  }
-  const auto present = [&] {
-    SDL_Surface* target = SDL_GetWindowSurface(box);
-    if (target == nullptr) return;
-    SDL_BlitSurface(source, nullptr, target, nullptr);
-    SDL_UpdateWindowSurface(box);
-  };
-  SDL_ShowWindow(box);
-  SDL_RaiseWindow(box);
-  present();
+}  // namespace
 
-  const Uint32 boxId = SDL_GetWindowID(box);
-  bool pressedOnOk = false;
-  bool closeMainWindow = false;
-  bool open = true;
-  while (open) {
-    SDL_Event event;
-    if (SDL_WaitEvent(&event) == 0) break;
-    switch (event.type) {
-      case SDL_KEYDOWN: {
-        const SDL_Keycode key = event.key.keysym.sym;
-        if (key == SDLK_RETURN || key == SDLK_KP_ENTER || key == SDLK_ESCAPE) open = false;
-        break;
-      }
-      case SDL_MOUSEBUTTONDOWN:
-        if (event.button.windowID == boxId && event.button.button == SDL_BUTTON_LEFT) {
-          pressedOnOk = okButton.contains(event.button.x, event.button.y);
-        }
-        break;
-      case SDL_MOUSEBUTTONUP:
-        if (event.button.windowID == boxId && event.button.button == SDL_BUTTON_LEFT) {
-          // A button is pressed by letting go over it, as pressed.
-          if (pressedOnOk && okButton.contains(event.button.x, event.button.y)) open = false;
-          pressedOnOk = false;
-        }
-        break;
-      case SDL_WINDOWEVENT:
-        if (event.window.windowID == boxId) {
-          if (event.window.event == SDL_WINDOWEVENT_CLOSE) open = false;
-          if (event.window.event == SDL_WINDOWEVENT_EXPOSED) present();
-        } else if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
-          closeMainWindow = true;
-          open = false;
-        } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
-          presentDrawingSurface();
-        }
-        break;
-      case SDL_QUIT:
-        closeMainWindow = true;
-        open = false;
-        break;
-      default:
-        // A tick that waits for the box is dropped, and its timer may queue the next one.
-        if (timerEventType != 0 && event.type == timerEventType) {
-          static_cast<FrameTimer*>(event.user.data1)->tickPending = false;
-        }
-        break;
-    }
-  }
-  SDL_FreeSurface(source);
-  SDL_DestroyWindow(box);
-  if (closeMainWindow) endMainWindow();
-  return true;
+bool initVideo() {
+  // The window shows a ready-made image: a plain window surface needs no renderer.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // A viewer has no reason to keep the screen saver away.
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  return initSubsystems(SDL_INIT_VIDEO);
 }
 
-}  // namespace
+// Copies the whole drawing surface to the top left of the window's client area.
+void presentDrawingSurface() {
+  SDL_Window* window = mainState.window;
+  if (window == nullptr || drawingSurface.pixels.empty()) return;
+  SDL_Surface* target = SDL_GetWindowSurface(window);
+  if (target == nullptr) return;
+  SDL_Surface*& source = mainState.source;
+  if (source == nullptr || source->pixels != drawingSurface.pixels.data() ||
+      source->w != drawingSurface.width || source->h != drawingSurface.height) {
+    releaseSource();
+    source = SDL_CreateRGBSurfaceWithFormatFrom(drawingSurface.pixels.data(), drawingSurface.width,
+                                                drawingSurface.height, 32, drawingSurface.width * 4,
+                                                SDL_PIXELFORMAT_XRGB8888);
+    if (source == nullptr) return;
+    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+  }
+  if (target->w > source->w || target->h > source->h) {
+    SDL_FillRect(target, nullptr,
+                 SDL_MapRGB(target->format, colourRed(kButtonFaceColour),
+                            colourGreen(kButtonFaceColour), colourBlue(kButtonFaceColour)));
+  }
+  SDL_BlitSurface(source, nullptr, target, nullptr);
+  SDL_UpdateWindowSurface(window);
+}
+
+void dropTimerTick(const SDL_Event& event) {
+  if (timerEventType != 0 && event.type == timerEventType) {
+    static_cast<FrameTimer*>(event.user.data1)->tickPending = false;
+  }
+}
 
 bool desktopSize(int32_t& width, int32_t& height) {
   if (!initVideo()) return false;
@@ -482,18 +391,6 @@ void stopTimer(uint32_t identifier) {
 bool timerRunning(uint32_t identifier) {
   const auto found = frameTimers.find(identifier);
   return found != frameTimers.end() && found->second->sdlTimer != 0;
-}
-
-MessageBoxShown showWindowMessageBox(const std::string& text) {
-  if (SDL_ShowSimpleMessageBox(0, kMessageBoxCaption, text.c_str(), nullptr) == 0) {
-    return MessageBoxShown::kSystemBox;
-  }
-  // The system's box needs what a desktop may lack (X core fonts, a helper program under
-  // Wayland); ours needs only a window. The message must reach the user either way.
-  if (showOwnMessageBox(text)) return MessageBoxShown::kOwnBox;
-  std::fprintf(stderr, "%s: %s\n", kMessageBoxCaption, text.c_str());
-  std::fflush(stderr);
-  return MessageBoxShown::kStandardError;
 }
 
 }  // namespace corvath

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "mesh/mesh.hpp"
 #include "scene/scene.hpp"
 
 namespace corvath {
@@ -26,7 +27,7 @@ constexpr float kGridLow = -100;
 constexpr int32_t kGridCells = 11;  // -100 to 100 in steps of 20, both ends included
 constexpr float kHalfWidth = kGridStep / 4;
 constexpr float kRingDiameter = kGridStep / 2;
-constexpr int32_t kPureGreen = 65280;
+constexpr int32_t kPureGreen = packColour(0, 255, 0);
 constexpr int32_t kCachedRingLimit = 64;
 
 // The turns of every ring of up to kCachedRingLimit segments, by segment count, made on first
@@ -79,7 +80,7 @@ int32_t randomColour() {
   const int32_t red = randomComponent();
   const int32_t green = randomComponent();
   const int32_t blue = randomComponent();
-  return red + 256 * green + 65536 * blue;
+  return packColour(red, green, blue);
 }
 
 int32_t segmentCount() {
@@ -89,10 +90,6 @@ int32_t segmentCount() {
 double sum(float a, float b) {
   return static_cast<double>(Extended(a) + b);
 }
-
-}  // namespace
-
-namespace {
 
 // Calls segment(current, next) for the ring's n segments in order, the last one closing on a
 // copy of point 0. Ring points are made as they are needed.

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "mesh/extended.hpp"
+#include "mesh/mesh.hpp"
 
 namespace corvath {
 
@@ -34,11 +35,9 @@ void buildCone(float centreX, float centreY, float baseZ, float diameter, int32_
 void buildCylinder(float centreX, float centreY, float baseZ, float diameter, int32_t segments,
                    float height, int32_t frontColour, int32_t backColour);
 
-// Degrees to radians for the rings: the decimal 0.0174532925199433 in extended precision, the
-// same value on every machine.
-inline constexpr Extended kRingDegree = extendedFromBits(0x3FF9, 0x8EFA351294E9D26Fu);
-// Angle i of a ring of n points, in radians: ((i * kRingDegree) * 360) / n, in extended precision.
-inline Extended ringAngle(int32_t i, int32_t n) { return ((i * kRingDegree) * 360) / n; }
+// Angle i of a ring of n points, in radians: ((i * kDegreeFactor) * 360) / n, in extended
+// precision.
+inline Extended ringAngle(int32_t i, int32_t n) { return ((i * kDegreeFactor) * 360) / n; }
 
 // The segment counts composeScene draws (10 r + 12 rounded, r in [0, 1)): their ring angles'
 // sines and cosines are tabulated as the x86-64 library computes them in extended precision, so

@@ -75,8 +75,17 @@ struct FacePaint {
 extern Table<FacePaint> facePaints;
 extern Table<FaceKind> faceKinds;
 
-// The shade of a face as faceShade computes it, quicker for a light along z alone: the x and y
-// terms are then exact zeros, and a face turned away needs no division at all.
+// The shade of a face: the cosine between its view normal and the light, in extended precision.
+inline float shadeByLight(const Face& face) {
+  using L = Extended;
+  const L length = face.normalLength;
+  return static_cast<float>(
+      ((face.viewNormalX / length) * lightX + (face.viewNormalY / length) * lightY) +
+      (face.viewNormalZ / length) * lightZ);
+}
+
+// The same, quicker for a light along z alone: the x and y terms are then exact zeros, and a
+// face turned away needs no division at all.
 inline float shadeOf(const Face& face) {
   using L = Extended;
   if (lightX == 0 && lightY == 0 && std::isfinite(face.viewNormalX) &&
@@ -86,10 +95,7 @@ inline float shadeOf(const Face& face) {
     if (face.viewNormalZ == 0 || lightZ == 0 || (face.viewNormalZ > 0) != (lightZ > 0)) return 0;
     return static_cast<float>((L(face.viewNormalZ) / face.normalLength) * lightZ);
   }
-  const L length = face.normalLength;
-  return static_cast<float>(
-      ((face.viewNormalX / length) * lightX + (face.viewNormalY / length) * lightY) +
-      (face.viewNormalZ / length) * lightZ);
+  return shadeByLight(face);
 }
 
 // Makes room for count faces in the paint tables. Both are checked: when memory ran out between
@@ -111,8 +117,8 @@ inline void prepareFacePaint(int32_t f, const Face& face) {
     faceKinds[f] = paint.kind = FaceKind::kTurnedAway;
     return;
   }
-  paint.colour = shadeComponent(shade, face.red) + 256 * shadeComponent(shade, face.green) +
-                 65536 * shadeComponent(shade, face.blue);
+  paint.colour = packColour(shadeComponent(shade, face.red), shadeComponent(shade, face.green),
+                            shadeComponent(shade, face.blue));
   FaceKind kind = faceCorners(face, paint.x, paint.y);
   // Three corners on one pixel paint nothing at all (no area, no outline step): most faces of
   // a dense mesh seen whole end here.

@@ -13,11 +13,16 @@ namespace corvath {
 
 namespace {
 
-constexpr int32_t kBackgroundGrey = 128 + 256 * 128 + 65536 * 128;
+constexpr int32_t kBackgroundGrey = packColour(128, 128, 128);
 
 // True while the "Errore." box of a frame is open: the box runs its own event loop, and a
 // frame started from there would rebuild the tables under the waiting one.
 bool errorBoxOpen = false;
+
+// The faces of this frame that paint something (or report a malformed record), in painting
+// order: gathered first without a branch per face, since whether a face is lit or turned away
+// changes at random along the depth order, and a branch on it would mostly be mispredicted.
+Table<int32_t> paintList;
 
 }  // namespace
 
@@ -25,12 +30,7 @@ Table<FacePaint> facePaints;
 Table<FaceKind> faceKinds;
 
 float faceShade(int32_t f) {
-  using L = Extended;
-  const Face& face = faces[f];
-  const L length = face.normalLength;
-  return static_cast<float>(
-      ((face.viewNormalX / length) * lightX + (face.viewNormalY / length) * lightY) +
-      (face.viewNormalZ / length) * lightZ);
+  return shadeByLight(faces[f]);
 }
 
 bool drawFace(int32_t f, int32_t colour) {
@@ -41,15 +41,6 @@ bool drawFace(int32_t f, int32_t colour) {
     paintTriangle(drawingSurface, {x[0], y[0]}, {x[1], y[1]}, {x[2], y[2]}, colour);
   return kind != FaceKind::kMalformed;
 }
-
-namespace {
-
-// The faces of this frame that paint something (or report a malformed record), in painting
-// order: gathered first without a branch per face, since whether a face is lit or turned away
-// changes at random along the depth order, and a branch on it would mostly be mispredicted.
-Table<int32_t> paintList;
-
-}  // namespace
 
 void paintFaces() {
   const int32_t count =

@@ -1,8 +1,7 @@
 // The status line: the '#' mask formatter and the yellow line at the top left of every frame.
-#include <charconv>
 #include <cmath>
-#include <cstring>
 
+#include "mesh/decimal_digits.hpp"
 #include "mesh/mesh.hpp"
 #include "platform/platform.hpp"
 #include "view/view.hpp"
@@ -11,8 +10,8 @@ namespace corvath {
 
 namespace {
 
-constexpr int kMaskDigits = 18;
-constexpr int32_t kStatusColour = 255 + 256 * 255;  // yellow
+constexpr int kMaskDigits = kRoundedDigits;
+constexpr int32_t kStatusColour = packColour(255, 255, 0);  // yellow
 constexpr int32_t kStatusPoints = 12;
 constexpr int32_t kBoldWeight = 700;
 
@@ -29,14 +28,10 @@ void appendField(std::string& out, double value, int p, int d) {
     return;
   }
   // The magnitude as 18 significant digits D0.D1...D17 x 10^e.
-  char buffer[40];
-  const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                 std::chars_format::scientific, kMaskDigits - 1);
   char digits[kMaskDigits];
-  digits[0] = buffer[0];
-  std::memcpy(digits + 1, buffer + 2, kMaskDigits - 1);
   int e = 0;
-  std::from_chars(buffer + 20 + (buffer[20] == '+'), end.ptr, e);
+  roundedDecimalDigits(std::fabs(value), digits, e);
+  e -= 1;
   if (value == 0) e = 0;
 
   // Digits kept: those at places 10^e down to 10^-d.

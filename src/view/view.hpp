@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,10 +27,6 @@ extern double viewMatrix[3][3];
 extern int32_t lightX;
 extern int32_t lightY;
 extern int32_t lightZ;
-
-// Degrees to radians: the decimal 0.0174532925199433 held in extended precision (not pi/180 in
-// full), given by its bits so that it is the same value on every machine.
-inline constexpr Extended kDegreeFactor = extendedFromBits(0x3FF9, 0x8EFA351294E9D26Fu);
 
 // sin and cos of d * kDegreeFactor (extended) rounded to double, for the whole degrees d = 0 ..
 // 359, as the x86-64 library computes them (src/view/degree_table.cpp, written by
@@ -72,6 +69,9 @@ void orderFaces();
 // face order table's values moving with their keys. A quicksort whose partition fixes the order
 // of equal keys: the same keys in the same places always give the same order.
 void sortFaceOrder();
+// The same sort by the textbook partition alone (face_order_rule.cpp): the reference the tests
+// hold sortFaceOrder to. keys and order have the same length.
+void sortFaceOrderReference(std::span<double> keys, std::span<double> order);
 
 // ---------------------------------------------------------------------------------------------
 // Status line

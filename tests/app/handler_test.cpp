@@ -14,45 +14,45 @@ int64_t clientPosition(int32_t x, int32_t y) {
   return (int64_t{y} << 16) | x;
 }
 
-// Presses a button and lets the first query see it as newly pressed, so the next message 32
+// Presses a button and lets the first query see it as newly pressed, so the next kCursorMessage
 // finds it held.
 void holdButton(int32_t button) {
   noteMouseButton(button, true);
-  send(kSetCursor);
+  send(kCursorMessage);
 }
 
 using ShellMouse = ShellTest;
 
 TEST_F(ShellMouse, PointerPositionGivesAnglesModulo360) {
-  send(kMouseMove, 0, clientPosition(400, 725));
+  send(kMouseMoveMessage, 0, clientPosition(400, 725));
   EXPECT_EQ(mouseTurnAngle, 40);
   EXPECT_EQ(mouseTiltAngle, 5);
 
-  send(kMouseMove, 0, clientPosition(360, 359));
+  send(kMouseMoveMessage, 0, clientPosition(360, 359));
   EXPECT_EQ(mouseTurnAngle, 0);
   EXPECT_EQ(mouseTiltAngle, 359);
 
-  send(kMouseMove, 0, clientPosition(0, 0));
+  send(kMouseMoveMessage, 0, clientPosition(0, 0));
   EXPECT_EQ(mouseTurnAngle, 0);
   EXPECT_EQ(mouseTiltAngle, 0);
 }
 
 TEST_F(ShellMouse, PositionHalvesReadAsUnsigned) {
   // 65535 = 182 * 360 + 15; bits above the low 32 are not part of the position.
-  send(kMouseMove, 0, int64_t{-1});
+  send(kMouseMoveMessage, 0, int64_t{-1});
   EXPECT_EQ(mouseTurnAngle, 15);
   EXPECT_EQ(mouseTiltAngle, 15);
 }
 
 TEST_F(ShellMouse, MovementDrawsTiltTurnTilt) {
-  send(kMouseMove, 0, clientPosition(400, 725));
+  send(kMouseMoveMessage, 0, clientPosition(400, 725));
   EXPECT_TRUE(drawingSurfaceSelected);
   const Rotation drawn = currentRotation();
   EXPECT_EQ(drawn, rotationFor(5, 40, 5));
 }
 
 TEST_F(ShellMouse, InitialisationDrawsTheFirstFrame) {
-  send(kInitDialog, 1, 0);
+  send(kCreateMessage, 1, 0);
   EXPECT_TRUE(drawingSurfaceSelected);
   const Rotation drawn = currentRotation();
   EXPECT_EQ(drawn, rotationFor(210, 7, 90));
@@ -61,41 +61,42 @@ TEST_F(ShellMouse, InitialisationDrawsTheFirstFrame) {
 TEST_F(ShellMouse, RightButtonZoomsOutInSinglePrecisionSteps) {
   holdButton(kRightButton);
   zoom = 1000;
-  send(kSetCursor);
+  send(kCursorMessage);
   EXPECT_EQ(zoom, 899.99997615814208984375);
 }
 
 TEST_F(ShellMouse, ZoomOutStopsAtTheFloor) {
   holdButton(kRightButton);
   zoom = 50;  // below the floor after a large mesh: zooming out enlarges the picture
-  send(kSetCursor);
+  send(kCursorMessage);
   EXPECT_EQ(zoom, 100);
-  send(kSetCursor);
+  send(kCursorMessage);
   EXPECT_EQ(zoom, 100);
 }
 
 TEST_F(ShellMouse, LeftButtonZoomsIn) {
   holdButton(kLeftButton);
   zoom = 100;
-  send(kSetCursor);
+  send(kCursorMessage);
   EXPECT_EQ(zoom, 110.000002384185791015625);
 }
 
 TEST_F(ShellMouse, BothButtonsZoomInThenOut) {
   holdButton(kLeftButton);
   holdButton(kRightButton);
-  zoom = 1000;
-  send(kSetCursor);
-  // 1000 * 1.1f rounded to double, then * 0.9f.
-  EXPECT_EQ(zoom, 989.9999952316278495345613919198513031005859375);
+  zoom = 100;
+  send(kCursorMessage);
+  // In first: 100 * 1.1f, then * 0.9f falls below the floor of 100. Out first would give
+  // 110.0000024 (the floor, then 100 * 1.1f).
+  EXPECT_EQ(zoom, 100);
 }
 
 TEST_F(ShellMouse, NewlyPressedButtonLeavesZoom) {
   zoom = 1000;
   noteMouseButton(kLeftButton, true);
-  send(kSetCursor);  // the query reports -32767: newly pressed
+  send(kCursorMessage);  // the query reports -32767: newly pressed
   EXPECT_EQ(zoom, 1000);
-  send(kSetCursor);  // from now on -32768: held
+  send(kCursorMessage);  // from now on -32768: held
   EXPECT_EQ(zoom, 1000 * static_cast<double>(1.1f));
 }
 
@@ -103,10 +104,10 @@ TEST_F(ShellMouse, ReleasedButtonsLeaveZoomAndMovementDoesNotZoom) {
   holdButton(kLeftButton);
   noteMouseButton(kLeftButton, false);
   zoom = 1000;
-  send(kSetCursor);
+  send(kCursorMessage);
   EXPECT_EQ(zoom, 1000);
   holdButton(kRightButton);
-  send(kMouseMove, 0, clientPosition(10, 10));  // only message 32 zooms
+  send(kMouseMoveMessage, 0, clientPosition(10, 10));  // only kCursorMessage zooms
   EXPECT_EQ(zoom, 1000);
 }
 
@@ -117,7 +118,7 @@ TEST_F(ShellTimer, OtherTimerIdentifiersAreIgnored) {
              "Vertex 1: X: 10 Y: 0 Z: 0", "Vertex 2: X: 0 Y: 10 Z: 0",
              "Face 0: A:0 B:1 C:2 colore: 255"});
   for (uint64_t identifier : {uint64_t{999}, uint64_t{1001}, (uint64_t{1} << 32) | 1000}) {
-    send(kTimer, identifier);
+    send(kTimerMessage, identifier);
     EXPECT_EQ(frameCounter, 0);
     EXPECT_EQ(vertexCount, 3);
     EXPECT_EQ(faceCount, 1);
@@ -130,7 +131,7 @@ TEST_F(ShellTimer, TickReplacesTheMeshWithTheSceneAndKeepsZoom) {
              "Vertex 1: X: 10 Y: 0 Z: 0", "Vertex 2: X: 0 Y: 10 Z: 0",
              "Face 0: A:0 B:1 C:2 colore: 255"});
   zoom = 1234.5;
-  send(kTimer, kFrameTimer);
+  send(kTimerMessage, kAnimationTimer);
   EXPECT_EQ(frameCounter, 1);
   EXPECT_EQ(zoom, 1234.5);
   const Rotation drawn = currentRotation();
@@ -156,7 +157,7 @@ TEST_F(ShellTimer, TickReplacesTheMeshWithTheSceneAndKeepsZoom) {
 TEST_F(ShellTimer, TickAcceptsAnEmptyScene) {
   // A scene with every cell empty leaves both counts at 0; the frame shows only the background.
   setRandomDrawSource([] { return 0.0; });
-  send(kTimer, kFrameTimer);
+  send(kTimerMessage, kAnimationTimer);
   setRandomDrawSource(nullptr);
   EXPECT_EQ(vertexCount, 0);
   EXPECT_EQ(faceCount, 0);
@@ -165,9 +166,9 @@ TEST_F(ShellTimer, TickAcceptsAnEmptyScene) {
 
 TEST_F(ShellTimer, CounterWrapsAfter360Ticks) {
   setRandomDrawSource([] { return 0.0; });  // empty scenes keep the ticks cheap
-  for (int tick = 1; tick <= 359; ++tick) send(kTimer, kFrameTimer);
+  for (int tick = 1; tick <= 359; ++tick) send(kTimerMessage, kAnimationTimer);
   EXPECT_EQ(frameCounter, 359);
-  send(kTimer, kFrameTimer);
+  send(kTimerMessage, kAnimationTimer);
   setRandomDrawSource(nullptr);
   EXPECT_EQ(frameCounter, 0);
   const Rotation drawn = currentRotation();
@@ -177,30 +178,30 @@ TEST_F(ShellTimer, CounterWrapsAfter360Ticks) {
 using ShellCommand = ShellTest;
 
 TEST_F(ShellCommand, SaveCommandWritesThePictureWhateverTheNotificationCode) {
-  send(kInitDialog, 1, 0);
-  send(kCommand, (uint64_t{0x1234} << 16) | kSaveCommand);
+  send(kCreateMessage, 1, 0);
+  send(kCommandMessage, (uint64_t{0x1234} << 16) | kSaveCommand);
   const std::vector<uint8_t> bytes = readBytes(kPictureFileName);
   ASSERT_EQ(bytes.size(), kPictureSize);
   EXPECT_EQ(bytes, bmpBytes(drawingSurface));
 }
 
 TEST_F(ShellCommand, OtherCommandsDoNothing) {
-  send(kInitDialog, 1, 0);
-  send(kCommand, kOkCommand);
-  send(kCommand, 201);
-  send(kCommand, uint64_t{200} << 16);  // 200 as the notification code, command 0
+  send(kCreateMessage, 1, 0);
+  send(kCommandMessage, kOkCommand);
+  send(kCommandMessage, 201);
+  send(kCommandMessage, uint64_t{200} << 16);  // 200 as the notification code, command 0
   EXPECT_FALSE(std::filesystem::exists(kPictureFileName));
   // Without a window, closing and the destroy message are harmless.
-  send(kCommand, kCancelCommand);
-  send(kDestroy);
+  send(kCommandMessage, kCancelCommand);
+  send(kDestroyMessage);
 }
 
 TEST_F(ShellCommand, DestroyStopsOnlyTheFrameTimer) {
-  startTimer(kFrameTimer, 60000);
+  startTimer(kAnimationTimer, 60000);
   startTimer(7, 60000);
-  ASSERT_TRUE(timerRunning(kFrameTimer));
-  send(kDestroy);
-  EXPECT_FALSE(timerRunning(kFrameTimer));
+  ASSERT_TRUE(timerRunning(kAnimationTimer));
+  send(kDestroyMessage);
+  EXPECT_FALSE(timerRunning(kAnimationTimer));
   EXPECT_TRUE(timerRunning(7));
   stopTimer(7);
 }
@@ -208,7 +209,7 @@ TEST_F(ShellCommand, DestroyStopsOnlyTheFrameTimer) {
 TEST_F(ShellCommand, UnknownMessagesChangeNothing) {
   zoom = 1000;
   for (uint32_t message : {0u, 5u, 15u, 274u, 513u, 1000u}) {
-    EXPECT_EQ(send(message, kFrameTimer, clientPosition(400, 725)), 0);
+    EXPECT_EQ(send(message, kAnimationTimer, clientPosition(400, 725)), 0);
   }
   EXPECT_EQ(mouseTurnAngle, 0);
   EXPECT_EQ(frameCounter, 0);

@@ -8,7 +8,7 @@ namespace {
 
 class PictureExport : public ShellTest {
  protected:
-  void drawFrame() { handleMainWindowMessage(1, kInitDialog, 1, 0); }
+  void drawFrame() { handleMainWindowMessage(1, kCreateMessage, 1, 0); }
 };
 
 TEST_F(PictureExport, NothingWithoutAFrameOrAName) {

@@ -1,4 +1,5 @@
-// paintTriangle against a slow per-pixel statement of the same rules, plus drawn cases.
+// paintTriangle against paintTriangleReference on every processor path, and the reference
+// itself against drawn cases.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -14,57 +15,12 @@ namespace {
 constexpr int32_t kBackground = 0x808080;
 constexpr int32_t kInk = 0x00FF00;  // green: pixel 0x0000FF00
 
-int64_t referenceCeilDiv(int64_t a, int64_t b) {
-  return a >= 0 ? (a + b - 1) / b : -((-a) / b);
-}
-
-// Sign of the edge function of from->to at the point (x + e, y + e*e) for a tiny e: a point
-// exactly on an edge counts for the side its right-hand, slightly lower neighbour lies on.
-int sideOf(PixelPoint from, PixelPoint to, int64_t x, int64_t y) {
-  const int64_t dx = to.x - from.x;
-  const int64_t dy = to.y - from.y;
-  const int64_t value = dx * (y - from.y) - dy * (x - from.x);
-  if (value != 0) return value > 0 ? 1 : -1;
-  if (dy != 0) return -dy > 0 ? 1 : -1;
-  return dx > 0 ? 1 : -1;
-}
-
-bool filledAt(PixelPoint a, PixelPoint b, PixelPoint c, int64_t x, int64_t y) {
-  const int64_t area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
-  if (area == 0) return false;
-  const int s = area > 0 ? 1 : -1;
-  return sideOf(a, b, x, y) == s && sideOf(b, c, x, y) == s && sideOf(c, a, x, y) == s;
-}
-
-bool outlinedAt(PixelPoint from, PixelPoint to, int64_t x, int64_t y) {
-  const int64_t dx = to.x - from.x;
-  const int64_t dy = to.y - from.y;
-  const int64_t n = std::max(std::abs(dx), std::abs(dy));
-  if (n == 0) return false;
-  const bool xMajor = std::abs(dx) >= std::abs(dy);
-  const int64_t majorDelta = xMajor ? dx : dy;
-  const int64_t i = ((xMajor ? x - from.x : y - from.y)) * (majorDelta < 0 ? -1 : 1);
-  if (i < 0 || i >= n) return false;
-  const int64_t minor =
-      (xMajor ? from.y : from.x) + referenceCeilDiv(2 * i * (xMajor ? dy : dx) - n, 2 * n);
-  return (xMajor ? y : x) == minor;
-}
-
 std::vector<uint32_t> referencePicture(int32_t width, int32_t height, PixelPoint a, PixelPoint b,
                                        PixelPoint c) {
-  std::vector<uint32_t> picture(static_cast<size_t>(width) * height, pixelFromColour(kBackground));
-  for (const PixelPoint p : {a, b, c}) {
-    if (std::abs(p.x) > kMaxCorner || std::abs(p.y) > kMaxCorner) return picture;
-  }
-  for (int64_t y = 0; y < height; ++y) {
-    for (int64_t x = 0; x < width; ++x) {
-      if (filledAt(a, b, c, x, y) || outlinedAt(a, b, x, y) || outlinedAt(b, c, x, y) ||
-          outlinedAt(c, a, x, y)) {
-        picture[y * width + x] = pixelFromColour(kInk);
-      }
-    }
-  }
-  return picture;
+  Surface surface;
+  createSurface(surface, width, height, kBackground);
+  paintTriangleReference(surface, a, b, c, kInk);
+  return surface.pixels;
 }
 
 std::vector<uint32_t> painted(int32_t width, int32_t height, PixelPoint a, PixelPoint b,
@@ -252,28 +208,34 @@ TEST(PaintTriangle, EdgeRoundsHalvesToTheSmallerCoordinate) {
   // The side (1,1)->(5,2) paints (1,1) (2,1) (3,1) (4,2): at x = 3 the line is exactly at
   // y = 1.5 and goes up to 1. The way back (5,2)->(1,1) adds its own start (5,2) and again
   // rounds x = 3 to y = 1, so the flat triangle shows the segment with both ends.
-  const auto picture = painted(7, 4, {1, 1}, {5, 2}, {5, 2});
-  EXPECT_EQ(art(picture, 7),
-            ".......\n"
-            ".###...\n"
-            "....##.\n"
-            ".......\n");
+  const std::string expected =
+      ".......\n"
+      ".###...\n"
+      "....##.\n"
+      ".......\n";
+  EXPECT_EQ(art(referencePicture(7, 4, {1, 1}, {5, 2}, {5, 2}), 7), expected);
+  testing::onEveryVectorPath([&] {
+    EXPECT_EQ(art(painted(7, 4, {1, 1}, {5, 2}, {5, 2}), 7), expected);
+  });
 }
 
 TEST(PaintTriangle, SmallTriangleFollowsTheTopLeftRule) {
   // Corners (1,0), (6,2), (2,6). The fill takes the pixels whose top-left corner is inside
   // (points on the left sides count, on the right side not); the outline adds the rest of the
   // rim, rounded to the nearest pixel.
-  const auto picture = painted(8, 8, {1, 0}, {6, 2}, {2, 6});
-  EXPECT_EQ(art(picture, 8),
-            ".##.....\n"
-            ".####...\n"
-            ".######.\n"
-            ".#####..\n"
-            "..###...\n"
-            "..##....\n"
-            "..#.....\n"
-            "........\n");
+  const std::string expected =
+      ".##.....\n"
+      ".####...\n"
+      ".######.\n"
+      ".#####..\n"
+      "..###...\n"
+      "..##....\n"
+      "..#.....\n"
+      "........\n";
+  EXPECT_EQ(art(referencePicture(8, 8, {1, 0}, {6, 2}, {2, 6}), 8), expected);
+  testing::onEveryVectorPath([&] {
+    EXPECT_EQ(art(painted(8, 8, {1, 0}, {6, 2}, {2, 6}), 8), expected);
+  });
 }
 
 TEST(PaintTriangle, ThreeEqualCornersPaintNothing) {

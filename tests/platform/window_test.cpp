@@ -14,6 +14,8 @@ namespace {
 
 // Every test runs in a process of its own, so the driver chosen here is the one SDL starts.
 void useVideoDriver(const char* driver) {
+  // As in a fresh process: a driver an earlier test started would otherwise stay in use.
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
   setenv("SDL_VIDEODRIVER", driver, 1);
   // Without a display of any kind the system's box has nowhere to go.
   unsetenv("DISPLAY");

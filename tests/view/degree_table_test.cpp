@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "mesh/mesh.hpp"
 #include "view/view.hpp"
 
 namespace corvath {

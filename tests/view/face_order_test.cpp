@@ -45,18 +45,6 @@ TEST_F(FaceOrder, FarthestFirst) {
   EXPECT_EQ(faces[2].depth, 6);
 }
 
-TEST_F(FaceOrder, EqualKeysFollowThePartition) {
-  setFrontFaces({3, 3});
-  orderFaces();
-  EXPECT_EQ(order(), (std::vector<int>{1, 0}));
-  setFrontFaces({3, 3, 3});
-  orderFaces();
-  EXPECT_EQ(order(), (std::vector<int>{2, 1, 0}));
-  setFrontFaces({3, 3, 3, 3});
-  orderFaces();
-  EXPECT_EQ(order(), (std::vector<int>{2, 3, 0, 1}));
-}
-
 TEST_F(FaceOrder, BackFacesSortLast) {
   setFrontFaces({30, -30003, 60, 90});
   std::swap(faces[2].b, faces[2].c);  // clockwise on the screen
@@ -87,55 +75,41 @@ TEST_F(FaceOrder, SpareTopElementNeverTakesPart) {
   EXPECT_EQ(faceOrder[3], 77);
 }
 
-TEST_F(FaceOrder, LargeInputsSortCompletelyWithAShallowStack) {
-  // Random keys with many duplicates, then an already sorted run: both must come out
-  // descending, every face exactly once.
-  std::mt19937 engine(5);
-  std::vector<double> sums(200000);
-  for (double& s : sums) s = std::uniform_int_distribution<int>(0, 50)(engine) * 3;
-  for (int pass = 0; pass < 2; ++pass) {
-    setFrontFaces(sums);
-    orderFaces();
-    ASSERT_TRUE(std::is_sorted(faceDepths.begin(), faceDepths.begin() + faceCount, std::greater<>()));
-    std::vector<int> seen = order();
-    std::sort(seen.begin(), seen.end());
-    for (int32_t f = 0; f < faceCount; ++f) ASSERT_EQ(seen[f], f);
-    std::sort(sums.begin(), sums.end());
-  }
-}
-
 }  // namespace
 }  // namespace corvath
 
 namespace corvath {
 namespace {
 
-// The sort as first written, element by element, for comparison.
-void plainSort(std::vector<double>& keys, std::vector<double>& order, int32_t lo, int32_t hi) {
-  const double pivot = keys[lo + (hi - lo) / 2];
-  int32_t i = lo;
-  int32_t j = hi;
-  while (i <= j) {
-    while (keys[i] > pivot && i < hi) ++i;
-    while (keys[j] < pivot && j > lo) --j;
-    if (i > j) break;
-    if (i < j) {
-      std::swap(keys[i], keys[j]);
-      std::swap(order[i], order[j]);
-    }
-    ++i;
-    --j;
-  }
-  if (lo < j) plainSort(keys, order, lo, j);
-  if (i < hi) plainSort(keys, order, i, hi);
+TEST(FaceOrderReference, WorkedExamples) {
+  // Descending, equal keys in the order the partition leaves them: {3, 3, 3, 3} around the
+  // pivot at position 1 swaps the ends, then each half. An undefined pivot stops both scans at
+  // every key, so {2, NaN, 7, 4} is reversed, then each half: keys 7, 4, 2, NaN.
+  const auto sorted = [](std::vector<double> keys) {
+    std::vector<double> order(keys.size());
+    for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<double>(k);
+    sortFaceOrderReference(keys, order);
+    return order;
+  };
+  EXPECT_EQ(sorted({3, 9, 6}), (std::vector<double>{1, 2, 0}));
+  EXPECT_EQ(sorted({3, 3}), (std::vector<double>{1, 0}));
+  EXPECT_EQ(sorted({3, 3, 3}), (std::vector<double>{2, 1, 0}));
+  EXPECT_EQ(sorted({3, 3, 3, 3}), (std::vector<double>{2, 3, 0, 1}));
+  EXPECT_EQ(sorted({1, 5, 1, 5, 1}), (std::vector<double>{3, 1, 4, 0, 2}));
+  EXPECT_EQ(sorted({2, std::nan(""), 7, 4}), (std::vector<double>{2, 3, 0, 1}));  // pivot undefined
+  EXPECT_EQ(sorted({}), (std::vector<double>{}));
 }
 
-TEST_F(FaceOrder, SortGivesTheSameOrderAsTheElementByElementPartition) {
+TEST_F(FaceOrder, SortMatchesTheReference) {
   // Few distinct keys (many ties), back-face keys, infinities and undefined keys: every
   // permutation detail of the partition shows.
   std::mt19937 engine(11);
-  const double specials[] = {kBackFaceKey, std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(), std::nan(""), 0.0, -0.0};
+  const double specials[] = {kBackFaceKey,
+                             std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             std::nan(""),
+                             0.0,
+                             -0.0};
   for (int round = 0; round < 40; ++round) {
     const int32_t n = std::uniform_int_distribution<int32_t>(2, round < 30 ? 3000 : 70000)(engine);
     const int distinct = std::uniform_int_distribution<int>(1, round % 2 ? 8 : 100000)(engine);
@@ -144,8 +118,8 @@ TEST_F(FaceOrder, SortGivesTheSameOrderAsTheElementByElementPartition) {
     for (int32_t k = 0; k < n; ++k) {
       const int draw = std::uniform_int_distribution<int>(0, 99)(engine);
       keys[k] = round % 3 == 0 && draw < 6 ? specials[draw]
-                : draw < 40                 ? kBackFaceKey
-                                            : std::uniform_int_distribution<int>(0, distinct)(engine);
+                : draw < 40                ? kBackFaceKey
+                            : std::uniform_int_distribution<int>(0, distinct)(engine);
       order[k] = k;
     }
     if (round % 5 == 4) std::sort(keys.begin(), keys.end(), std::greater<>());  // presorted runs
@@ -153,13 +127,14 @@ TEST_F(FaceOrder, SortGivesTheSameOrderAsTheElementByElementPartition) {
     faceCount = n;
     std::vector<double> sortedKeys = keys;
     std::vector<double> sortedOrder = order;
-    plainSort(sortedKeys, sortedOrder, 0, n - 1);
+    sortFaceOrderReference(sortedKeys, sortedOrder);
     testing::onEveryVectorPath([&] {
       std::copy(keys.begin(), keys.end(), faceDepths.begin());
       std::copy(order.begin(), order.end(), faceOrder.begin());
       sortFaceOrder();
       for (int32_t k = 0; k < n; ++k) {
-        ASSERT_EQ(faceOrder[k], sortedOrder[k]) << "round " << round << " position " << k << " of " << n;
+        ASSERT_EQ(faceOrder[k], sortedOrder[k])
+            << "round " << round << " position " << k << " of " << n;
       }
     });
   }

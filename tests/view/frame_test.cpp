@@ -60,11 +60,21 @@ const std::initializer_list<std::string> kLitTriangle = {
     "Vertex 2: X: 10 Y: 0 Z: 0", "Face 0: A:0 B:1 C:2 colore: 3310129"};  // RGB(49, 130, 50)
 
 TEST_F(Frame, EmptyMeshShowsGreyAndTheStatusLine) {
+  const bool fontInstalled = createFont("courier new", -16, 700) >= 0;
   renderFrame(210, 7, 90);
   EXPECT_EQ(pixel(63, 47), kGrey);
   EXPECT_EQ(pixel(32, 24), kGrey);
   EXPECT_EQ(refreshes, 1);
   EXPECT_TRUE(drawingSurfaceSelected);
+  if (!fontInstalled) GTEST_SKIP() << "no fixed-pitch font installed for the status line";
+  int yellow = 0;
+  for (int y = 0; y < 18; ++y) {
+    for (int x = 0; x < 64; ++x) yellow += pixel(x, y) == 0xFFFF00u;
+  }
+  EXPECT_GT(yellow, 10);
+  for (int x = 0; x < 64; ++x) EXPECT_NE(pixel(x, 30), 0xFFFF00u);
+  EXPECT_EQ(drawingSurface.textY,
+            fontMetrics(drawingSurface).height + fontMetrics(drawingSurface).externalLeading);
 }
 
 TEST_F(Frame, FacingFaceIsPaintedInExactlyItsColour) {
@@ -116,19 +126,6 @@ TEST_F(Frame, NearerFaceIsPaintedLast) {
   EXPECT_EQ(pixel(34, 26), 0xFF0000u);  // red, the nearer face, wins the overlap
 }
 
-TEST_F(Frame, StatusLineIsYellowAtTheTopLeft) {
-  if (createFont("courier new", -16, 700) < 0) GTEST_SKIP() << "no fixed-pitch font installed";
-  renderFrame(210, 7, 90);
-  int yellow = 0;
-  for (int y = 0; y < 18; ++y) {
-    for (int x = 0; x < 64; ++x) yellow += pixel(x, y) == 0xFFFF00u;
-  }
-  EXPECT_GT(yellow, 10);
-  for (int x = 0; x < 64; ++x) EXPECT_NE(pixel(x, 30), 0xFFFF00u);
-  EXPECT_EQ(drawingSurface.textY,
-            fontMetrics(drawingSurface).height + fontMetrics(drawingSurface).externalLeading);
-}
-
 TEST_F(Frame, UnfilledFacesShowOneMessagePerFrame) {
   // Three faces announced, one given: faces 1 and 2 have no corners.
   parseText({"Tri-mesh, Vertices: 3 Faces: 3", "Vertex 0: X: 0 Y: 0 Z: 0",
@@ -137,7 +134,8 @@ TEST_F(Frame, UnfilledFacesShowOneMessagePerFrame) {
   prepare();
   renderFrame(0, 0, 0);
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_TRUE(messages[0] == "Errore. 1" || messages[0] == "Errore. 2") << messages[0];
+  // Face 0 sorts first; the partition then leaves the two equal back-face keys as 2, 1.
+  EXPECT_EQ(messages[0], "Errore. 2");
   EXPECT_EQ(pixel(34, 26), 0xFF0000u);  // the good face is still painted
   renderFrame(0, 0, 0);
   EXPECT_EQ(messages.size(), 2u);

@@ -47,7 +47,7 @@ TEST_F(ViewTransform, QuarterTurnsAboutEachAxis) {
   EXPECT_NEAR(workingVertices[0].y, 3, 1e-12);
   EXPECT_NEAR(workingVertices[0].z, -2, 1e-12);
   EXPECT_NE(viewMatrix[2][2], 0);  // the decimal degree factor leaves cos 90 a little off 0
-  rotateView(0, 90, 0);  // (x, y, z) -> (-z, y, x)
+  rotateView(0, 90, 0);            // (x, y, z) -> (-z, y, x)
   EXPECT_NEAR(workingVertices[0].x, -3, 1e-12);
   EXPECT_NEAR(workingVertices[0].y, 2, 1e-12);
   EXPECT_NEAR(workingVertices[0].z, 1, 1e-12);
@@ -61,9 +61,11 @@ TEST_F(ViewTransform, RotationIsAbsoluteAndUsesTheDecimalDegreeFactor) {
   setModel({{100, 0, 0}});
   rotateView(0, 0, 30);
   rotateView(0, 0, 30);  // nothing accumulates between frames
-  EXPECT_EQ(viewMatrix[0][1], kDegreeSines[30]);
-  EXPECT_EQ(workingVertices[0].x, static_cast<double>(Extended(100) * kDegreeCosines[30]));
-  EXPECT_EQ(workingVertices[0].y, static_cast<double>(Extended(-100) * kDegreeSines[30]));
+  // 30 degrees by the decimal factor 0.0174532925199433 lies just above pi / 6: the sine is one
+  // unit in the last place above 0.5.
+  EXPECT_EQ(viewMatrix[0][1], 0.50000000000000011);
+  EXPECT_EQ(workingVertices[0].x, 86.602540378443862);
+  EXPECT_EQ(workingVertices[0].y, -50.000000000000014);
 }
 
 TEST_F(ViewTransform, ProjectionDividesByTheDistanceFromTheEye) {
