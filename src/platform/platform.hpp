@@ -87,6 +87,13 @@ inline constexpr int64_t kMaxCorner = int64_t{1} << 27;
 // with exact halves going to the smaller coordinate. A zero-area triangle paints its outline
 // only; three equal corners paint nothing.
 void paintTriangle(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2, int32_t colour);
+// The pixels paintTriangle paints in rows firstRow .. endRow - 1, and only those; the record of
+// painted tiles is marked for those rows alone. Threads may paint bands of one surface at once
+// when every band starts and ends on a tile row (paintBandHeight apart) or at the bottom.
+void paintTriangleRows(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2,
+                       int32_t colour, int32_t firstRow, int32_t endRow);
+// The height of a row of painted tiles, which row bands are made of.
+int32_t paintBandHeight(const Surface& surface);
 // The same pixels, tested one by one against the rule above: slow, for tests, which hold
 // paintTriangle to it on every processor path.
 void paintTriangleReference(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoint p2,

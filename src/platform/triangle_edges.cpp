@@ -267,8 +267,10 @@ bool sideInside(const PaintTarget& target, PixelPoint a, PixelPoint b) {
 // moves the corners of every small face through memory as records, and the reloads stall.
 void paintLarge(const PaintTarget& target, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
                 int64_t x2, int64_t y2, bool inside, uint32_t pixel) {
+  // Corners within +-kMaxCorner, rows moved up by at most a surface height when a row band is
+  // painted (paintTriangleRows): every product below stays far inside 64 bits.
   assert(std::max({std::abs(x0), std::abs(y0), std::abs(x1), std::abs(y1), std::abs(x2),
-                   std::abs(y2)}) <= kMaxCorner);
+                   std::abs(y2)}) <= 2 * kMaxCorner);
   const PixelPoint p0{x0, y0}, p1{x1, y1}, p2{x2, y2};
   fillTriangle(target, p0, p1, p2, pixel);
   outlineSide(target, p0, p1, pixel, !inside && !sideInside(target, p0, p1));

@@ -24,6 +24,52 @@ bool errorBoxOpen = false;
 // changes at random along the depth order, and a branch on it would mostly be mispredicted.
 Table<int32_t> paintList;
 
+// Paints the triangles of list[from .. to - 1] in that order, in rows firstRow .. endRow - 1.
+void paintRows(const int32_t* list, int32_t from, int32_t to, int32_t firstRow, int32_t endRow) {
+  const bool wholeSurface = firstRow == 0 && endRow == drawingSurface.height;
+  // Records a few faces ahead are fetched early, so their cache misses overlap.
+  constexpr int32_t kLookAhead = 8;
+  for (int32_t i = from; i < to; ++i) {
+    if (i + kLookAhead < to) __builtin_prefetch(&facePaints[list[i + kLookAhead]]);
+    const FacePaint& paint = facePaints[list[i]];
+    if (paint.kind != FaceKind::kTriangle) continue;
+    if (wholeSurface) {
+      paintTriangle(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]},
+                    {paint.x[2], paint.y[2]}, paint.colour);
+      continue;
+    }
+    // Faces wholly above or below the band are passed over without the call.
+    if (std::max({paint.y[0], paint.y[1], paint.y[2]}) < firstRow ||
+        std::min({paint.y[0], paint.y[1], paint.y[2]}) >= endRow) {
+      continue;
+    }
+    paintTriangleRows(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]},
+                      {paint.x[2], paint.y[2]}, paint.colour, firstRow, endRow);
+  }
+}
+
+// Paints the triangles of list[from .. to - 1] in that order. With several threads each paints
+// every face, but only the rows of its own band of the surface, so every pixel sees the same
+// writes in the same order as on one thread.
+void paintListed(const int32_t* list, int32_t from, int32_t to) {
+  Surface& surface = drawingSurface;
+  const int32_t threads = std::min(workerCount(), surface.height / paintBandHeight(surface));
+  if (threads <= 1) {
+    paintRows(list, from, to, 0, surface.height);
+    return;
+  }
+  // Bands of whole tile rows, so that no two threads mark the same row of the tile record.
+  const Ranges bands = splitRanges(surface.height / paintBandHeight(surface), 1);
+  const int32_t parts = std::min(bands.count, threads);
+  const Ranges rows{bands.total, parts};
+  runParts(parts, [&](int32_t part) {
+    const int32_t firstRow = rows.begin(part) * paintBandHeight(surface);
+    const int32_t endRow =
+        part + 1 == parts ? surface.height : rows.end(part) * paintBandHeight(surface);
+    paintRows(list, from, to, firstRow, endRow);
+  });
+}
+
 }  // namespace
 
 Table<FacePaint> facePaints;
@@ -61,28 +107,22 @@ void paintFaces() {
     listed += inTable && (kind == FaceKind::kTriangle || kind == FaceKind::kMalformed);
   }
 
-  bool errorShown = false;
-  // Records a few faces ahead are fetched early, so their cache misses overlap.
-  constexpr int32_t kLookAhead = 8;
-  for (int32_t i = 0; i < listed; ++i) {
-    if (i + kLookAhead < listed) __builtin_prefetch(&facePaints[list[i + kLookAhead]]);
-    const int32_t f = list[i];
-    const FacePaint& paint = facePaints[f];
-    if (paint.kind == FaceKind::kTriangle) {
-      paintTriangle(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]},
-                    {paint.x[2], paint.y[2]}, paint.colour);
-    } else if (!errorShown) {
-      // One box per frame at most: a file announcing faces it never fills would otherwise open
-      // one box per missing face on every mouse movement.
-      errorShown = true;
-      // Composed before the box counts as open, so that running out of memory here cannot
-      // leave it marked open for good.
-      const std::string message = "Errore." + numberText(f);
-      errorBoxOpen = true;
-      showMessageBox(message);
-      errorBoxOpen = false;
-    }
+  // The box for a face announced but never read comes between the faces before it and those
+  // after it, as the painting reaches it; one box per frame at most: a file announcing faces it
+  // never fills would otherwise open one box per missing face on every mouse movement.
+  int32_t malformed = 0;
+  while (malformed < listed && facePaints[list[malformed]].kind != FaceKind::kMalformed) {
+    ++malformed;
   }
+  paintListed(list, 0, malformed);
+  if (malformed == listed) return;
+  // Composed before the box counts as open, so that running out of memory here cannot leave it
+  // marked open for good.
+  const std::string message = "Errore." + numberText(list[malformed]);
+  errorBoxOpen = true;
+  showMessageBox(message);
+  errorBoxOpen = false;
+  paintListed(list, malformed + 1, listed);
 }
 
 void renderFrame(const double& angleX, const double& angleY, const double& angleZ) {

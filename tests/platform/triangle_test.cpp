@@ -31,6 +31,16 @@ std::vector<uint32_t> painted(int32_t width, int32_t height, PixelPoint a, Pixel
   return surface.pixels;
 }
 
+// The same triangle painted as row bands split at `split`, the way threads share a frame.
+std::vector<uint32_t> paintedInBands(int32_t width, int32_t height, PixelPoint a, PixelPoint b,
+                                     PixelPoint c, int32_t split) {
+  Surface surface;
+  createSurface(surface, width, height, kBackground);
+  paintTriangleRows(surface, a, b, c, kInk, split, height);
+  paintTriangleRows(surface, a, b, c, kInk, 0, split);
+  return surface.pixels;
+}
+
 // The picture as rows of '#' (ink) and '.' (anything else).
 std::string art(const std::vector<uint32_t>& picture, int32_t width) {
   std::string text;
@@ -90,11 +100,14 @@ void compareRandom(int count, int32_t width, int32_t height, uint32_t seed, Corn
     const auto expected = referencePicture(width, height, a, b, c);
     testing::onEveryVectorPath([&] {
       const auto actual = painted(width, height, a, b, c);
-      if (expected != actual) {
+      const auto split = static_cast<int32_t>(k % (height + 1));
+      const auto banded = paintedInBands(width, height, a, b, c, split);
+      if (expected != actual || expected != banded) {
         ++failures;
         ADD_FAILURE() << describe(a, b, c) << "\nexpected\n"
                       << art(expected, width) << "actual\n"
-                      << art(actual, width);
+                      << art(actual, width) << "in bands split at row " << split << "\n"
+                      << art(banded, width);
       }
     });
   }
