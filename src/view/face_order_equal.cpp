@@ -10,8 +10,8 @@
 
 namespace corvath {
 
-Table<double> spareKeys;
-Table<double> spareOrder;
+thread_local Table<double> spareKeys;
+thread_local Table<double> spareOrder;
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 namespace corvath {
 
-Table<uint64_t> leftStops;
-Table<uint64_t> rightStops;
+thread_local Table<uint64_t> leftStops;
+thread_local Table<uint64_t> rightStops;
 
 namespace {
 

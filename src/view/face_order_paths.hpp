@@ -16,10 +16,11 @@ void partitionPlain(double* keys, double* order, int32_t lo, int32_t hi, double 
                     int32_t& j);
 
 // Bit p - lo is set in leftStops where keys[p] is not above the pivot (the left scan stops
-// there) and in rightStops where it is not below it. Sized for the whole table; a partition
-// builds the bits of its own range before it starts.
-extern Table<uint64_t> leftStops;
-extern Table<uint64_t> rightStops;
+// there) and in rightStops where it is not below it. One pair per thread, sized for the largest
+// range that thread sorts (sizeSortScratch); a partition builds the bits of its own range before
+// it starts.
+extern thread_local Table<uint64_t> leftStops;
+extern thread_local Table<uint64_t> rightStops;
 
 // The same partition step with the scans' stops read from bit masks (face_order_masked.cpp).
 // Returns false, changing nothing, when every key of the range stops both scans and the pivot
@@ -40,9 +41,9 @@ StopWords buildStopWordsSse2(const double* base, int64_t count, double pivot);
 StopWords buildStopWordsAvx512(const double* base, int64_t count, double pivot);
 #endif
 
-// A copy of the range being sorted by sortAllEqual. Sized for the whole table.
-extern Table<double> spareKeys;
-extern Table<double> spareOrder;
+// A copy of the range being sorted by sortAllEqual. One pair per thread, sized as above.
+extern thread_local Table<double> spareKeys;
+extern thread_local Table<double> spareOrder;
 
 // What the partition makes of keys[lo..hi] when every key stops both scans
 // (face_order_equal.cpp).
