@@ -47,9 +47,10 @@ TEST(Surface, FillAfterPaintingLeavesEveryPixelTheColour) {
   constexpr int32_t kGrey = 128 + 256 * 128 + 65536 * 128;
   std::mt19937 random(20261207);
   const int32_t font = createFont("courier new", -16, 700);
-  // Sizes with one tile, partial tiles at the edges, and more than 64 tiles of 64 pixels a row.
+  // Sizes with one tile, partial tiles at the edges (a last column or row alone in its tile),
+  // and more than 64 tiles of 64 pixels a row.
   for (const auto& [width, height] : std::vector<std::pair<int32_t, int32_t>>{
-           {1, 1}, {64, 64}, {65, 130}, {300, 200}, {4100, 70}, {9000, 3}}) {
+           {1, 1}, {64, 64}, {65, 130}, {300, 65}, {300, 200}, {4100, 70}, {9000, 3}}) {
     Surface surface;
     createSurface(surface, width, height, kGrey);
     selectFont(surface, font);
