@@ -18,7 +18,11 @@ inline void markPainted(Surface& surface, int64_t left, int64_t top, int64_t rig
   // Unsigned arithmetic wraps for the 64th column, which is what the mask needs.
   const uint64_t columns = (uint64_t{2} << (right >> shift)) - (uint64_t{1} << (left >> shift));
   uint64_t* const rows = tiles.rows.data();
-  for (int64_t row = top >> shift; row <= bottom >> shift; ++row) rows[row] |= columns;
+  // Written only when a bit is new: threads painting neighbouring bands share the record's
+  // cache lines, and a write on every face would pass those lines to and fro.
+  for (int64_t row = top >> shift; row <= bottom >> shift; ++row) {
+    if ((rows[row] & columns) != columns) rows[row] |= columns;
+  }
 }
 
 }  // namespace corvath
