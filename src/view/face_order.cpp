@@ -1,5 +1,6 @@
 // Painter's order: a depth key per face and the quicksort that puts the farthest faces first.
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <new>
 #include <utility>
@@ -125,16 +126,30 @@ void sortDescendingShared(double* keys, double* order, int32_t lo, int32_t hi) {
   if (outOfMemory) throw std::bad_alloc();
 }
 
-// Keys faces begin .. end - 1 and makes their paint records ready.
-void keyFaces(int32_t begin, int32_t end) {
+// The pixels of the corners' box of a face, within the drawing surface.
+int64_t boxArea(const FacePaint& paint) {
+  const int64_t left = std::max({0, std::min({paint.x[0], paint.x[1], paint.x[2]})});
+  const int64_t right =
+      std::min(drawingSurface.width - 1, std::max({paint.x[0], paint.x[1], paint.x[2]}));
+  const int64_t top = std::max({0, std::min({paint.y[0], paint.y[1], paint.y[2]})});
+  const int64_t bottom =
+      std::min(drawingSurface.height - 1, std::max({paint.y[0], paint.y[1], paint.y[2]}));
+  return right < left || bottom < top ? 0 : (right - left + 1) * (bottom - top + 1);
+}
+
+// Keys faces begin .. end - 1 and makes their paint records ready; returns the pixels of the
+// boxes of those that paint a triangle.
+int64_t keyFaces(int32_t begin, int32_t end) {
   using L = Extended;
   double* keys = faceDepths.data();
   double* order = faceOrder.data();
+  int64_t area = 0;
   for (int32_t f = begin; f < end; ++f) {
     Face& face = faces[f];
     order[f] = f;
     // The painting's share of the face, while its record is at hand.
     prepareFacePaint(f, face);
+    if (faceKinds[f] == FaceKind::kTriangle) area += boxArea(facePaints[f]);
     if (!faceCornersInTables(face)) {
       keys[f] = kBackFaceKey;
       continue;
@@ -156,6 +171,7 @@ void keyFaces(int32_t begin, int32_t end) {
                                      workingVertices[face.c].z);
     keys[f] = face.depth;
   }
+  return area;
 }
 
 }  // namespace
@@ -165,7 +181,13 @@ void orderFaces() {
   reserveFacePaints(count);
   // Faces in ranges, shared among the worker threads; each face's entries are its own.
   const Ranges ranges = splitRanges(count);
-  runParts(ranges.count, [&](int32_t part) { keyFaces(ranges.begin(part), ranges.end(part)); });
+  // One slot a part, added up afterwards, so the sum is the same on any thread count.
+  std::array<int64_t, 2 * kMostWorkers> areas{};
+  runParts(ranges.count, [&](int32_t part) {
+    areas[static_cast<size_t>(part)] = keyFaces(ranges.begin(part), ranges.end(part));
+  });
+  paintArea = 0;
+  for (const int64_t area : areas) paintArea += area;
   sortFaceOrder();
 }
 

@@ -13,6 +13,9 @@ namespace corvath {
 
 namespace {
 
+// Pixels of triangle boxes below which a frame is painted on one thread.
+constexpr int64_t kSharedPaintArea = 2000000;
+
 constexpr int32_t kBackgroundGrey = packColour(128, 128, 128);
 
 // True while the "Errore." box of a frame is open: the box runs its own event loop, and a
@@ -54,7 +57,8 @@ void paintRows(const int32_t* list, int32_t from, int32_t to, int32_t firstRow, 
 void paintListed(const int32_t* list, int32_t from, int32_t to) {
   Surface& surface = drawingSurface;
   const int32_t threads = std::min(workerCount(), surface.height / paintBandHeight(surface));
-  if (threads <= 1) {
+  // Every band scans every face: with little to paint that costs more than it shares.
+  if (threads <= 1 || paintArea < kSharedPaintArea) {
     paintRows(list, from, to, 0, surface.height);
     return;
   }
@@ -74,6 +78,7 @@ void paintListed(const int32_t* list, int32_t from, int32_t to) {
 
 Table<FacePaint> facePaints;
 Table<FaceKind> faceKinds;
+int64_t paintArea = 0;
 
 float faceShade(int32_t f) {
   return shadeByLight(faces[f]);
