@@ -1,6 +1,7 @@
 // The main window on SDL2: desktop metrics, the window with its event loop, timers, message box.
 #include <SDL.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xresource.h>
 
 #include <atomic>
@@ -51,6 +52,26 @@ MainWindowState mainState;
 // Records are never freed: SDL's timer thread may still be inside a callback after removal.
 std::map<uint32_t, std::unique_ptr<FrameTimer>> frameTimers;
 Uint32 timerEventType = 0;  // registered once; 0 until then
+
+XErrorHandler nextXErrorHandler = nullptr;
+bool lostWakeupsHarmless = false;
+
+// SDL wakes its waiting event loop by sending an event to one of our windows over a second
+// connection to the X server. The server may take that event after the window was destroyed
+// over the first connection (an error box just closed), and X's default answer to the error is
+// to end the program. Nothing is lost when such a wake-up goes astray: SDL wakes on its own
+// connection's next event all the same.
+int ignoreLostWakeup(Display* display, XErrorEvent* error) {
+  if (error->error_code == BadWindow && error->request_code == X_SendEvent) return 0;
+  return nextXErrorHandler != nullptr ? nextXErrorHandler(display, error) : 0;
+}
+
+void keepLostWakeupsHarmless() {
+  if (lostWakeupsHarmless) return;
+  // Installed after SDL's own handler, which it keeps for every other error.
+  nextXErrorHandler = XSetErrorHandler(ignoreLostWakeup);
+  lostWakeupsHarmless = true;
+}
 
 bool initSubsystems(Uint32 flags) {
   return SDL_WasInit(flags) == flags || SDL_InitSubSystem(flags) == 0;
@@ -245,7 +266,10 @@ bool initVideo() {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   // A viewer has no reason to keep the screen saver away.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-  return initSubsystems(SDL_INIT_VIDEO);
+  if (!initSubsystems(SDL_INIT_VIDEO)) return false;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver != nullptr && SDL_strcmp(driver, "x11") == 0) keepLostWakeupsHarmless();
+  return true;
 }
 
 // Copies the whole drawing surface to the top left of the window's client area.

@@ -2,12 +2,18 @@
 // main window's pointer handling and the message box's fallbacks run anywhere.
 #include <SDL.h>
 #include <gtest/gtest.h>
+// After the test framework, whose names X's macros would replace.
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "platform/platform.hpp"
+#include "platform/window_sdl.hpp"
 
 namespace corvath {
 namespace {
@@ -125,6 +131,64 @@ TEST(MainWindow, PointerOutsideTheClientAreaNeitherTurnsNorZooms) {
   EXPECT_EQ(pointer[1].first, 1u);
   EXPECT_EQ(pointer[1].second, (int64_t{30} << 16) | 20);
   EXPECT_EQ(received.back().message, 2u);  // the quit request destroyed the window
+}
+
+// A virtual X server for as long as the object lives; name() is empty where none could start.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    int numberPipe[2];
+    if (pipe(numberPipe) != 0) return;
+    server_ = fork();
+    if (server_ == 0) {
+      close(numberPipe[0]);
+      const std::string fd = std::to_string(numberPipe[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
+             "320x200x24", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(numberPipe[1]);
+    char c = 0;
+    std::string number;
+    while (server_ > 0 && read(numberPipe[0], &c, 1) == 1 && c != '\n') number += c;
+    close(numberPipe[0]);
+    if (!number.empty()) name_ = ":" + number;
+  }
+  ~VirtualDisplay() {
+    if (server_ <= 0) return;
+    kill(server_, SIGTERM);
+    waitpid(server_, nullptr, 0);
+  }
+  const std::string& name() const { return name_; }
+
+ private:
+  pid_t server_ = -1;
+  std::string name_;
+};
+
+// SDL wakes its event loop with an event sent to one of the windows; when the window has just
+// been destroyed (an error box closing) the server answers with an error, which must not end
+// the program.
+TEST(MainWindow, AnEventForAWindowAlreadyGoneDoesNotEndTheProgram) {
+  VirtualDisplay display;
+  if (display.name().empty()) GTEST_SKIP() << "no virtual X server";
+  EXPECT_EXIT(
+      {
+        setenv("DISPLAY", display.name().c_str(), 1);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        if (!initVideo()) std::_Exit(3);
+        Display* connection = XOpenDisplay(nullptr);
+        if (connection == nullptr) std::_Exit(4);
+        const Window gone = XAllocID(connection);  // an identifier no window has
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = gone;
+        event.xclient.format = 32;
+        XSendEvent(connection, gone, False, NoEventMask, &event);
+        XSync(connection, False);
+        std::_Exit(0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
