@@ -59,6 +59,19 @@ void appendCoordinate(std::string& out, double value) {
   out.append(text, end);
 }
 
+// "Vertex 7:  X: 1  Y: 2  Z: 3" or "Face 7:    A:0 B:1 C:2": a numbered element's three fields.
+template <typename Value, typename AppendValue>
+void appendNumberedFields(std::string& out, const char* head, size_t number,
+                          const char* const (&labels)[3], const Value* values,
+                          AppendValue appendValue) {
+  out += head;
+  appendWhole(out, number);
+  for (int i = 0; i < 3; ++i) {
+    out += labels[i];
+    appendValue(out, values[i]);
+  }
+}
+
 std::string fileStem(const std::string& path) {
   const size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -206,28 +219,16 @@ std::string meshText(const std::vector<MeshObject>& objects) {
     appendWhole(text, object.faceTotal());
     text += "\nVertex list:\n";
     for (size_t v = 0; v < object.vertexTotal(); ++v) {
-      text += "Vertex ";
-      appendWhole(text, v);
-      text += ":  X: ";
-      appendCoordinate(text, object.positions[3 * v]);
-      text += "  Y: ";
-      appendCoordinate(text, object.positions[3 * v + 1]);
-      text += "  Z: ";
-      appendCoordinate(text, object.positions[3 * v + 2]);
+      appendNumberedFields(text, "Vertex ", v, {":  X: ", "  Y: ", "  Z: "},
+                           &object.positions[3 * v], appendCoordinate);
       text += '\n';
       if (++done % kProgressStep == 0)
         reportProgress("writing", static_cast<double>(done) / static_cast<double>(total));
     }
     text += "Face list:\n";
     for (size_t f = 0; f < object.faceTotal(); ++f) {
-      text += "Face ";
-      appendWhole(text, f);
-      text += ":    A:";
-      appendWhole(text, object.corners[3 * f]);
-      text += " B:";
-      appendWhole(text, object.corners[3 * f + 1]);
-      text += " C:";
-      appendWhole(text, object.corners[3 * f + 2]);
+      appendNumberedFields(text, "Face ", f, {":    A:", " B:", " C:"}, &object.corners[3 * f],
+                           appendWhole);
       if (object.colours[f] != kNoColour) {
         text += " colore: ";
         appendWhole(text, static_cast<uint64_t>(object.colours[f]));
