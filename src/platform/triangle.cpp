@@ -92,6 +92,10 @@ void paintTriangleRows(Surface& surface, PixelPoint p0, PixelPoint p1, PixelPoin
       paintWide(origin, width, ax, ay, bx, by, cx, cy, rows, pixel);
       return;
     }
+    if (vectorPath == VectorPath::kAvx2) {
+      paintWideAvx2(origin, width, ax, ay, bx, by, cx, cy, rows, pixel);
+      return;
+    }
 #else
     static_cast<void>(rows);
 #endif

@@ -73,7 +73,7 @@ inline int64_t larger(int64_t a, int64_t b) {
 // pixels a side, with their corners relative to the box's top-left pixel.
 constexpr int64_t kSmallBox = 8;    // triangle_small.hpp
 constexpr int64_t kMediumBox = 16;  // triangle_avx512.cpp
-constexpr int64_t kWideBox = 32;    // triangle_avx512.cpp
+constexpr int64_t kWideBox = 32;    // triangle_avx512.cpp, triangle_avx2.cpp
 
 // Any triangle within +-kMaxCorner, clipped to the surface by edge walks (triangle_edges.cpp).
 // `inside`: all three corners lie on the surface, so no side needs clipping.
@@ -92,6 +92,10 @@ void paintMedium(uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_
                  int32_t cx, int32_t cy, int32_t rows, uint32_t pixel);
 void paintWide(uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_t bx, int32_t by,
                int32_t cx, int32_t cy, int32_t rows, uint32_t pixel);
+// The same as paintWide for processors with AVX2 (vectorPath == kAvx2), for boxes of any size
+// up to kWideBox.
+void paintWideAvx2(uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_t bx,
+                   int32_t by, int32_t cx, int32_t cy, int32_t rows, uint32_t pixel);
 #endif
 
 }  // namespace corvath
