@@ -43,7 +43,7 @@ bool buildStops(const double* keys, int32_t lo, int32_t hi, double pivot) {
 #if defined(__x86_64__)
   const StopWords done =
       vectorPath == VectorPath::kAvx512 ? buildStopWordsAvx512(base, count, pivot)
-      : vectorPath == VectorPath::kAvx2 ? buildStopWordsSse2(base, count, pivot)
+      : vectorPath == VectorPath::kAvx2 ? buildStopWordsAvx2(base, count, pivot)
                                         : buildStopWordsPortable(base, count, pivot);
 #else
   const StopWords done = buildStopWordsPortable(base, count, pivot);

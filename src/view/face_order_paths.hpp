@@ -36,8 +36,8 @@ struct StopWords {
 };
 
 #if defined(__x86_64__)
-// The stop words of partitionMasked by 128-bit and by 512-bit vectors (face_order_x86.cpp).
-StopWords buildStopWordsSse2(const double* base, int64_t count, double pivot);
+// The stop words of partitionMasked by 256-bit and by 512-bit vectors (face_order_x86.cpp).
+StopWords buildStopWordsAvx2(const double* base, int64_t count, double pivot);
 StopWords buildStopWordsAvx512(const double* base, int64_t count, double pivot);
 #endif
 

@@ -1,5 +1,5 @@
-// The stop words of the masked partition by vector instructions: two keys to a comparison with
-// SSE2 (the avx2 path), eight with 512-bit vectors (the avx512 path). Each gives the same words
+// The stop words of the masked partition by vector instructions: four keys to a comparison with
+// AVX2 (the avx2 path), eight with 512-bit vectors (the avx512 path). Each gives the same words
 // as buildStopWordsPortable (face_order_masked.cpp); tests/view/face_order_test.cpp holds the
 // sort to sortFaceOrderReference on every processor path.
 #if defined(__x86_64__)
@@ -11,19 +11,24 @@
 
 namespace corvath {
 
-StopWords buildStopWordsSse2(const double* base, int64_t count, double pivot) {
+__attribute__((target("avx2"))) StopWords buildStopWordsAvx2(const double* base, int64_t count,
+                                                             double pivot) {
   StopWords done;
-  const __m128d pivots = _mm_set1_pd(pivot);
+  const __m256d pivots = _mm256_set1_pd(pivot);
   for (; (done.words + 1) * 64 <= count; ++done.words) {
     uint64_t left = 0;
     uint64_t right = 0;
     const double* at = base + done.words * 64;
-    for (int bit = 0; bit < 64; bit += 2) {
+    for (int bit = 0; bit < 64; bit += 4) {
       // Ordered comparisons are false for an undefined key, which stops both scans, as the
       // element-by-element comparisons do.
-      const __m128d pair = _mm_loadu_pd(at + bit);
-      left |= static_cast<uint64_t>(~_mm_movemask_pd(_mm_cmpgt_pd(pair, pivots)) & 3) << bit;
-      right |= static_cast<uint64_t>(~_mm_movemask_pd(_mm_cmplt_pd(pair, pivots)) & 3) << bit;
+      const __m256d four = _mm256_loadu_pd(at + bit);
+      const auto above =
+          static_cast<uint64_t>(_mm256_movemask_pd(_mm256_cmp_pd(four, pivots, _CMP_GT_OQ)));
+      const auto below =
+          static_cast<uint64_t>(_mm256_movemask_pd(_mm256_cmp_pd(four, pivots, _CMP_LT_OQ)));
+      left |= (~above & 0xF) << bit;
+      right |= (~below & 0xF) << bit;
     }
     leftStops[done.words] = left;
     rightStops[done.words] = right;
