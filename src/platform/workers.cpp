@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/platform.hpp"
 
 namespace corvath {
@@ -42,7 +44,11 @@ struct Pool {
   bool stopping = false;
 };
 
-Pool pool;
+// Never destroyed: a process forked from this one (SDL's message box helper) inherits the
+// records of workers it does not have, and destroying them there would wait for those workers
+// for ever. Only the process that started the workers stops them (poolOwner).
+Pool& pool = *new Pool;
+pid_t poolOwner = 0;
 int32_t activeWorkers = 1;
 
 int32_t startingWorkerCount() {
@@ -101,6 +107,7 @@ void workerLoop() {
 }
 
 void stopPool() {
+  if (getpid() != poolOwner) return;
   {
     std::lock_guard<std::mutex> lock(pool.mutex);
     pool.stopping = true;
@@ -117,7 +124,10 @@ void stopPool() {
 void ensureThreads(int32_t count) {
   if (static_cast<int32_t>(pool.threads.size()) >= count - 1) return;
   // Joined at exit, before the pool's threads would be destroyed still running.
-  static const bool stopsAtExit = std::atexit(stopPool) == 0;
+  static const bool stopsAtExit = [] {
+    poolOwner = getpid();
+    return std::atexit(stopPool) == 0;
+  }();
   (void)stopsAtExit;
   try {
     while (static_cast<int32_t>(pool.threads.size()) < count - 1) {
