@@ -174,8 +174,8 @@ TEST(MainWindow, AnEventForAWindowAlreadyGoneDoesNotEndTheProgram) {
   if (display.name().empty()) GTEST_SKIP() << "no virtual X server";
   EXPECT_EXIT(
       {
+        useVideoDriver("x11");
         setenv("DISPLAY", display.name().c_str(), 1);
-        setenv("SDL_VIDEODRIVER", "x11", 1);
         if (!initVideo()) std::_Exit(3);
         Display* connection = XOpenDisplay(nullptr);
         if (connection == nullptr) std::_Exit(4);
