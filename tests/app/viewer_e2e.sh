@@ -30,54 +30,41 @@ fail() {
 
 # --- helpers ----------------------------------------------------------------------------------
 
-# Asks a window to close the way a window manager's close button does.
-cat >"$work/close_window.c" <<'EOF'
+# "close ID" asks a window to close the way a window manager's close button does; "resources
+# [TEXT]" sets the X resources of the display as a desktop does (xrdb), and without TEXT removes
+# them.
+cat >"$work/x_helper.c" <<'EOF'
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <stdlib.h>
 #include <string.h>
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
+  if (argc < 2) return 2;
   Display* display = XOpenDisplay(NULL);
   if (display == NULL) return 1;
-  Window window = (Window)strtoul(argv[1], NULL, 0);
-  XEvent event;
-  memset(&event, 0, sizeof event);
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, window, False, NoEventMask, &event);
-  XSync(display, False);
-  XCloseDisplay(display);
-  return 0;
-}
-EOF
-cc -O1 -o "$work/close_window" "$work/close_window.c" -lX11 || fail "cannot build the close helper"
-
-# Sets the X resources of the display as a desktop does (xrdb); no argument removes them.
-cat >"$work/set_resources.c" <<'EOF'
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <string.h>
-int main(int argc, char** argv) {
-  Display* display = XOpenDisplay(NULL);
-  if (display == NULL) return 1;
-  Atom property = XInternAtom(display, "RESOURCE_MANAGER", False);
-  Window root = DefaultRootWindow(display);
-  if (argc > 1) {
-    XChangeProperty(display, root, property, XA_STRING, 8, PropModeReplace,
-                    (const unsigned char*)argv[1], (int)strlen(argv[1]));
+  if (strcmp(argv[1], "close") == 0 && argc == 3) {
+    Window window = (Window)strtoul(argv[2], NULL, 0);
+    XEvent event = {.xclient = {.type = ClientMessage, .window = window, .format = 32,
+                                .message_type = XInternAtom(display, "WM_PROTOCOLS", False)}};
+    event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
   } else {
-    XDeleteProperty(display, root, property);
+    Atom property = XInternAtom(display, "RESOURCE_MANAGER", False);
+    Window root = DefaultRootWindow(display);
+    if (argc > 2) {
+      XChangeProperty(display, root, property, XA_STRING, 8, PropModeReplace,
+                      (const unsigned char*)argv[2], (int)strlen(argv[2]));
+    } else {
+      XDeleteProperty(display, root, property);
+    }
   }
   XSync(display, False);
   XCloseDisplay(display);
   return 0;
 }
 EOF
-cc -O1 -o "$work/set_resources" "$work/set_resources.c" -lX11 || fail "cannot build the resource helper"
+cc -O1 -o "$work/x_helper" "$work/x_helper.c" -lX11 || fail "cannot build the X helper"
 
 # Reads saved pictures: "header W H" checks the 54 header bytes, "pixel X Y" prints R G B,
 # "colours" prints the number of distinct colours.
@@ -97,11 +84,8 @@ if sys.argv[2] == "pixel":
     at = 54 + (height - 1 - y) * stride + 3 * x
     print(data[at + 2], data[at + 1], data[at])
 if sys.argv[2] == "colours":
-    seen = set()
-    for row in range(height):
-        line = data[54 + row * stride: 54 + row * stride + 3 * width]
-        seen.update(line[i:i + 3] for i in range(0, len(line), 3))
-    print(len(seen))
+    rows = range(54, 54 + height * stride, stride)
+    print(len({data[at:at + 3] for row in rows for at in range(row, row + 3 * width, 3)}))
 EOF
 bmp() { python3 "$work/bmp.py" "$@"; }
 
@@ -113,15 +97,17 @@ viewer_running() {
   [[ $stat != Z* ]]
 }
 
+# Prints the id of the named window if it is mapped.
+viewable_window() {
+  local id
+  id=$(xwininfo -name "$1" 2>/dev/null | awk '/Window id:/ {print $4; exit}') || true
+  [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" && echo "$id"
+}
+
 # Prints the id of the named window once it is mapped.
 wait_for_window() {
-  local name=$1 id
   for _ in $(seq 100); do
-    id=$(xwininfo -name "$name" 2>/dev/null | awk '/Window id:/ {print $4; exit}') || true
-    if [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable"; then
-      echo "$id"
-      return 0
-    fi
+    viewable_window "$1" && return 0
     viewer_running || return 1
     sleep 0.1
   done
@@ -251,7 +237,7 @@ expect_clean_exit "Escape"
 # --- second run: the window manager's close request ------------------------------------------
 
 # The desktop asks for larger text (Xft.dpi, as desktops set it): the status line grows to match.
-"$work/set_resources" "$(printf 'Xcursor.size:\t24\nXft.dpi:\t120\n')"
+"$work/x_helper" resources "$(printf 'Xcursor.size:\t24\nXft.dpi:\t120\n')"
 start_viewer
 window=$(wait_for_window "$caption") || fail "no main window appeared the second time"
 xdotool windowfocus --sync "$window"
@@ -260,9 +246,9 @@ xdotool mousemove 0 0
 save_picture larger_text.bmp
 cmp -s "$work/larger_text.bmp" "$work/dpi120.bmp" ||
   fail "the picture differs from corvath-render's at 120 dots per inch"
-"$work/close_window" "$window" || fail "cannot send the close request"
+"$work/x_helper" close "$window" || fail "cannot send the close request"
 expect_clean_exit "close request"
-"$work/set_resources"
+"$work/x_helper" resources
 
 # --- third run: a face announced but never read raises the error box ---------------------------
 
@@ -297,16 +283,12 @@ xdotool mousemove 0 0
 asked=""
 for _ in $(seq 100); do
   viewer_running || break
-  box=$(xwininfo -name "$box_caption" 2>/dev/null | awk '/Window id:/ {print $4; exit}') || true
-  if [ -n "$box" ] && xwininfo -id "$box" 2>/dev/null | grep -q "IsViewable"; then
+  if box=$(viewable_window "$box_caption"); then
     xdotool windowfocus --sync "$box" || true
     xdotool key Return || true
-  elif [ -z "$asked" ]; then
-    window=$(xwininfo -name "$caption" 2>/dev/null | awk '/Window id:/ {print $4; exit}') || true
-    if [ -n "$window" ] && xwininfo -id "$window" 2>/dev/null | grep -q "IsViewable"; then
-      "$work/close_window" "$window"
-      asked=yes
-    fi
+  elif [ -z "$asked" ] && window=$(viewable_window "$caption"); then
+    "$work/x_helper" close "$window"
+    asked=yes
   fi
   sleep 0.1
 done
