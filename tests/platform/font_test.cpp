@@ -1,11 +1,11 @@
-// Fonts: matching a fixed-pitch bold face, its metrics, and text drawn on a surface.
+// Fonts: matching a fixed-pitch bold face, its metrics and handles, and text drawn on a surface.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <iostream>
 #include <new>
 #include <string>
-#include <utility>
+#include <string_view>
+#include <tuple>
 
 #include "platform/platform.hpp"
 
@@ -29,118 +29,80 @@ void operator delete(void* memory, size_t) noexcept {
 namespace corvath {
 namespace {
 
-constexpr int32_t kGrey = 128 + 256 * 128 + 65536 * 128;
-constexpr int32_t kYellow = 255 + 256 * 255;
-
-bool isYellowish(uint32_t pixel) {
-  // Blended over grey: red and green rise together above the blue, which falls.
-  const uint32_t red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
-  return red == green && red > blue;
-}
+constexpr int32_t kGrey = 0x808080;
+constexpr int32_t kYellow = 0x00FFFF;
 
 int32_t statusFont() {
   return createFont("courier new", -16, 700);
 }
 
-bool liberationMono() {
-  return fontFamily(statusFont()) == "Liberation Mono";
-}
-
-// Advances of "iiii" and "WWWW" with the font: equal for a fixed-pitch face.
-std::pair<int32_t, int32_t> narrowAndWide(int32_t font) {
+// The text at (x, y) in yellow on grey with the font, over a transparent or opaque background.
+Surface drawText(int32_t font, std::string_view text, int32_t width, int32_t height, int32_t x,
+                 int32_t y, bool transparent = true) {
   Surface surface;
-  selectFont(surface, font);
-  textOut(surface, "iiii");
-  const int32_t narrow = surface.textX;
-  moveTextPosition(surface, 0, 0);
-  textOut(surface, "WWWW");
-  return {narrow, surface.textX};
-}
-
-// Total red of "WWWW" drawn in yellow on black: how much ink the face lays down.
-int64_t inkOf(int32_t font) {
-  Surface surface;
-  createSurface(surface, 100, 30, 0);
+  createSurface(surface, width, height, kGrey);
   selectFont(surface, font);
   setTextColour(surface, kYellow);
-  setTransparentText(surface, true);
-  textOut(surface, "WWWW");
-  int64_t ink = 0;
-  for (const uint32_t pixel : surface.pixels) ink += (pixel >> 16) & 0xFF;
-  return ink;
+  setTransparentText(surface, transparent);
+  moveTextPosition(surface, x, y);
+  textOut(surface, text);
+  return surface;
 }
 
-TEST(Fonts, CourierNewResolvesToAMonospaceBoldFace) {
-  const int32_t font = statusFont();
-  ASSERT_GE(font, 0);
-  const std::string family = fontFamily(font);
-  EXPECT_FALSE(family.empty());
-  RecordProperty("family", family);
-  std::cout << "\"courier new\" bold resolves to " << family << "\n";
-  // Fixed pitch: every printable character advances the pen equally.
-  const auto [narrow, wide] = narrowAndWide(font);
-  EXPECT_EQ(narrow, wide);
-  Surface surface;
-  selectFont(surface, font);
-  EXPECT_EQ(narrow, 4 * fontMetrics(surface).averageCharWidth);
-  // Bold: heavier strokes than the same family at weight 400.
-  EXPECT_GT(inkOf(font), inkOf(createFont("courier new", -16, 400)) * 11 / 10);
+TEST(Fonts, CourierNewResolvesToAMonospaceBoldFaceAndAnUnknownFamilyToAFixedPitchOne) {
+  for (const char* name : {"courier new", "no such family anywhere"}) {
+    const int32_t font = createFont(name, -16, 700);
+    ASSERT_GE(font, 0) << name;
+    Surface surface;
+    selectFont(surface, font);
+    // Fixed pitch: every printable character advances the pen equally.
+    const int32_t narrow = textWidth(surface, "iiii");
+    EXPECT_GT(narrow, 0) << name;
+    EXPECT_EQ(narrow, textWidth(surface, "WWWW")) << name << " resolves to " << fontFamily(font);
+    EXPECT_EQ(narrow, 4 * fontMetrics(surface).averageCharWidth) << name;
+  }
+  // Bold: more ink than the same family at weight 400 (over grey, red rises as blue falls).
+  const auto ink = [](int32_t font) {
+    int64_t sum = 0;
+    for (const uint32_t p : drawText(font, "WWWW", 100, 30, 0, 0).pixels)
+      sum += static_cast<int64_t>((p >> 16) & 0xFF) - (p & 0xFF);
+    return sum;
+  };
+  EXPECT_GT(ink(statusFont()), ink(createFont("courier new", -16, 400)) * 11 / 10);
 }
 
-TEST(Fonts, UnknownFamilyFallsBackToAFixedPitchFace) {
-  const int32_t font = createFont("no such family anywhere", -16, 700);
-  ASSERT_GE(font, 0);
-  const auto [narrow, wide] = narrowAndWide(font);
-  EXPECT_EQ(narrow, wide) << fontFamily(font);
-  EXPECT_GT(narrow, 0);
-}
-
-TEST(Fonts, LiberationMonoBoldMetricsAtSixteenPixels) {
-  if (!liberationMono()) GTEST_SKIP() << "Liberation Mono is not installed";
+TEST(Fonts, LiberationMonoBoldMetricsAndHeights) {
+  if (fontFamily(statusFont()) != "Liberation Mono") GTEST_SKIP() << "no Liberation Mono here";
   Surface surface;
   selectFont(surface, statusFont());
-  const FontMetrics metrics = fontMetrics(surface);
-  EXPECT_EQ(metrics.ascent, 13);
-  EXPECT_EQ(metrics.descent, 5);
-  EXPECT_EQ(metrics.height, 18);
-  EXPECT_EQ(metrics.height + metrics.externalLeading, 18);  // the status line's line height
-  EXPECT_EQ(metrics.averageCharWidth, 10);
+  const FontMetrics m = fontMetrics(surface);
+  // The status line's line height is height + externalLeading.
+  EXPECT_EQ(std::tuple(m.ascent, m.descent, m.height, m.externalLeading, m.averageCharWidth),
+            std::tuple(13, 5, 18, 0, 10));
+  // Negative: the character height; 0: 16 pixels; positive: the cell.
+  for (const int32_t height : {-16, 0, 18}) {
+    selectFont(surface, createFont("courier new", height, 700));
+    EXPECT_EQ(fontMetrics(surface).height, 18) << height;
+  }
 }
 
-TEST(Fonts, PositiveHeightAsksForTheCell) {
-  if (!liberationMono()) GTEST_SKIP() << "Liberation Mono is not installed";
-  Surface surface;
-  selectFont(surface, createFont("courier new", 18, 700));
-  EXPECT_EQ(fontMetrics(surface).height, 18);
-}
-
-TEST(Fonts, TheSameRequestIsCachedUnderOneHandle) {
-  const int32_t first = statusFont();
-  deleteFont(first);
-  EXPECT_EQ(statusFont(), first);
-  // The name is cut after 31 characters, as a font record holds it.
-  EXPECT_EQ(createFont("courier new" + std::string(20, ' ') + "X", -16, 700),
-            createFont("courier new" + std::string(20, ' ') + "Y", -16, 700));
-}
-
-TEST(Fonts, MissingFontKeepsThePreviousSelection) {
-  Surface surface;
+TEST(Fonts, RequestsAreCachedAndWithoutAValidFontNothingIsMeasuredOrDrawn) {
   const int32_t font = statusFont();
-  EXPECT_EQ(selectFont(surface, font), -1);              // nothing was selected before
+  deleteFont(font);
+  EXPECT_EQ(statusFont(), font);
+  // The name is cut after 31 characters, as a font record holds it.
+  const std::string name = "courier new" + std::string(20, ' ');
+  EXPECT_EQ(createFont(name + "X", -16, 700), createFont(name + "Y", -16, 700));
   EXPECT_EQ(createFont("courier new", -5000, 700), -1);  // beyond the largest size
+  Surface surface = drawText(-1, "Zoom", 50, 20, 0, 0, false);
+  EXPECT_EQ(std::tuple(fontMetrics(surface).height, textWidth(surface, "Zoom"), surface.textX),
+            std::tuple(0, 0, 0));
+  EXPECT_EQ(surface.pixels, std::vector<uint32_t>(1000, pixelFromColour(kGrey)));
+  EXPECT_EQ(selectFont(surface, font), -1);  // nothing was selected before
   EXPECT_EQ(selectFont(surface, -1), -1);
   EXPECT_EQ(selectFont(surface, 123456), -1);
   EXPECT_EQ(surface.font, font);
   EXPECT_GT(fontMetrics(surface).height, 0);
-}
-
-TEST(Fonts, NoSelectedFontHasZeroMetricsAndDrawsNothing) {
-  Surface surface;
-  createSurface(surface, 50, 20, kGrey);
-  EXPECT_EQ(fontMetrics(surface).height, 0);
-  textOut(surface, "Zoom");
-  EXPECT_EQ(surface.textX, 0);
-  EXPECT_EQ(surface.pixels, std::vector<uint32_t>(1000, pixelFromColour(kGrey)));
 }
 
 TEST(Fonts, AWarmStatusLineFrameAllocatesNothing) {
@@ -163,94 +125,52 @@ TEST(Fonts, AWarmStatusLineFrameAllocatesNothing) {
   EXPECT_EQ(allocationCount, before);
 }
 
-// Draws "Zoom" at (x, y) in yellow on grey with a transparent background.
-Surface drawZoom(int32_t width, int32_t height, int32_t x, int32_t y) {
-  Surface surface;
-  createSurface(surface, width, height, kGrey);
-  selectFont(surface, statusFont());
-  setTextColour(surface, kYellow);
-  setTransparentText(surface, true);
-  moveTextPosition(surface, x, y);
-  textOut(surface, "Zoom");
-  return surface;
-}
-
-TEST(TextOut, PaintsYellowOnlyInsideTheTextBox) {
-  const Surface surface = drawZoom(120, 40, 7, 5);
-  const FontMetrics metrics = fontMetrics(surface);
-  const int32_t advance = metrics.averageCharWidth;
-  EXPECT_EQ(surface.textX, 7 + 4 * advance);
-  EXPECT_EQ(surface.textY, 5);
-  int yellow = 0;
-  for (int32_t y = 0; y < surface.height; ++y) {
-    for (int32_t x = 0; x < surface.width; ++x) {
-      const uint32_t pixel = surface.pixels[y * surface.width + x];
-      if (pixel == pixelFromColour(kGrey)) continue;
-      EXPECT_TRUE(isYellowish(pixel)) << x << "," << y;
-      EXPECT_GE(x, 7 - 1);  // a glyph may overhang its cell by a pixel
-      EXPECT_LT(x, 7 + 4 * advance + 1);
-      EXPECT_GE(y, 5);
-      EXPECT_LT(y, 5 + metrics.height);
-      yellow += pixel == pixelFromColour(kYellow);
+TEST(TextOut, PaintsOnlyItsCellOverTheBackgroundOrOverWhite) {
+  for (const bool transparent : {true, false}) {
+    SCOPED_TRACE(transparent ? "transparent" : "opaque");
+    const Surface surface = drawText(statusFont(), "Zoom", 120, 40, 7, 5, transparent);
+    const FontMetrics metrics = fontMetrics(surface);
+    const int32_t right = 7 + 4 * metrics.averageCharWidth, bottom = 5 + metrics.height;
+    EXPECT_EQ(std::tuple(surface.textX, surface.textY), std::tuple(right, 5));
+    int yellow = 0, grey = 0;
+    for (int32_t y = 0; y < surface.height; ++y) {
+      for (int32_t x = 0; x < surface.width; ++x) {
+        const uint32_t pixel = surface.pixels[y * surface.width + x];
+        if (pixel == pixelFromColour(kGrey)) {
+          grey += x >= 7 && x < right && y >= 5 && y < bottom;
+          continue;
+        }
+        // Yellow blended over grey or white: red and green rise together above the blue. A
+        // glyph may overhang its cell by a pixel.
+        const uint32_t red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
+        EXPECT_TRUE(red == green && (red > blue || pixel == 0xFFFFFF)) << x << "," << y;
+        EXPECT_TRUE(x >= 6 && x <= right && y >= 5 && y < bottom) << x << "," << y;
+        yellow += pixel == pixelFromColour(kYellow);
+      }
     }
+    EXPECT_GT(yellow, 20);
+    // Inside the "o" and between the letters the background stays, or the cell is all white.
+    EXPECT_TRUE(transparent ? grey > metrics.height * metrics.averageCharWidth : grey == 0) << grey;
   }
-  EXPECT_GT(yellow, 20);
-}
-
-TEST(TextOut, TransparentBackgroundKeepsThePixelsBetweenGlyphs) {
-  // Inside the "o" (its counter) and in the gap between two letters the grey stays.
-  const Surface surface = drawZoom(120, 40, 0, 0);
-  const FontMetrics metrics = fontMetrics(surface);
-  int grey = 0;
-  for (int32_t y = 0; y < metrics.height; ++y) {
-    for (int32_t x = 0; x < 4 * metrics.averageCharWidth; ++x) {
-      grey += surface.pixels[y * surface.width + x] == pixelFromColour(kGrey);
-    }
-  }
-  EXPECT_GT(grey, metrics.height * metrics.averageCharWidth);
-}
-
-TEST(TextOut, OpaqueBackgroundFillsTheCell) {
-  Surface surface;
-  createSurface(surface, 60, 30, kGrey);
-  selectFont(surface, statusFont());
-  setTextColour(surface, kYellow);
-  setTransparentText(surface, false);
-  textOut(surface, " ");
-  const FontMetrics metrics = fontMetrics(surface);
-  EXPECT_EQ(surface.pixels[0], 0xFFFFFFu);
-  EXPECT_EQ(surface.pixels[(metrics.height - 1) * 60 + metrics.averageCharWidth - 1], 0xFFFFFFu);
-  EXPECT_EQ(surface.pixels[metrics.height * 60], pixelFromColour(kGrey));
-  EXPECT_EQ(surface.pixels[metrics.averageCharWidth], pixelFromColour(kGrey));
 }
 
 TEST(TextOut, TextPartlyOrWhollyOutsideIsClipped) {
-  for (const auto& [x, y] : {std::pair{-15, -7},
-                             {100, 30},
-                             {-1000, 0},
-                             {0, 1000000},
-                             {2147483000, 0},
-                             {-2147483000, -2147483000}}) {
-    const Surface surface = drawZoom(110, 35, x, y);
-    EXPECT_EQ(surface.pixels.size(), 110u * 35u);
-  }
-  const Surface corner = drawZoom(110, 35, -15, -7);
-  bool drawn = false;
-  for (const uint32_t pixel : corner.pixels) drawn |= pixel != pixelFromColour(kGrey);
-  EXPECT_TRUE(drawn);
+  const int32_t places[][2] = {{-15, -7},    {100, 30},       {-1000, 0},
+                               {0, 1000000}, {2147483000, 0}, {-2147483000, -2147483000}};
+  for (const auto& [x, y] : places)
+    EXPECT_EQ(drawText(statusFont(), "Zoom", 110, 35, x, y).pixels.size(), 110u * 35u);
+  const Surface corner = drawText(statusFont(), "Zoom", 110, 35, -15, -7);
+  EXPECT_NE(corner.pixels, std::vector<uint32_t>(110 * 35, pixelFromColour(kGrey)));
   // Bytes beyond ASCII and control bytes are characters like any other.
-  Surface other = drawZoom(110, 35, 3, 3);
-  textOut(other, "\xE8\x01\xFF\x7F");
-  EXPECT_EQ(other.textX, 3 + 8 * fontMetrics(other).averageCharWidth);
+  const Surface other = drawText(statusFont(), "Zo\xE8\x01\xFF\x7F", 110, 35, 3, 3);
+  EXPECT_EQ(other.textX, 3 + 6 * fontMetrics(other).averageCharWidth);
   // A surface whose size its pixels do not match moves the pen and draws nothing.
-  Surface broken = drawZoom(10, 10, 0, 0);
+  Surface broken = drawText(statusFont(), "", 10, 10, 0, 0, false);
   broken.width = 1000;
-  moveTextPosition(broken, 0, 0);
-  setTransparentText(broken, false);
   textOut(broken, "Zoom");
   EXPECT_EQ(broken.textX, 4 * fontMetrics(broken).averageCharWidth);
   // The pen saturates instead of wrapping around.
-  EXPECT_EQ(drawZoom(10, 10, 2147483640, 0).textX, 2147483647);
+  EXPECT_EQ(drawText(statusFont(), "Zoom", 10, 10, 2147483640, 0).textX, 2147483647);
 }
 
 }  // namespace
