@@ -57,6 +57,12 @@ TEST(OwnMessageBox, TextAboveACentredButtonScaledWithTheResolution) {
   int inked = 0;
   for (int32_t i = 0; i < button.y * box.width; ++i) inked += (box.pixels[i] & 0xFF) < 64;
   EXPECT_GT(inked, 20);
+  // The button: a border round a body, each unlike what lies around it.
+  const auto at = [&](int32_t x, int32_t y) { return box.pixels[y * box.width + x]; };
+  const uint32_t face = at(0, box.height - 1);
+  const uint32_t border = at(button.x, button.y + button.height - 1);
+  EXPECT_NE(border, face);
+  EXPECT_NE(at(button.x + 3, button.y + button.height - 4), border);
   EXPECT_GT(drawMessageBox(twoLines, "Errore. 1\nErrore. 2", 96).y, button.y);
   EXPECT_EQ(drawMessageBox(large, "Errore. 1", 192).width, 2 * button.width);
   EXPECT_GT(large.height, box.height);
