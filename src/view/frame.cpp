@@ -121,12 +121,16 @@ void paintFaces() {
   }
   paintListed(list, 0, malformed);
   if (malformed == listed) return;
-  // Composed before the box counts as open, so that running out of memory here cannot leave it
-  // marked open for good.
   const std::string message = "Errore." + numberText(list[malformed]);
-  errorBoxOpen = true;
-  showMessageBox(message);
-  errorBoxOpen = false;
+  {
+    // Closed however the box ends, its memory running out included: a box left marked open
+    // would stop every later frame.
+    struct OpenBox {
+      OpenBox() { errorBoxOpen = true; }
+      ~OpenBox() { errorBoxOpen = false; }
+    } open;
+    showMessageBox(message);
+  }
   paintListed(list, malformed + 1, listed);
 }
 

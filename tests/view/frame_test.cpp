@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <span>
 #include <string>
 #include <tuple>
@@ -161,6 +162,12 @@ TEST_F(Frame, UnfilledFacesShowOneMessagePerFrameAndNoFrameWhileItIsOpen) {
   EXPECT_EQ(pixel(34, 26), kRed);  // the good face is still painted
   renderFrame(0, 0, 0);
   EXPECT_EQ(messages.size(), 2u);
+  // A box that runs out of memory leaves the frame undrawn, not every frame after it.
+  setMessageBoxFunction([](const std::string&) { throw std::bad_alloc(); });
+  renderFrame(0, 0, 0);
+  setMessageBoxFunction([this](const std::string& text) { messages.push_back(text); });
+  renderFrame(0, 0, 0);
+  EXPECT_EQ(messages.size(), 3u);
 }
 
 TEST_F(Frame, RunningOutOfMemoryLeavesTheFrameUndrawnAndTheNextOneDrawn) {
