@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 #include <utility>
 
 #include "mesh/extended_format.hpp"
