@@ -57,7 +57,7 @@ struct Face {
   double normalX = 0;  // model-space normal, not normalised (computeFaceNormals)
   double normalY = 0;
   double normalZ = 0;
-  double viewNormalX = 0;  // the same normal after the current view rotation (rotateView)
+  double viewNormalX = 0;  // the same normal after the current view rotation (orderFaces)
   double viewNormalY = 0;
   double viewNormalZ = 0;
   double depth = 0;         // sum of the corners' view z, front faces only (orderFaces)

@@ -137,9 +137,10 @@ int64_t boxArea(const FacePaint& paint) {
   return right < left || bottom < top ? 0 : (right - left + 1) * (bottom - top + 1);
 }
 
-// Keys faces begin .. end - 1 and makes their paint records ready; returns the pixels of the
-// boxes of those that paint a triangle.
-int64_t keyFaces(int32_t begin, int32_t end) {
+// Turns the normals of faces begin .. end - 1, keys the faces and makes their paint records
+// ready; returns the pixels of the boxes of those that paint a triangle. One pass: on a large
+// mesh the face table does not fit any cache, and each pass over it costs a trip to memory.
+CORVATH_SEPARATE_STORES int64_t keyFaces(int32_t begin, int32_t end) {
   using L = Extended;
   double* keys = faceDepths.data();
   double* order = faceOrder.data();
@@ -147,6 +148,7 @@ int64_t keyFaces(int32_t begin, int32_t end) {
   for (int32_t f = begin; f < end; ++f) {
     Face& face = faces[f];
     order[f] = f;
+    turnFaceNormal(face);
     // The painting's share of the face, while its record is at hand.
     prepareFacePaint(f, face);
     if (faceKinds[f] == FaceKind::kTriangle) area += boxArea(facePaints[f]);

@@ -9,7 +9,28 @@
 #include "platform/platform.hpp"
 #include "view/view.hpp"
 
+// g++ would pair the stores of extended results into vector stores assembled on the stack: a
+// store-forwarding round trip per pair, which the extended arithmetic's loops cannot hide.
+#if defined(__GNUC__) && !defined(__clang__)
+#define CORVATH_SEPARATE_STORES __attribute__((optimize("no-tree-slp-vectorize")))
+#else
+#define CORVATH_SEPARATE_STORES
+#endif
+
 namespace corvath {
+
+// One row of the view matrix applied to a vector, terms in this order, with an 80-bit
+// intermediate rounded once to 64 bits.
+inline double rotateRow(const double row[3], double x, double y, double z) {
+  return static_cast<double>((Extended(x) * row[0] + Extended(y) * row[1]) + Extended(z) * row[2]);
+}
+
+// The face's model normal turned by the view matrix into its view normal.
+inline void turnFaceNormal(Face& face) {
+  face.viewNormalX = rotateRow(viewMatrix[0], face.normalX, face.normalY, face.normalZ);
+  face.viewNormalY = rotateRow(viewMatrix[1], face.normalX, face.normalY, face.normalZ);
+  face.viewNormalZ = rotateRow(viewMatrix[2], face.normalX, face.normalY, face.normalZ);
+}
 
 // Nearest integer, halves to even, for |x| < 2^51: adding and removing 1.5 * 2^52 leaves the
 // value rounded by the hardware's default mode, without a library call per value.

@@ -143,7 +143,8 @@ void renderFrame(const double& angleX, const double& angleY, const double& angle
     moveTextPosition(surface, 0, 0);
     drawStatusLine(angleX, angleY, angleZ);
     setPenWidth(surface, 0);
-    rotateView(angleX, angleY, angleZ);
+    // The face normals turn in orderFaces, in its pass over the faces.
+    turnView(angleX, angleY, angleZ);
     projectVertices();
     orderFaces();
     paintFaces();

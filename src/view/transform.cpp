@@ -3,15 +3,8 @@
 
 #include "mesh/mesh.hpp"
 #include "platform/platform.hpp"
+#include "view/face_paint.hpp"
 #include "view/view.hpp"
-
-// g++ would pair the stores of extended results into vector stores assembled on the stack: a
-// store-forwarding round trip per pair, which the extended arithmetic's loops cannot hide.
-#if defined(__GNUC__) && !defined(__clang__)
-#define CORVATH_SEPARATE_STORES __attribute__((optimize("no-tree-slp-vectorize")))
-#else
-#define CORVATH_SEPARATE_STORES
-#endif
 
 namespace corvath {
 
@@ -35,12 +28,6 @@ namespace {
 // Local helpers
 // ---------------------------------------------------------------------------------------------
 
-// One row of the view matrix applied to a vector, terms in this order, with an 80-bit
-// intermediate rounded once to 64 bits.
-inline double rotateRow(const double row[3], double x, double y, double z) {
-  return static_cast<double>((Extended(x) * row[0] + Extended(y) * row[1]) + Extended(z) * row[2]);
-}
-
 CORVATH_SEPARATE_STORES void rotateVertices(int32_t begin, int32_t end) {
   for (int32_t i = begin; i < end; ++i) {
     const Vertex& v = modelVertices[i];
@@ -52,12 +39,7 @@ CORVATH_SEPARATE_STORES void rotateVertices(int32_t begin, int32_t end) {
 }
 
 CORVATH_SEPARATE_STORES void rotateNormals(int32_t begin, int32_t end) {
-  for (int32_t f = begin; f < end; ++f) {
-    Face& face = faces[f];
-    face.viewNormalX = rotateRow(viewMatrix[0], face.normalX, face.normalY, face.normalZ);
-    face.viewNormalY = rotateRow(viewMatrix[1], face.normalX, face.normalY, face.normalZ);
-    face.viewNormalZ = rotateRow(viewMatrix[2], face.normalX, face.normalY, face.normalZ);
-  }
+  for (int32_t f = begin; f < end; ++f) turnFaceNormal(faces[f]);
 }
 
 CORVATH_SEPARATE_STORES void projectRange(int32_t begin, int32_t end) {
@@ -93,8 +75,8 @@ void degreeSineCosine(double degrees, double& sine, double& cosine) {
   cosine = extendedCosAsDouble(radians);
 }
 
-CORVATH_SEPARATE_STORES void rotateView(const double& angleX, const double& angleY,
-                                        const double& angleZ) {
+CORVATH_SEPARATE_STORES void turnView(const double& angleX, const double& angleY,
+                                      const double& angleZ) {
   double sinX = 0, cosX = 0, sinY = 0, cosY = 0, sinZ = 0, cosZ = 0;
   degreeSineCosine(angleX, sinX, cosX);
   degreeSineCosine(angleY, sinY, cosY);
@@ -113,18 +95,18 @@ CORVATH_SEPARATE_STORES void rotateView(const double& angleX, const double& angl
   viewMatrix[2][2] = static_cast<double>(L(cosY) * cosX);
 
   const int32_t vertices = std::min<int64_t>(vertexCount, modelVertices.size());
+  // Vertices in ranges, shared among the worker threads; each entry is its own.
+  const Ranges ranges = splitRanges(vertices);
+  runParts(ranges.count,
+           [&](int32_t part) { rotateVertices(ranges.begin(part), ranges.end(part)); });
+}
+
+void rotateView(const double& angleX, const double& angleY, const double& angleZ) {
+  turnView(angleX, angleY, angleZ);
   const int32_t faceTotal = std::min<int64_t>(faceCount, faces.size());
-  // Vertices and faces in ranges, shared among the worker threads; each entry is its own.
-  const Ranges vertexRanges = splitRanges(vertices);
-  const Ranges faceRanges = splitRanges(faceTotal);
-  runParts(vertexRanges.count + faceRanges.count, [&](int32_t part) {
-    if (part < vertexRanges.count) {
-      rotateVertices(vertexRanges.begin(part), vertexRanges.end(part));
-    } else {
-      rotateNormals(faceRanges.begin(part - vertexRanges.count),
-                    faceRanges.end(part - vertexRanges.count));
-    }
-  });
+  const Ranges ranges = splitRanges(faceTotal);
+  runParts(ranges.count,
+           [&](int32_t part) { rotateNormals(ranges.begin(part), ranges.end(part)); });
 }
 
 void projectVertices() {

@@ -41,6 +41,9 @@ extern const double kDegreeCosines[360];
 // Rotates model vertices 0 .. vertexCount - 1 into the working table and every face normal into
 // its view normal by the angles (degrees) about x, y and z. Absolute: starts from the model.
 void rotateView(const double& angleX, const double& angleY, const double& angleZ);
+// The same for the vertices alone: sets the view matrix and rotates the vertices, leaving the
+// face normals to orderFaces, which turns each in its own pass over the faces.
+void turnView(const double& angleX, const double& angleY, const double& angleZ);
 // The sine and cosine of degrees * kDegreeFactor (extended), rounded to double: from the tables
 // for whole degrees 0 .. 359, the same on every machine; otherwise computed, exactly as x86-64
 // computes them there and to the last bit of a double elsewhere.
@@ -60,7 +63,8 @@ void setLightDirection(int32_t x, int32_t y, int32_t z);
 
 inline constexpr double kBackFaceKey = -10000;
 
-// Keys every face (depth sum when its screen corners run counter-clockwise, kBackFaceKey
+// Turns every face normal into its view normal by the view matrix, as rotateView does, and
+// keys every face (depth sum when its screen corners run counter-clockwise, kBackFaceKey
 // otherwise; a face with a corner outside the tables counts as a back face) and sorts positions
 // 0 .. faceCount - 1 of the face depth and face order tables by descending key. In the same
 // pass it makes each face's shade, colour and pixel corners ready for paintFaces.
