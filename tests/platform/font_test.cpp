@@ -14,15 +14,17 @@ namespace {
 size_t allocationCount = 0;
 }  // namespace
 
-void* operator new(size_t size) {
+// None of the replacements inlined: g++ would then see malloc() and free() meet the operators
+// and warn of a mismatch.
+[[gnu::noinline]] void* operator new(size_t size) {
   ++allocationCount;
   if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
   throw std::bad_alloc();
 }
-void operator delete(void* memory) noexcept {
+[[gnu::noinline]] void operator delete(void* memory) noexcept {
   std::free(memory);
 }
-void operator delete(void* memory, size_t) noexcept {
+[[gnu::noinline]] void operator delete(void* memory, size_t) noexcept {
   std::free(memory);
 }
 

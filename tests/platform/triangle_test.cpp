@@ -27,7 +27,7 @@ struct Triangle {
 std::string describe(const Triangle& t) {
   std::string text;
   for (const PixelPoint& p : {t.a, t.b, t.c})
-    text += "(" + std::to_string(p.x) + "," + std::to_string(p.y) + ") ";
+    text.append("(").append(std::to_string(p.x)).append(",").append(std::to_string(p.y)).append(") ");
   return text;
 }
 

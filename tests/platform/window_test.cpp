@@ -138,7 +138,7 @@ class VirtualDisplay {
     close(number[1]);
     FILE* in = fdopen(number[0], "r");
     int display = -1;
-    if (fscanf(in, "%d", &display) == 1) name_ = ":" + std::to_string(display);
+    if (fscanf(in, "%d", &display) == 1) name_ = std::string(":").append(std::to_string(display));
     fclose(in);
   }
   ~VirtualDisplay() {

@@ -264,7 +264,7 @@ void expectFields(std::string_view mask, std::span<const Field> fields) {
     EXPECT_EQ(formatWithMask(mask, {value}), text) << mask << " with " << value;
     std::string out = "<";
     formatWithMaskInto(out, mask, {value});
-    EXPECT_EQ(out, "<" + std::string(text)) << mask << " with " << value;
+    EXPECT_EQ(out, std::string("<").append(text)) << mask << " with " << value;
   }
 }
 
