@@ -126,32 +126,19 @@ void sortDescendingShared(double* keys, double* order, int32_t lo, int32_t hi) {
   if (outOfMemory) throw std::bad_alloc();
 }
 
-// The pixels of the corners' box of a face, within the drawing surface.
-int64_t boxArea(const FacePaint& paint) {
-  const int64_t left = std::max({0, std::min({paint.x[0], paint.x[1], paint.x[2]})});
-  const int64_t right =
-      std::min(drawingSurface.width - 1, std::max({paint.x[0], paint.x[1], paint.x[2]}));
-  const int64_t top = std::max({0, std::min({paint.y[0], paint.y[1], paint.y[2]})});
-  const int64_t bottom =
-      std::min(drawingSurface.height - 1, std::max({paint.y[0], paint.y[1], paint.y[2]}));
-  return right < left || bottom < top ? 0 : (right - left + 1) * (bottom - top + 1);
-}
-
 // Turns the normals of faces begin .. end - 1, keys the faces and makes their paint records
-// ready; returns the pixels of the boxes of those that paint a triangle. One pass: on a large
-// mesh the face table does not fit any cache, and each pass over it costs a trip to memory.
-CORVATH_SEPARATE_STORES int64_t keyFaces(int32_t begin, int32_t end) {
+// ready. One pass: on a large mesh the face table does not fit any cache, and each pass over it
+// costs a trip to memory.
+CORVATH_SEPARATE_STORES void keyFaces(int32_t begin, int32_t end) {
   using L = Extended;
   double* keys = faceDepths.data();
   double* order = faceOrder.data();
-  int64_t area = 0;
   for (int32_t f = begin; f < end; ++f) {
     Face& face = faces[f];
     order[f] = f;
     turnFaceNormal(face);
     // The painting's share of the face, while its record is at hand.
     prepareFacePaint(f, face);
-    if (faceKinds[f] == FaceKind::kTriangle) area += boxArea(facePaints[f]);
     if (!faceCornersInTables(face)) {
       keys[f] = kBackFaceKey;
       continue;
@@ -173,7 +160,6 @@ CORVATH_SEPARATE_STORES int64_t keyFaces(int32_t begin, int32_t end) {
                                      workingVertices[face.c].z);
     keys[f] = face.depth;
   }
-  return area;
 }
 
 }  // namespace
@@ -183,13 +169,7 @@ void orderFaces() {
   reserveFacePaints(count);
   // Faces in ranges, shared among the worker threads; each face's entries are its own.
   const Ranges ranges = splitRanges(count);
-  // One slot a part, added up afterwards, so the sum is the same on any thread count.
-  std::array<int64_t, 2 * kMostWorkers> areas{};
-  runParts(ranges.count, [&](int32_t part) {
-    areas[static_cast<size_t>(part)] = keyFaces(ranges.begin(part), ranges.end(part));
-  });
-  paintArea = 0;
-  for (const int64_t area : areas) paintArea += area;
+  runParts(ranges.count, [&](int32_t part) { keyFaces(ranges.begin(part), ranges.end(part)); });
   sortFaceOrder();
 }
 

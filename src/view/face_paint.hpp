@@ -95,9 +95,6 @@ struct FacePaint {
 // records. Both grow with the mesh, never per frame.
 extern Table<FacePaint> facePaints;
 extern Table<FaceKind> faceKinds;
-// The pixels of the boxes of this frame's painted triangles, within the surface, added up by
-// orderFaces: whether the painting is worth sharing among threads.
-extern int64_t paintArea;
 
 // The shade of a face: the cosine between its view normal and the light, in extended precision.
 inline float shadeByLight(const Face& face) {

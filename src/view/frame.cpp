@@ -1,5 +1,7 @@
 // One frame: clear, status line, transform, order, then every lit face shaded and painted.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <new>
 #include <string>
@@ -12,9 +14,6 @@
 namespace corvath {
 
 namespace {
-
-// Pixels of triangle boxes below which a frame is painted on one thread.
-constexpr int64_t kSharedPaintArea = 2000000;
 
 constexpr int32_t kBackgroundGrey = packColour(128, 128, 128);
 
@@ -39,46 +38,126 @@ void paintRows(const int32_t* list, int32_t from, int32_t to, int32_t firstRow, 
     if (wholeSurface) {
       paintTriangle(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]},
                     {paint.x[2], paint.y[2]}, paint.colour);
-      continue;
+    } else {
+      paintTriangleRows(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]},
+                        {paint.x[2], paint.y[2]}, paint.colour, firstRow, endRow);
     }
-    // Faces wholly above or below the band are passed over without the call.
-    if (std::max({paint.y[0], paint.y[1], paint.y[2]}) < firstRow ||
-        std::min({paint.y[0], paint.y[1], paint.y[2]}) >= endRow) {
-      continue;
-    }
-    paintTriangleRows(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]},
-                      {paint.x[2], paint.y[2]}, paint.colour, firstRow, endRow);
   }
 }
 
-// Paints the triangles of list[from .. to - 1] in that order. With several threads each paints
-// every face, but only the rows of its own band of the surface, so every pixel sees the same
-// writes in the same order as on one thread.
-void paintListed(const int32_t* list, int32_t from, int32_t to) {
-  Surface& surface = drawingSurface;
-  const int32_t threads = std::min(workerCount(), surface.height / paintBandHeight(surface));
-  // Every band scans every face: with little to paint that costs more than it shares.
-  if (threads <= 1 || paintArea < kSharedPaintArea) {
-    paintRows(list, from, to, 0, surface.height);
-    return;
+// ---------------------------------------------------------------------------------------------
+// The painting shared among threads. The surface is cut into row bands of whole tile rows, so
+// that no two threads mark the same row of the tile record. Ranges of the painting order are
+// sorted into the bands their faces reach, on all threads at once; then each thread paints whole
+// bands, every range's faces in turn, so every pixel sees the same writes in the same order as
+// on one thread.
+// ---------------------------------------------------------------------------------------------
+
+// Faces below which a frame is painted on one thread: the sorting into bands and the
+// second hand-over to the threads would cost more than they share.
+constexpr int32_t kSharedPaintMinimum = 2048;
+constexpr int32_t kMostBands = 2 * kMostWorkers;
+
+struct PaintBands {
+  int32_t count = 0;
+  int32_t rowsPerTile = 0;
+  // The band of each tile row; rows below the last whole tile row belong to the last band.
+  int32_t bandOfTile[256] = {};
+  int32_t firstRow[kMostBands + 1] = {};
+};
+
+// Per band, the faces of each order range that reach it, each range's in the places of its own
+// positions: range r's faces for band b start at bandFaces[b][range begin].
+Table<int32_t> bandFaces[kMostBands];
+struct RangeBands {
+  int32_t counts[kMostBands];
+  bool malformed;
+};
+
+PaintBands cutIntoBands(const Surface& surface, int32_t threads) {
+  PaintBands bands;
+  bands.rowsPerTile = paintBandHeight(surface);
+  const int32_t tileRows = surface.height / bands.rowsPerTile;
+  const int32_t tableRows = static_cast<int32_t>(std::size(bands.bandOfTile));
+  // Two bands a thread even out a picture that fills some bands more than others.
+  bands.count = tileRows >= tableRows ? 0 : std::min({2 * threads, tileRows, kMostBands});
+  if (bands.count < 2) return bands;
+  const Ranges tiles{tileRows, bands.count};
+  for (int32_t band = 0; band < bands.count; ++band) {
+    bands.firstRow[band] = tiles.begin(band) * bands.rowsPerTile;
+    for (int32_t tile = tiles.begin(band); tile < tiles.end(band); ++tile) {
+      bands.bandOfTile[tile] = band;
+    }
   }
-  // Bands of whole tile rows, so that no two threads mark the same row of the tile record.
-  const Ranges bands = splitRanges(surface.height / paintBandHeight(surface), 1);
-  const int32_t parts = std::min(bands.count, threads);
-  const Ranges rows{bands.total, parts};
-  runParts(parts, [&](int32_t part) {
-    const int32_t firstRow = rows.begin(part) * paintBandHeight(surface);
-    const int32_t endRow =
-        part + 1 == parts ? surface.height : rows.end(part) * paintBandHeight(surface);
-    paintRows(list, from, to, firstRow, endRow);
+  bands.bandOfTile[tileRows] = bands.count - 1;
+  bands.firstRow[bands.count] = surface.height;
+  return bands;
+}
+
+// Sorts the faces of order positions from .. to - 1 into the bands they reach. Stops at a
+// malformed face: its box interrupts the painting, which one thread then does.
+RangeBands sortIntoBands(const double* order, const FaceKind* kinds, int32_t count,
+                         const PaintBands& bands, int32_t from, int32_t to) {
+  RangeBands found{};
+  int32_t* out[kMostBands];
+  for (int32_t band = 0; band < bands.count; ++band) out[band] = bandFaces[band].data() + from;
+  const int32_t height = drawingSurface.height;
+  const int32_t shift = std::countr_zero(static_cast<uint32_t>(bands.rowsPerTile));
+  constexpr int32_t kLookAhead = 8;
+  for (int32_t i = from; i < to; ++i) {
+    if (i + kLookAhead < to) {
+      const auto ahead = static_cast<uint32_t>(static_cast<int32_t>(order[i + kLookAhead]));
+      if (ahead < static_cast<uint32_t>(count)) __builtin_prefetch(&facePaints[ahead]);
+    }
+    const auto f = static_cast<int32_t>(order[i]);
+    if (static_cast<uint32_t>(f) >= static_cast<uint32_t>(count)) continue;
+    if (kinds[f] == FaceKind::kMalformed) {
+      found.malformed = true;
+      return found;
+    }
+    if (kinds[f] != FaceKind::kTriangle) continue;
+    const FacePaint& paint = facePaints[f];
+    const int32_t top = std::min({paint.y[0], paint.y[1], paint.y[2]});
+    const int32_t bottom = std::max({paint.y[0], paint.y[1], paint.y[2]});
+    if (bottom < 0 || top >= height) continue;
+    const int32_t firstBand = bands.bandOfTile[std::max(top, 0) >> shift];
+    const int32_t lastBand = bands.bandOfTile[std::min(bottom, height - 1) >> shift];
+    for (int32_t band = firstBand; band <= lastBand; ++band) out[band][found.counts[band]++] = f;
+  }
+  return found;
+}
+
+// Paints the triangles of order positions 0 .. count - 1 on all threads; false, painting
+// nothing, when a malformed face is among them.
+bool paintShared(const double* order, const FaceKind* kinds, int32_t count, int32_t threads) {
+  const PaintBands bands = cutIntoBands(drawingSurface, threads);
+  if (bands.count < 2) return false;
+  for (int32_t band = 0; band < bands.count; ++band) {
+    if (bandFaces[band].size() < static_cast<size_t>(count)) bandFaces[band].resize(count);
+  }
+  const Ranges ranges = splitRanges(count, kSharedPaintMinimum / 2);
+  std::array<RangeBands, 2 * kMostWorkers> found{};
+  runParts(ranges.count, [&](int32_t part) {
+    found[static_cast<size_t>(part)] =
+        sortIntoBands(order, kinds, count, bands, ranges.begin(part), ranges.end(part));
   });
+  for (int32_t part = 0; part < ranges.count; ++part) {
+    if (found[static_cast<size_t>(part)].malformed) return false;
+  }
+  runParts(bands.count, [&](int32_t band) {
+    for (int32_t part = 0; part < ranges.count; ++part) {
+      const int32_t* faces = bandFaces[band].data() + ranges.begin(part);
+      paintRows(faces, 0, found[static_cast<size_t>(part)].counts[band], bands.firstRow[band],
+                bands.firstRow[band + 1]);
+    }
+  });
+  return true;
 }
 
 }  // namespace
 
 Table<FacePaint> facePaints;
 Table<FaceKind> faceKinds;
-int64_t paintArea = 0;
 
 float faceShade(int32_t f) {
   return shadeByLight(faces[f]);
@@ -102,6 +181,10 @@ void paintFaces() {
   // exact.
   const double* order = faceOrder.data();
   const FaceKind* kinds = faceKinds.data();
+  const int32_t threads = workerCount();
+  if (threads > 1 && count >= kSharedPaintMinimum && paintShared(order, kinds, count, threads)) {
+    return;
+  }
   int32_t* list = paintList.data();
   int32_t listed = 0;
   for (int32_t i = 0; i < count; ++i) {
@@ -119,7 +202,7 @@ void paintFaces() {
   while (malformed < listed && facePaints[list[malformed]].kind != FaceKind::kMalformed) {
     ++malformed;
   }
-  paintListed(list, 0, malformed);
+  paintRows(list, 0, malformed, 0, drawingSurface.height);
   if (malformed == listed) return;
   const std::string message = "Errore." + numberText(list[malformed]);
   {
@@ -131,7 +214,7 @@ void paintFaces() {
     } open;
     showMessageBox(message);
   }
-  paintListed(list, malformed + 1, listed);
+  paintRows(list, malformed + 1, listed, 0, drawingSurface.height);
 }
 
 void renderFrame(const double& angleX, const double& angleY, const double& angleZ) {

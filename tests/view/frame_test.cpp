@@ -19,6 +19,7 @@
 
 #include "platform/platform.hpp"
 #include "support/mesh_fixture.hpp"
+#include "support/thread_counts.hpp"
 #include "view/view.hpp"
 
 namespace corvath {
@@ -168,6 +169,42 @@ TEST_F(Frame, UnfilledFacesShowOneMessagePerFrameAndNoFrameWhileItIsOpen) {
   setMessageBoxFunction([this](const std::string& text) { messages.push_back(text); });
   renderFrame(0, 0, 0);
   EXPECT_EQ(messages.size(), 3u);
+}
+
+TEST_F(Frame, AMalformedFaceAmongManyInterruptsThePaintingAlikeOnEveryThreadCount) {
+  // 3,000 small lit triangles all over the surface, farther ones first, one of them malformed:
+  // the box comes where its depth puts it, between the faces before and after it.
+  useSurface(256, 192);
+  std::vector<Vertex> vertices;
+  std::vector<FaceLine> faceLines;
+  for (int32_t f = 0; f < 3000; ++f) {
+    const double x = (f % 60) * 5 - 150;
+    const double y = (f / 60) * 4 - 100;
+    for (const Vertex& corner : kLitTriangle) vertices.push_back({corner.x + x, corner.y + y, -1.0 * f});
+    faceLines.push_back({3 * f, 3 * f + 1, 3 * f + 2, (f * 7919) & 0xFFFFFF});
+  }
+  prepare(vertices, faceLines);
+  faces[1234].cornerCount = 7;
+  std::vector<uint32_t> atBox;
+  setMessageBoxFunction([&](const std::string& text) {
+    messages.push_back(text);
+    atBox = drawingSurface.pixels;
+  });
+  std::vector<uint32_t> firstAtBox;
+  std::vector<uint32_t> firstPicture;
+  testing::onSeveralThreadCounts([&] {
+    messages.clear();
+    renderFrame(0, 0, 0);
+    EXPECT_EQ(messages, std::vector<std::string>{"Errore. 1234"});
+    if (firstPicture.empty()) {
+      firstAtBox = atBox;
+      firstPicture = drawingSurface.pixels;
+      return;
+    }
+    EXPECT_TRUE(atBox == firstAtBox);
+    EXPECT_TRUE(drawingSurface.pixels == firstPicture);
+  });
+  EXPECT_FALSE(firstAtBox == firstPicture);  // the nearer faces come after the box
 }
 
 TEST_F(Frame, RunningOutOfMemoryLeavesTheFrameUndrawnAndTheNextOneDrawn) {
