@@ -1,6 +1,7 @@
 // The worker threads that share the work inside a frame: started once, parked between frames.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -18,10 +19,25 @@ namespace corvath {
 namespace {
 
 constexpr const char* kThreadsVariable = "CORVATH_THREADS";
-// Looks before a parked worker sleeps: the parts of one frame follow each other within
-// microseconds, and a sleep and wake-up would cost more than most parts. Each look yields the
+// How long a parked worker, or a caller waiting for the last part, keeps looking before it
+// sleeps: the parts of a frame follow each other within a millisecond or two, and waking a
+// sleeping thread costs tens of microseconds, more than many parts. Each look yields the
 // processor, so that more threads than processors (tests, emulators) still make progress.
-constexpr int32_t kLooksBeforeSleep = 200;
+constexpr std::chrono::microseconds kLookingTime{2000};
+
+// Yields until done() holds or the looking time has passed; returns done().
+template <class Done>
+bool lookFor(Done done) {
+  const auto until = std::chrono::steady_clock::now() + kLookingTime;
+  while (!done()) {
+    for (int32_t look = 0; look < 16; ++look) {
+      if (done()) return true;
+      std::this_thread::yield();
+    }
+    if (std::chrono::steady_clock::now() > until) return done();
+  }
+  return true;
+}
 
 // One batch of parts handed to the pool. Parts are taken by counting up `nextPart`. `takers`
 // counts the threads still working on the batch, the caller included; the batch record may go
@@ -87,9 +103,7 @@ void workerLoop() {
   uint64_t seen = 0;
   while (true) {
     Batch* batch = nullptr;
-    for (int32_t look = 0; look < kLooksBeforeSleep && pool.generation.load() == seen; ++look) {
-      std::this_thread::yield();
-    }
+    lookFor([&] { return pool.generation.load() != seen; });
     {
       std::unique_lock<std::mutex> lock(pool.mutex);
       pool.wake.wait(lock, [&] { return pool.stopping || pool.generation.load() != seen; });
@@ -186,6 +200,8 @@ void runParts(int32_t parts, const PartTask& task) {
     pool.batch = nullptr;
   }
   if (batch.takers.fetch_sub(1) == 1) return;
+  // The last taker touches only the pool after counting itself out, so the record may go.
+  if (lookFor([&] { return batch.takers.load() == 0; })) return;
   std::unique_lock<std::mutex> lock(pool.mutex);
   pool.done.wait(lock, [&] { return batch.takers.load() == 0; });
 }
