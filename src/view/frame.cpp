@@ -53,9 +53,11 @@ void paintRows(const int32_t* list, int32_t from, int32_t to, int32_t firstRow, 
 // on one thread.
 // ---------------------------------------------------------------------------------------------
 
-// Faces below which a frame is painted on one thread: the sorting into bands and the
-// second hand-over to the threads would cost more than they share.
-constexpr int32_t kSharedPaintMinimum = 2048;
+// Faces below which a frame is painted on one thread: the sorting into bands and the hand-overs
+// to the threads would cost more than they share. Few faces may still be large ones.
+constexpr int32_t kSharedPaintMinimum = 256;
+// Faces an order range of the sorting into bands holds at least.
+constexpr int32_t kBandSortingRange = 1024;
 constexpr int32_t kMostBands = 2 * kMostWorkers;
 
 struct PaintBands {
@@ -135,7 +137,7 @@ bool paintShared(const double* order, const FaceKind* kinds, int32_t count, int3
   for (int32_t band = 0; band < bands.count; ++band) {
     if (bandFaces[band].size() < static_cast<size_t>(count)) bandFaces[band].resize(count);
   }
-  const Ranges ranges = splitRanges(count, kSharedPaintMinimum / 2);
+  const Ranges ranges = splitRanges(count, kBandSortingRange);
   std::array<RangeBands, 2 * kMostWorkers> found{};
   runParts(ranges.count, [&](int32_t part) {
     found[static_cast<size_t>(part)] =
