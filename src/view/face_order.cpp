@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <mutex>
 #include <new>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -76,54 +78,83 @@ struct SortRange {
   int32_t lo = 0;
   int32_t hi = 0;
 };
-// The ranges the first partitions leave, kept between frames.
-std::vector<SortRange> pendingRanges;
-std::vector<SortRange> sharedRanges;
 
-// The same sort with the worker threads: the first partitions run here, exactly as the
-// recursion would make them, until the ranges they leave are enough to share; then each range
-// is sorted on its own. Disjoint ranges, so the result is the one-thread order.
+// The ranges waiting for a thread while the sort is shared. Its room is made before the threads
+// start, so that no thread allocates: a range that finds no room is sorted by the thread that
+// made it.
+struct SharedSort {
+  std::mutex mutex;
+  std::vector<SortRange> waiting;
+  int32_t working = 0;  // threads busy with a range, whose partition may add more
+  bool outOfMemory = false;
+};
+SharedSort sharedSort;
+
+// Takes a waiting range, or returns false when none is left and none can come.
+bool takeRange(SortRange& range) {
+  std::unique_lock<std::mutex> lock(sharedSort.mutex);
+  while (sharedSort.waiting.empty()) {
+    if (sharedSort.working == 0) return false;
+    lock.unlock();
+    std::this_thread::yield();
+    lock.lock();
+  }
+  range = sharedSort.waiting.back();
+  sharedSort.waiting.pop_back();
+  ++sharedSort.working;
+  return true;
+}
+
+// The same sort with the worker threads: whichever thread is free takes a waiting range; a range
+// of smallEnough keys or more is partitioned, exactly as the recursion would, and its two sides
+// wait in turn; a smaller one is sorted whole. Disjoint ranges, so the result is the one-thread
+// order.
 void sortDescendingShared(double* keys, double* order, int32_t lo, int32_t hi) {
   const int32_t threads = workerCount();
   if (threads == 1 || hi - lo < kSharedSortMinimum) {
     sortDescending(keys, order, lo, hi);
     return;
   }
-  const size_t wanted = static_cast<size_t>(threads) * 4;
-  const int64_t smallEnough = std::max<int64_t>(kSharedSortMinimum, (int64_t{hi} - lo) / wanted);
-  pendingRanges.assign(1, {lo, hi});
-  sharedRanges.clear();
-  while (!pendingRanges.empty()) {
-    const SortRange range = pendingRanges.back();
-    pendingRanges.pop_back();
-    if (range.hi - range.lo < smallEnough) {
-      sharedRanges.push_back(range);
-      continue;
+  const int64_t smallEnough =
+      std::max<int64_t>(kSharedSortMinimum, (int64_t{hi} - lo) / (int64_t{threads} * 16));
+  // Waiting ranges are disjoint, and all but the two sides of the latest partitions hold
+  // smallEnough keys or more.
+  sharedSort.waiting.reserve(static_cast<size_t>((int64_t{hi} - lo) / smallEnough + 4 * threads));
+  sharedSort.waiting.assign(1, {lo, hi});
+  sharedSort.working = 0;
+  sharedSort.outOfMemory = false;
+  runParts(threads, [&](int32_t) {
+    SortRange range;
+    while (takeRange(range)) {
+      SortRange sides[2];
+      int32_t count = 0;
+      try {
+        sizeSortScratch(range.hi - range.lo + 1);
+        int32_t i = 0;
+        int32_t j = 0;
+        if (range.hi - range.lo < smallEnough) {
+          sortDescending(keys, order, range.lo, range.hi);
+        } else if (partitionStep(keys, order, range.lo, range.hi, i, j)) {
+          if (range.lo < j) sides[count++] = {range.lo, j};
+          if (i < range.hi) sides[count++] = {i, range.hi};
+        }
+      } catch (const std::bad_alloc&) {
+        std::lock_guard<std::mutex> lock(sharedSort.mutex);
+        sharedSort.outOfMemory = true;
+      }
+      std::lock_guard<std::mutex> lock(sharedSort.mutex);
+      for (int32_t side = 0; side < count; ++side) {
+        if (sharedSort.waiting.size() < sharedSort.waiting.capacity()) {
+          sharedSort.waiting.push_back(sides[side]);
+        } else {
+          sortDescending(keys, order, sides[side].lo, sides[side].hi);
+        }
+      }
+      --sharedSort.working;
     }
-    int32_t i = 0;
-    int32_t j = 0;
-    if (!partitionStep(keys, order, range.lo, range.hi, i, j)) continue;
-    if (range.lo < j) pendingRanges.push_back({range.lo, j});
-    if (i < range.hi) pendingRanges.push_back({i, range.hi});
-  }
-  // Largest first, so that no thread is left with a large range at the end.
-  std::sort(sharedRanges.begin(), sharedRanges.end(),
-            [](const SortRange& a, const SortRange& b) { return a.hi - a.lo > b.hi - b.lo; });
-  bool outOfMemory = false;
-  runParts(static_cast<int32_t>(sharedRanges.size()), [&](int32_t part) {
-    const SortRange range = sharedRanges[static_cast<size_t>(part)];
-    try {
-      sizeSortScratch(range.hi - range.lo + 1);
-    } catch (const std::bad_alloc&) {
-      // A plain bool: every part that fails writes the same value, and runParts orders the
-      // writes before its return.
-      outOfMemory = true;
-      return;
-    }
-    sortDescending(keys, order, range.lo, range.hi);
   });
   // The frame is abandoned; the next one keys and sorts afresh.
-  if (outOfMemory) throw std::bad_alloc();
+  if (sharedSort.outOfMemory) throw std::bad_alloc();
 }
 
 // Turns the normals of faces begin .. end - 1, keys the faces and makes their paint records
