@@ -17,6 +17,8 @@ namespace {
 
 // Ranges up to this size are reversed and split where they lie.
 constexpr int32_t kSplitInPlaceMaximum = 16;
+// Ranges up to this size are placed by a table.
+constexpr int32_t kPlacedByTableMaximum = 32;
 
 // Sorts keys[lo..hi] when no key is above or below any other (all equal, or undefined beside
 // equal ones): every scan stops at once, so each partition swaps the range end for end, which is
@@ -40,12 +42,31 @@ void reverseAndSplit(double* keys, double* order, int32_t lo, int32_t hi) {
   }
 }
 
+// Where reverseAndSplit takes each entry of a range of each size up to kPlacedByTableMaximum:
+// position k of the sorted range holds entry sources[size][k] of the range before.
+struct EqualRangeSources {
+  int8_t sources[kPlacedByTableMaximum + 1][kPlacedByTableMaximum];
+  EqualRangeSources() : sources{} {
+    for (int32_t size = 1; size <= kPlacedByTableMaximum; ++size) {
+      double entries[kPlacedByTableMaximum];
+      double same[kPlacedByTableMaximum];
+      for (int32_t k = 0; k < size; ++k) {
+        entries[k] = k;
+        same[k] = 0;
+      }
+      reverseAndSplit(same, entries, 0, size - 1);
+      for (int32_t k = 0; k < size; ++k) sources[size][k] = static_cast<int8_t>(entries[k]);
+    }
+  }
+};
+const EqualRangeSources equalRangeSources;
+
 // Leaves in keys[lo..hi] what reverseAndSplit makes of the range when position lo + k holds
 // spare entry from + k * step. Where every entry ends follows from the reversals alone, so each
 // is written once instead of being moved at every level.
 void placeAllEqual(double* keys, double* order, int32_t lo, int32_t hi, int64_t from,
                    int64_t step) {
-  while (hi - lo + 1 > kSplitInPlaceMaximum) {
+  while (hi - lo + 1 > kPlacedByTableMaximum) {
     // The reversal: position lo + k now holds entry from + (hi - lo - k) * step.
     from += (hi - lo) * step;
     step = -step;
@@ -61,11 +82,12 @@ void placeAllEqual(double* keys, double* order, int32_t lo, int32_t hi, int64_t 
     from += (i - lo) * step;
     lo = i;
   }
+  const int8_t* sources = equalRangeSources.sources[hi - lo + 1];
   for (int32_t k = lo; k <= hi; ++k) {
-    keys[k] = spareKeys[from + (k - lo) * step];
-    order[k] = spareOrder[from + (k - lo) * step];
+    const int64_t entry = from + sources[k - lo] * step;
+    keys[k] = spareKeys[entry];
+    order[k] = spareOrder[entry];
   }
-  reverseAndSplit(keys, order, lo, hi);
 }
 
 }  // namespace
