@@ -92,7 +92,8 @@ struct FacePaint {
 
 // Faces 0 .. faceCount - 1 made ready by orderFaces (prepareFacePaint), and their kinds alone,
 // one byte each, so that the faces turned away are passed over without touching their paint
-// records. Both grow with the mesh, never per frame.
+// records. A record is written only for a face the painting lists (a triangle, or a malformed
+// face); the kinds are all written. Both grow with the mesh, never per frame.
 extern Table<FacePaint> facePaints;
 extern Table<FaceKind> faceKinds;
 
@@ -132,14 +133,12 @@ inline void reserveFacePaints(int32_t count) {
 // Shade, colour and pixel corners of face f, from its view normal and screen points: what the
 // painting needs of it, made in the same pass over the faces that keys them.
 inline void prepareFacePaint(int32_t f, const Face& face) {
-  FacePaint& paint = facePaints[f];
   const float shade = shadeOf(face);
   if (shade <= 0) {  // turned away from the light (an undefined shade is painted)
-    faceKinds[f] = paint.kind = FaceKind::kTurnedAway;
+    faceKinds[f] = FaceKind::kTurnedAway;
     return;
   }
-  paint.colour = packColour(shadeComponent(shade, face.red), shadeComponent(shade, face.green),
-                            shadeComponent(shade, face.blue));
+  FacePaint paint{};
   FaceKind kind = faceCorners(face, paint.x, paint.y);
   // Three corners on one pixel paint nothing at all (no area, no outline step): most faces of
   // a dense mesh seen whole end here.
@@ -147,7 +146,15 @@ inline void prepareFacePaint(int32_t f, const Face& face) {
       paint.y[0] == paint.y[1] && paint.y[1] == paint.y[2]) {
     kind = FaceKind::kNothing;
   }
-  faceKinds[f] = paint.kind = kind;
+  faceKinds[f] = kind;
+  // The painting reads the records of the faces it lists alone: the others are left as they
+  // are, which on a large mesh spares most of the table's trips to memory.
+  if (kind == FaceKind::kTriangle || kind == FaceKind::kMalformed) {
+    paint.colour = packColour(shadeComponent(shade, face.red), shadeComponent(shade, face.green),
+                              shadeComponent(shade, face.blue));
+    paint.kind = kind;
+    facePaints[f] = paint;
+  }
 }
 
 }  // namespace corvath
