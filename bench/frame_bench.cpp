@@ -3,7 +3,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -13,6 +12,7 @@
 #include "platform/platform.hpp"
 #include "scene/scene.hpp"
 #include "view/view.hpp"
+#include "workloads.hpp"
 
 namespace corvath {
 namespace {
@@ -20,28 +20,6 @@ namespace {
 constexpr int32_t kWidth = 1920;
 constexpr int32_t kHeight = 1080;
 constexpr int32_t kGrey = 128 + 256 * 128 + 65536 * 128;
-
-struct Workload {
-  const char* name;
-  double startAngle[3];
-};
-
-const Workload kCity{"city.asc", {210, 7, 90}};
-const Workload kBig{"big.asc", {345, 345, 345}};
-const Workload kDense{"dense.asc", {210, 7, 90}};
-
-std::string workloadPath(const Workload& workload) {
-  const std::filesystem::path shared = std::getenv("CORVATH_SHARED") ? std::getenv("CORVATH_SHARED") : CORVATH_SHARED;
-  if (std::string(workload.name) != "dense.asc") return (shared / "bench" / workload.name).string();
-  // The dense torus is generated at benchmark time, never stored.
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "corvath-bench";
-  const std::filesystem::path dense = folder / "dense.asc";
-  if (!std::filesystem::exists(dense)) {
-    const std::string command = "python3 '" + (shared / "bench" / "make_dense.py").string() + "' '" + folder.string() + "'";
-    if (std::system(command.c_str()) != 0) return {};
-  }
-  return dense.string();
-}
 
 // Loads the workload as start-up does, with a 1920 x 1080 surface standing in for the desktop.
 bool loadWorkload(const Workload& workload) {
@@ -111,7 +89,7 @@ void framePhase(benchmark::State& state, const Workload& workload, Phase phase) 
       drawStatusLine(turn.angle[0], turn.angle[1], turn.angle[2]);
     }
     if (phase > Phase::kTransform) {
-      rotateView(turn.angle[0], turn.angle[1], turn.angle[2]);
+      turnView(turn.angle[0], turn.angle[1], turn.angle[2]);
       projectVertices();
     }
     if (phase > Phase::kOrder) orderFaces();
@@ -123,7 +101,7 @@ void framePhase(benchmark::State& state, const Workload& workload, Phase phase) 
         drawStatusLine(turn.angle[0], turn.angle[1], turn.angle[2]);
         break;
       case Phase::kTransform:
-        rotateView(turn.angle[0], turn.angle[1], turn.angle[2]);
+        turnView(turn.angle[0], turn.angle[1], turn.angle[2]);
         projectVertices();
         break;
       case Phase::kOrder:
