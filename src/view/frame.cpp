@@ -29,8 +29,9 @@ Table<int32_t> paintList;
 // Paints the triangles of list[from .. to - 1] in that order, in rows firstRow .. endRow - 1.
 void paintRows(const int32_t* list, int32_t from, int32_t to, int32_t firstRow, int32_t endRow) {
   const bool wholeSurface = firstRow == 0 && endRow == drawingSurface.height;
-  // Records a few faces ahead are fetched early, so their cache misses overlap.
-  constexpr int32_t kLookAhead = 8;
+  // Records a couple of dozen faces ahead are fetched early, so that their cache misses, each
+  // as long as painting a score of small faces, overlap.
+  constexpr int32_t kLookAhead = 24;
   for (int32_t i = from; i < to; ++i) {
     if (i + kLookAhead < to) __builtin_prefetch(&facePaints[list[i + kLookAhead]]);
     const FacePaint& paint = facePaints[list[i]];
@@ -105,7 +106,7 @@ RangeBands sortIntoBands(const double* order, const FaceKind* kinds, int32_t cou
   for (int32_t band = 0; band < bands.count; ++band) out[band] = bandFaces[band].data() + from;
   const int32_t height = drawingSurface.height;
   const int32_t shift = std::countr_zero(static_cast<uint32_t>(bands.rowsPerTile));
-  constexpr int32_t kLookAhead = 8;
+  constexpr int32_t kLookAhead = 24;
   for (int32_t i = from; i < to; ++i) {
     if (i + kLookAhead < to) {
       const auto ahead = static_cast<uint32_t>(static_cast<int32_t>(order[i + kLookAhead]));
