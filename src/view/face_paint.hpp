@@ -2,6 +2,7 @@
 // shade, colour and corners in whole pixels. Shared by the face order and the frame.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -106,6 +107,12 @@ inline float shadeByLight(const Face& face) {
       (face.viewNormalZ / length) * lightZ);
 }
 
+// The low 29 of a double's 52 fraction bits, which a float has no room for, and their pattern
+// for a double exactly halfway between two floats.
+inline constexpr uint64_t kBitsFloatsDrop = (uint64_t{1} << 29) - 1;
+inline constexpr uint64_t kHalfwayBetweenFloats = uint64_t{1} << 28;
+inline constexpr double kSmallestNormalFloat = 0x1p-126;
+
 // The same, quicker for a light along z alone: the x and y terms are then exact zeros, and a
 // face turned away needs no division at all.
 inline float shadeOf(const Face& face) {
@@ -115,6 +122,16 @@ inline float shadeOf(const Face& face) {
       std::isfinite(face.normalLength)) {
     // The sign is that of viewNormalZ * lightZ: at most 0 means turned away, whatever the size.
     if (face.viewNormalZ == 0 || lightZ == 0 || (face.viewNormalZ > 0) != (lightZ > 0)) return 0;
+    if (lightZ == 1 || lightZ == -1) {
+      // The product is then exact, and the quotient rounded to a double rounds to the same
+      // float as the quotient rounded to 64 bits, unless it lies exactly halfway between two
+      // floats, or among the smallest ones: there the extended division decides.
+      const double quotient = face.viewNormalZ / face.normalLength;
+      const uint64_t dropped = std::bit_cast<uint64_t>(quotient) & kBitsFloatsDrop;
+      if (dropped != kHalfwayBetweenFloats && std::fabs(quotient) >= kSmallestNormalFloat) {
+        return static_cast<float>(lightZ > 0 ? quotient : -quotient);
+      }
+    }
     return static_cast<float>((L(face.viewNormalZ) / face.normalLength) * lightZ);
   }
   return shadeByLight(face);

@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <new>
+#include <random>
 #include <span>
 #include <string>
 #include <tuple>
@@ -20,6 +22,7 @@
 #include "platform/platform.hpp"
 #include "support/mesh_fixture.hpp"
 #include "support/thread_counts.hpp"
+#include "view/face_paint.hpp"
 #include "view/view.hpp"
 
 namespace corvath {
@@ -148,6 +151,35 @@ TEST_F(Frame, ShadeRoundsEachComponentHalfToEven) {
   renderFrame(0, 0, 0);
   EXPECT_EQ(faceShade(0), 0.5f);
   EXPECT_EQ(pixel(34, 26), 0x800002u);  // 127.5 -> 128, 0.5 -> 0, 1.5 -> 2
+}
+
+TEST(Shade, TheQuickQuotientGivesTheFloatOfTheExtendedOne) {
+  // The painting divides in doubles where that gives the same float as the extended division.
+  // Just beside a halfway point between floats the two roundings part: those quotients must
+  // take the extended division.
+  std::mt19937_64 engine(5);
+  std::uniform_real_distribution<double> length(1, 2);
+  std::uniform_real_distribution<double> component(-1, 1);
+  Face face;
+  int partingRoundings = 0;
+  for (const int32_t towardViewer : {1, -1}) {
+    setLightDirection(0, 0, -towardViewer);
+    for (int32_t k = 1; k < 4000; k += 2) {
+      const double halfway = 1 + k * 0x1p-24;
+      face.normalLength = length(engine);
+      face.viewNormalZ = towardViewer * halfway * face.normalLength;
+      const float extended = shadeByLight(face);
+      ASSERT_EQ(shadeOf(face), extended) << face.viewNormalZ << " / " << face.normalLength;
+      partingRoundings += static_cast<float>(halfway) != extended;
+    }
+    for (int i = 0; i < 100000; ++i) {
+      std::tie(face.viewNormalX, face.viewNormalY, face.viewNormalZ) =
+          std::tuple(component(engine), component(engine), component(engine));
+      face.normalLength = std::hypot(face.viewNormalX, face.viewNormalY, face.viewNormalZ);
+      ASSERT_EQ(shadeOf(face), std::max(0.0f, shadeByLight(face))) << face.viewNormalZ;
+    }
+  }
+  EXPECT_GT(partingRoundings, 100);  // the cases above do reach the extended division
 }
 
 TEST_F(Frame, UnfilledFacesShowOneMessagePerFrameAndNoFrameWhileItIsOpen) {
