@@ -80,8 +80,7 @@ struct SortRange {
 };
 
 // The ranges waiting for a thread while the sort is shared. Its room is made before the threads
-// start, so that no thread allocates: a range that finds no room is sorted by the thread that
-// made it.
+// start, so that no thread allocates.
 struct SharedSort {
   std::mutex mutex;
   std::vector<SortRange> waiting;
@@ -117,9 +116,9 @@ void sortDescendingShared(double* keys, double* order, int32_t lo, int32_t hi) {
   }
   const int64_t smallEnough =
       std::max<int64_t>(kSharedSortMinimum, (int64_t{hi} - lo) / (int64_t{threads} * 16));
-  // Waiting ranges are disjoint, and all but the two sides of the latest partitions hold
-  // smallEnough keys or more.
-  sharedSort.waiting.reserve(static_cast<size_t>((int64_t{hi} - lo) / smallEnough + 4 * threads));
+  // Waiting ranges are disjoint and hold two keys or more: room for half the keys is room for
+  // all that can wait at once.
+  sharedSort.waiting.reserve(static_cast<size_t>((int64_t{hi} - lo) / 2 + 1));
   sharedSort.waiting.assign(1, {lo, hi});
   sharedSort.working = 0;
   sharedSort.outOfMemory = false;
@@ -144,11 +143,8 @@ void sortDescendingShared(double* keys, double* order, int32_t lo, int32_t hi) {
       }
       std::lock_guard<std::mutex> lock(sharedSort.mutex);
       for (int32_t side = 0; side < count; ++side) {
-        if (sharedSort.waiting.size() < sharedSort.waiting.capacity()) {
-          sharedSort.waiting.push_back(sides[side]);
-        } else {
-          sortDescending(keys, order, sides[side].lo, sides[side].hi);
-        }
+        assert(sharedSort.waiting.size() < sharedSort.waiting.capacity());
+        sharedSort.waiting.push_back(sides[side]);
       }
       --sharedSort.working;
     }
