@@ -511,21 +511,31 @@ class LlvmpipeRenderer {
 // Timing and comparing
 // ---------------------------------------------------------------------------------------------
 
-// Milliseconds per frame: the median over the rounds of each round's mean, after a warm-up.
+// One round: the mean milliseconds per frame of `frames` frames, after a warm-up.
+double roundFrameMs(const Workload& workload, int32_t frames,
+                    const std::function<void(const Angles&)>& drawFrame) {
+  for (int32_t i = 0; i < kWarmUpFrames; ++i) drawFrame(frameAngles(workload, i));
+  const auto start = std::chrono::steady_clock::now();
+  for (int32_t i = 0; i < frames; ++i) drawFrame(frameAngles(workload, i));
+  const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
+  return spent.count() / frames;
+}
+
+std::optional<double> median(std::vector<double> values) {
+  if (values.empty()) return std::nullopt;
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Milliseconds per frame: the median over the rounds of each round's mean.
 double medianFrameMs(const Workload& workload, const Options& options,
                      const std::function<void(const Angles&)>& drawFrame) {
-  for (int32_t i = 0; i < kWarmUpFrames; ++i) drawFrame(frameAngles(workload, i));
   std::vector<double> rounds;
   for (int32_t round = 0; round < options.rounds; ++round) {
-    const auto start = std::chrono::steady_clock::now();
-    for (int32_t i = 0; i < options.frames; ++i) drawFrame(frameAngles(workload, i));
-    const std::chrono::duration<double, std::milli> spent =
-        std::chrono::steady_clock::now() - start;
-    rounds.push_back(spent.count() / options.frames);
+    rounds.push_back(roundFrameMs(workload, options.frames, drawFrame));
   }
-  std::sort(rounds.begin(), rounds.end());
-  const size_t middle = rounds.size() / 2;
-  return rounds.size() % 2 ? rounds[middle] : (rounds[middle - 1] + rounds[middle]) / 2;
+  return *median(rounds);
 }
 
 // The share of pixels whose colours differ; rows of `other` are `stride` pixels apart.
@@ -717,8 +727,9 @@ std::string cell(std::optional<double> ms) {
 int compare(const Options& options) {
   const int32_t allThreads = workerCount();
   std::printf(
-      "%d x %d, ms per frame: the median of %d rounds of %d frames (after %d warm-up "
-      "frames), turning one degree about each axis per frame\n",
+      "%d x %d, ms per frame: the median of %d rounds of %d frames (each after %d warm-up "
+      "frames; the renderers take turns round by round), turning one degree about each axis "
+      "per frame\n",
       kWidth, kHeight, options.rounds, options.frames, kWarmUpFrames);
   std::printf("this program: vectors %s, 1 and %d threads\n",
               std::string(vectorPathName(vectorPath)).c_str(), allThreads);
@@ -737,29 +748,43 @@ int compare(const Options& options) {
       continue;
     }
     const auto drawProgram = [](const Angles& a) { renderFrame(a.x, a.y, a.z); };
-    setWorkerCount(1);
-    const double programOne = medianFrameMs(*workload, options, drawProgram);
-    setWorkerCount(allThreads);
-    const double programAll = medianFrameMs(*workload, options, drawProgram);
-
     const PlainMesh mesh = copyLoadedMesh();
     PlainFrame frame;
     std::vector<uint32_t> scalarPixels;
-    const double scalar = medianFrameMs(
-        *workload, options, [&](const Angles& a) { scalarFrame(mesh, a, frame, scalarPixels); });
-    double cairo = 0;
-    {
-      CairoCanvas canvas;
-      cairo = medianFrameMs(*workload, options,
-                            [&](const Angles& a) { cairoFrame(mesh, a, frame, canvas); });
+    CairoCanvas canvas;
+    // The renderers take turns round by round, so that a change in the machine's speed during
+    // the run (other work on it) falls on all of them alike.
+    std::vector<double> programOneRounds, programAllRounds, scalarRounds, cairoRounds;
+    std::vector<double> llvmpipeTwoRounds, llvmpipeOneRounds;
+    const Options oneRound = [&] {
+      Options copy = options;
+      copy.rounds = 1;
+      return copy;
+    }();
+    for (int32_t round = 0; round < options.rounds; ++round) {
+      setWorkerCount(1);
+      programOneRounds.push_back(roundFrameMs(*workload, options.frames, drawProgram));
+      setWorkerCount(allThreads);
+      programAllRounds.push_back(roundFrameMs(*workload, options.frames, drawProgram));
+      scalarRounds.push_back(roundFrameMs(*workload, options.frames, [&](const Angles& a) {
+        scalarFrame(mesh, a, frame, scalarPixels);
+      }));
+      cairoRounds.push_back(roundFrameMs(
+          *workload, options.frames, [&](const Angles& a) { cairoFrame(mesh, a, frame, canvas); }));
+      for (const int32_t threads : {2, 1}) {
+        const std::optional<ChildReport> report =
+            llvmpipeChild(childTimingArguments(*workload, oneRound), threads);
+        if (report && report->ms) {
+          (threads == 2 ? llvmpipeTwoRounds : llvmpipeOneRounds).push_back(*report->ms);
+        }
+      }
     }
-    const auto llvmpipe = [&](int32_t threads) -> std::optional<double> {
-      const std::optional<ChildReport> report =
-          llvmpipeChild(childTimingArguments(*workload, options), threads);
-      return report ? report->ms : std::nullopt;
-    };
-    const std::optional<double> llvmpipeTwo = llvmpipe(2);
-    const std::optional<double> llvmpipeOne = llvmpipe(1);
+    const double programOne = *median(programOneRounds);
+    const double programAll = *median(programAllRounds);
+    const double scalar = *median(scalarRounds);
+    const double cairo = *median(cairoRounds);
+    const std::optional<double> llvmpipeTwo = median(llvmpipeTwoRounds);
+    const std::optional<double> llvmpipeOne = median(llvmpipeOneRounds);
 
     double bestOther = std::min(scalar, cairo);
     for (const std::optional<double>& ms : {llvmpipeTwo, llvmpipeOne}) {
