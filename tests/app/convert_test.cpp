@@ -365,6 +365,9 @@ TEST_F(ConvertTool, BadInputLeavesNoFile) {
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << input << ": " << errors;
     EXPECT_TRUE(errors.starts_with("corvath-convert: ")) << errors;
   }
+  // A good input toward a format nothing writes.
+  EXPECT_EQ(convert({kTestData + "/cube.obj", "out.xyz"}), 1);
+  EXPECT_NE(errors.find("no writer for .xyz"), std::string::npos) << errors;
   // Nothing but the inputs: no output and no temporary file either.
   EXPECT_EQ(folderContents(),
             (std::vector<std::string>{"empty.obj", "folder.obj", "model.xyz", "truncated.stl"}));
