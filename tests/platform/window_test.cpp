@@ -123,6 +123,33 @@ TEST(MainWindow, PointerOutsideTheClientAreaNeitherTurnsNorZooms) {
   EXPECT_EQ(lastMessage, kDestroyMessage);  // the quit request ended the window
 }
 
+// A press whose release went missing (let go over another window): the next movement finds the
+// button up, and the button must not go on zooming.
+int32_t pressThenMoveWithTheButtonUp(int64_t, uint32_t message, uint64_t, int64_t) {
+  static bool pushed = false;
+  if (message != kSizeMessage || std::exchange(pushed, true)) return 0;
+  SDL_Event press{};
+  press.type = SDL_MOUSEBUTTONDOWN;
+  press.button.button = SDL_BUTTON_LEFT;
+  SDL_PushEvent(&press);
+  SDL_Event motion{};
+  motion.type = SDL_MOUSEMOTION;
+  motion.motion.x = 25;
+  motion.motion.y = 35;
+  SDL_PushEvent(&motion);
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
+  return 0;
+}
+
+TEST(MainWindow, AMovementWithTheButtonUpEndsAPressWhoseReleaseWentMissing) {
+  useVideoDriver("offscreen");
+  resetMouseButtons();
+  ASSERT_TRUE(runMainWindow("3D-Corvath test", 320, 200, pressThenMoveWithTheButtonUp));
+  EXPECT_EQ(asyncButtonState(kLeftButton), 1);  // pressed, then released by the movement
+}
+
 // A virtual X server for as long as the object lives; name() is empty where none could start.
 class VirtualDisplay {
  public:
