@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cassert>
 #include <cmath>
 #include <new>
 #include <string>
@@ -26,14 +27,15 @@ bool errorBoxOpen = false;
 // changes at random along the depth order, and a branch on it would mostly be mispredicted.
 Table<int32_t> paintList;
 
+// Paint records a couple of dozen faces ahead are fetched early, so that their cache misses,
+// each as long as painting a score of small faces, overlap.
+constexpr int32_t kPaintLookAhead = 24;
+
 // Paints the triangles of list[from .. to - 1] in that order, in rows firstRow .. endRow - 1.
 void paintRows(const int32_t* list, int32_t from, int32_t to, int32_t firstRow, int32_t endRow) {
   const bool wholeSurface = firstRow == 0 && endRow == drawingSurface.height;
-  // Records a couple of dozen faces ahead are fetched early, so that their cache misses, each
-  // as long as painting a score of small faces, overlap.
-  constexpr int32_t kLookAhead = 24;
   for (int32_t i = from; i < to; ++i) {
-    if (i + kLookAhead < to) __builtin_prefetch(&facePaints[list[i + kLookAhead]]);
+    if (i + kPaintLookAhead < to) __builtin_prefetch(&facePaints[list[i + kPaintLookAhead]]);
     const FacePaint& paint = facePaints[list[i]];
     if (paint.kind != FaceKind::kTriangle) continue;
     if (wholeSurface) {
@@ -106,10 +108,9 @@ RangeBands sortIntoBands(const double* order, const FaceKind* kinds, int32_t cou
   for (int32_t band = 0; band < bands.count; ++band) out[band] = bandFaces[band].data() + from;
   const int32_t height = drawingSurface.height;
   const int32_t shift = std::countr_zero(static_cast<uint32_t>(bands.rowsPerTile));
-  constexpr int32_t kLookAhead = 24;
   for (int32_t i = from; i < to; ++i) {
-    if (i + kLookAhead < to) {
-      const auto ahead = static_cast<uint32_t>(static_cast<int32_t>(order[i + kLookAhead]));
+    if (i + kPaintLookAhead < to) {
+      const auto ahead = static_cast<uint32_t>(static_cast<int32_t>(order[i + kPaintLookAhead]));
       if (ahead < static_cast<uint32_t>(count)) __builtin_prefetch(&facePaints[ahead]);
     }
     const auto f = static_cast<int32_t>(order[i]);
@@ -139,7 +140,9 @@ bool paintShared(const double* order, const FaceKind* kinds, int32_t count, int3
     if (bandFaces[band].size() < static_cast<size_t>(count)) bandFaces[band].resize(count);
   }
   const Ranges ranges = splitRanges(count, kBandSortingRange);
+  // splitRanges makes at most two ranges a thread.
   std::array<RangeBands, 2 * kMostWorkers> found{};
+  assert(static_cast<size_t>(ranges.count) <= found.size());
   runParts(ranges.count, [&](int32_t part) {
     found[static_cast<size_t>(part)] =
         sortIntoBands(order, kinds, count, bands, ranges.begin(part), ranges.end(part));

@@ -37,6 +37,21 @@ void pushKey(SDL_Keycode key) {
   SDL_PushEvent(&event);
 }
 
+void pushMotion(int32_t x, int32_t y, Uint32 buttons) {
+  SDL_Event motion{};
+  motion.type = SDL_MOUSEMOTION;
+  motion.motion.state = buttons;
+  motion.motion.x = x;
+  motion.motion.y = y;
+  SDL_PushEvent(&motion);
+}
+
+void pushQuit() {
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
+}
+
 TEST(DesktopResolution, ComesFromTheXftDpiResourceOnly) {
   EXPECT_EQ(dotsPerInchFromResources("Xft.dpi:\t120\n"), 120);
   EXPECT_EQ(dotsPerInchFromResources("Xcursor.size:\t24\nXft.dpi:\t96.6\nXft.hinting:\t1\n"), 97);
@@ -99,17 +114,10 @@ int32_t recordMessage(int64_t, uint32_t message, uint64_t first, int64_t second)
                                {10, -1, SDL_BUTTON_RMASK},
                                {20, 30, SDL_BUTTON_LMASK}};
   for (const auto& [x, y, buttons] : places) {
-    SDL_Event motion{};
-    motion.type = SDL_MOUSEMOTION;
-    motion.motion.state = static_cast<Uint32>(buttons);
-    motion.motion.x = x;
-    motion.motion.y = y;
-    SDL_PushEvent(&motion);
+    pushMotion(x, y, static_cast<Uint32>(buttons));
     pushKey(SDLK_a);
   }
-  SDL_Event quit{};
-  quit.type = SDL_QUIT;
-  SDL_PushEvent(&quit);
+  pushQuit();
   return 0;
 }
 
@@ -132,14 +140,8 @@ int32_t pressThenMoveWithTheButtonUp(int64_t, uint32_t message, uint64_t, int64_
   press.type = SDL_MOUSEBUTTONDOWN;
   press.button.button = SDL_BUTTON_LEFT;
   SDL_PushEvent(&press);
-  SDL_Event motion{};
-  motion.type = SDL_MOUSEMOTION;
-  motion.motion.x = 25;
-  motion.motion.y = 35;
-  SDL_PushEvent(&motion);
-  SDL_Event quit{};
-  quit.type = SDL_QUIT;
-  SDL_PushEvent(&quit);
+  pushMotion(25, 35, 0);
+  pushQuit();
   return 0;
 }
 
