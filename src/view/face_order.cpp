@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <cmath>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -73,10 +74,13 @@ void sizeSortScratch(int32_t count) {
 
 // Ranges of fewer keys are not worth handing to another thread.
 constexpr int32_t kSharedSortMinimum = 16384;
+// Ranges of fewer keys are never partitioned by all threads together.
+constexpr int32_t kJointPartitionMinimum = 131072;
 
 struct SortRange {
   int32_t lo = 0;
   int32_t hi = 0;
+  bool allStop = false;  // every key stops both scans: sortAllEqual sorts it at once
 };
 
 // The ranges waiting for a thread while the sort is shared. Its room is made before the threads
@@ -104,6 +108,39 @@ bool takeRange(SortRange& range) {
   return true;
 }
 
+// Partitions waiting ranges by all threads together while one holds more than a thread's share
+// of the keys left to sort: handed to one thread, it would keep that thread busy long after the
+// others are done. Ranges whose keys all stop both scans count for little, as they are sorted
+// at once.
+void partitionLargestJointly(double* keys, double* order, int32_t threads) {
+  std::vector<SortRange>& waiting = sharedSort.waiting;
+  while (true) {
+    int64_t keysLeft = 0;
+    auto largest = waiting.end();
+    for (auto range = waiting.begin(); range != waiting.end(); ++range) {
+      if (range->allStop) continue;
+      keysLeft += range->hi - range->lo + 1;
+      if (largest == waiting.end() || range->hi - range->lo > largest->hi - largest->lo) {
+        largest = range;
+      }
+    }
+    if (largest == waiting.end()) return;
+    const int64_t size = largest->hi - largest->lo + 1;
+    if (size < kJointPartitionMinimum || size * threads <= keysLeft) return;
+    const SortRange range = *largest;
+    waiting.erase(largest);
+    const double pivot = keys[range.lo + (range.hi - range.lo) / 2];
+    int32_t i = 0;
+    int32_t j = 0;
+    if (!partitionMaskedShared(keys, order, range.lo, range.hi, pivot, i, j, threads)) {
+      waiting.push_back({range.lo, range.hi, true});
+      continue;
+    }
+    if (range.lo < j) waiting.push_back({range.lo, j});
+    if (i < range.hi) waiting.push_back({i, range.hi});
+  }
+}
+
 // The same sort with the worker threads: whichever thread is free takes a waiting range; a range
 // of smallEnough keys or more is partitioned, exactly as the recursion would, and its two sides
 // wait in turn; a smaller one is sorted whole. Disjoint ranges, so the result is the one-thread
@@ -120,6 +157,7 @@ void sortDescendingShared(double* keys, double* order, int32_t lo, int32_t hi) {
   // all that can wait at once.
   sharedSort.waiting.reserve(static_cast<size_t>((int64_t{hi} - lo) / 2 + 1));
   sharedSort.waiting.assign(1, {lo, hi});
+  partitionLargestJointly(keys, order, threads);
   sharedSort.working = 0;
   sharedSort.outOfMemory = false;
   runParts(threads, [&](int32_t) {
@@ -131,7 +169,9 @@ void sortDescendingShared(double* keys, double* order, int32_t lo, int32_t hi) {
         sizeSortScratch(range.hi - range.lo + 1);
         int32_t i = 0;
         int32_t j = 0;
-        if (range.hi - range.lo < smallEnough) {
+        if (range.allStop) {
+          sortAllEqual(keys, order, range.lo, range.hi);
+        } else if (range.hi - range.lo < smallEnough) {
           sortDescending(keys, order, range.lo, range.hi);
         } else if (partitionStep(keys, order, range.lo, range.hi, i, j)) {
           if (range.lo < j) sides[count++] = {range.lo, j};
@@ -153,6 +193,35 @@ void sortDescendingShared(double* keys, double* order, int32_t lo, int32_t hi) {
   if (sharedSort.outOfMemory) throw std::bad_alloc();
 }
 
+// The screen cross product of a face's corners, each difference rounded to a double and the
+// rest in extended precision: positive when a, b, c run counter-clockwise as the user sees them
+// (y grows downward).
+Extended screenCross(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint& c) {
+  using L = Extended;
+  const double abX = static_cast<double>(L(a.x) - b.x);
+  const double abY = static_cast<double>(L(a.y) - b.y);
+  const double cbX = static_cast<double>(L(c.x) - b.x);
+  const double cbY = static_cast<double>(L(c.y) - b.y);
+  return L(cbY) * abX - L(cbX) * abY;
+}
+
+// Whether screenCross is positive, mostly without the extended arithmetic: in doubles each
+// difference is within one unit in the last place of the extended one rounded, and each product
+// within one more, so a gap between the two products above 2^-46 of their size has the sign of
+// the extended one. Closer products, undefined and infinite ones are left to screenCross.
+inline bool runsCounterClockwise(const ScreenPoint& a, const ScreenPoint& b,
+                                 const ScreenPoint& c) {
+  const double bX = b.x;
+  const double bY = b.y;
+  const double first = (static_cast<double>(c.y) - bY) * (static_cast<double>(a.x) - bX);
+  const double second = (static_cast<double>(c.x) - bX) * (static_cast<double>(a.y) - bY);
+  const double gap = first - second;
+  const double margin = (std::fabs(first) + std::fabs(second)) * 0x1p-46;
+  if (gap > margin) return true;
+  if (-gap > margin) return false;
+  return screenCross(a, b, c) > 0;
+}
+
 // Turns the normals of faces begin .. end - 1, keys the faces and makes their paint records
 // ready. One pass: on a large mesh the face table does not fit any cache, and each pass over it
 // costs a trip to memory.
@@ -170,16 +239,8 @@ CORVATH_SEPARATE_STORES void keyFaces(int32_t begin, int32_t end) {
       keys[f] = kBackFaceKey;
       continue;
     }
-    const ScreenPoint& a = screenPoints[face.a];
-    const ScreenPoint& b = screenPoints[face.b];
-    const ScreenPoint& c = screenPoints[face.c];
-    const double abX = static_cast<double>(L(a.x) - b.x);
-    const double abY = static_cast<double>(L(a.y) - b.y);
-    const double cbX = static_cast<double>(L(c.x) - b.x);
-    const double cbY = static_cast<double>(L(c.y) - b.y);
-    // Positive when a, b, c run counter-clockwise as the user sees them (y grows downward).
-    const L screenCross = L(cbY) * abX - L(cbX) * abY;
-    if (screenCross <= 0) {
+    if (!runsCounterClockwise(screenPoints[face.a], screenPoints[face.b],
+                              screenPoints[face.c])) {
       keys[f] = kBackFaceKey;
       continue;
     }

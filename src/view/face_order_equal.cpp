@@ -1,8 +1,9 @@
 // The quicksort on a range where every key stops both scans of the partition (all equal, or
 // undefined beside equal ones), at once: what partitionPlain (face_order_rule.cpp) makes of such
-// a range follows from reversals alone. tests/view/face_order_test.cpp holds the sort to
+// a range follows from reversals alone. tests/view/transform_test.cpp holds the sort to
 // sortFaceOrderReference on every processor path, with runs of equal and undefined keys.
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstdint>
 
@@ -61,11 +62,29 @@ struct EqualRangeSources {
 };
 const EqualRangeSources equalRangeSources;
 
+// Ranges up to this size have their spare entries fetched before they are placed: each range
+// draws on one stretch of the spare tables, read in a single sweep while the placement itself
+// jumps about in it.
+constexpr int32_t kFetchedTogetherMaximum = 2048;
+
+void prefetchSpare(const double* spare, int64_t from, int64_t step, int32_t count) {
+  const int64_t first = step > 0 ? from : from - (count - 1);
+  constexpr int32_t kPerLine = 64 / sizeof(double);
+  for (int32_t k = 0; k < count; k += kPerLine) __builtin_prefetch(spare + first + k);
+  __builtin_prefetch(spare + first + count - 1);
+}
+
 // Leaves in keys[lo..hi] what reverseAndSplit makes of the range when position lo + k holds
 // spare entry from + k * step. Where every entry ends follows from the reversals alone, so each
-// is written once instead of being moved at every level.
+// is written once instead of being moved at every level. Keys that are all the same bits stay
+// where they are (withKeys false): only the order moves.
 void placeAllEqual(double* keys, double* order, int32_t lo, int32_t hi, int64_t from,
-                   int64_t step) {
+                   int64_t step, bool withKeys, bool fetched) {
+  if (!fetched && hi - lo + 1 <= kFetchedTogetherMaximum) {
+    prefetchSpare(spareOrder.data(), from, step, hi - lo + 1);
+    if (withKeys) prefetchSpare(spareKeys.data(), from, step, hi - lo + 1);
+    fetched = true;
+  }
   while (hi - lo + 1 > kPlacedByTableMaximum) {
     // The reversal: position lo + k now holds entry from + (hi - lo - k) * step.
     from += (hi - lo) * step;
@@ -75,17 +94,22 @@ void placeAllEqual(double* keys, double* order, int32_t lo, int32_t hi, int64_t 
     const int32_t j = odd ? middle - 1 : middle;
     const int32_t i = middle + 1;
     if (odd) {
-      keys[middle] = spareKeys[from + (middle - lo) * step];
+      if (withKeys) keys[middle] = spareKeys[from + (middle - lo) * step];
       order[middle] = spareOrder[from + (middle - lo) * step];
     }
-    placeAllEqual(keys, order, lo, j, from, step);
+    placeAllEqual(keys, order, lo, j, from, step, withKeys, fetched);
     from += (i - lo) * step;
     lo = i;
+    if (!fetched && hi - lo + 1 <= kFetchedTogetherMaximum) {
+      prefetchSpare(spareOrder.data(), from, step, hi - lo + 1);
+      if (withKeys) prefetchSpare(spareKeys.data(), from, step, hi - lo + 1);
+      fetched = true;
+    }
   }
   const int8_t* sources = equalRangeSources.sources[hi - lo + 1];
   for (int32_t k = lo; k <= hi; ++k) {
     const int64_t entry = from + sources[k - lo] * step;
-    keys[k] = spareKeys[entry];
+    if (withKeys) keys[k] = spareKeys[entry];
     order[k] = spareOrder[entry];
   }
 }
@@ -99,9 +123,14 @@ void sortAllEqual(double* keys, double* order, int32_t lo, int32_t hi) {
     reverseAndSplit(keys, order, lo, hi);
     return;
   }
-  std::copy(keys + lo, keys + hi + 1, spareKeys.data());
+  // The usual case, back faces sharing one key: the keys need not move at all.
+  const uint64_t first = std::bit_cast<uint64_t>(keys[lo]);
+  const bool sameBits = std::all_of(keys + lo + 1, keys + hi + 1, [first](double key) {
+    return std::bit_cast<uint64_t>(key) == first;
+  });
+  if (!sameBits) std::copy(keys + lo, keys + hi + 1, spareKeys.data());
   std::copy(order + lo, order + hi + 1, spareOrder.data());
-  placeAllEqual(keys, order, lo, hi, 0, 1);
+  placeAllEqual(keys, order, lo, hi, 0, 1, !sameBits, false);
 }
 
 }  // namespace corvath

@@ -1,6 +1,6 @@
 // The quicksort behind the painter's order, shared by its paths. Internal to src/view: the rule
 // is the partition of face_order_rule.cpp; every other way of sorting a range here reproduces
-// what that partition makes of it, and tests/view/face_order_test.cpp holds sortFaceOrder to
+// what that partition makes of it, and tests/view/transform_test.cpp holds sortFaceOrder to
 // sortFaceOrderReference on every processor path.
 #pragma once
 
@@ -28,8 +28,15 @@ extern thread_local Table<uint64_t> rightStops;
 bool partitionMasked(double* keys, double* order, int32_t lo, int32_t hi, double pivot, int32_t& i,
                      int32_t& j);
 
-// The bits of the keys base[0 .. count - 1] from full words of 64 keys: stops left of the pivot
-// and right of it, and the bits that stop both scans, all words ANDed; the words done.
+// The same partition step shared among `threads` threads, for large ranges: the pairs of stops
+// the scans would swap are counted from the words and swapped in parts, each pair where the
+// one-thread partition swaps it. Uses the calling thread's stop words.
+bool partitionMaskedShared(double* keys, double* order, int32_t lo, int32_t hi, double pivot,
+                           int32_t& i, int32_t& j, int32_t threads);
+
+// The bits of the keys base[0 .. count - 1] from full words of 64 keys, written to lefts and
+// rights: stops left of the pivot and right of it, and the bits that stop both scans, all words
+// ANDed; the words done.
 struct StopWords {
   int64_t words = 0;
   uint64_t allStop = ~uint64_t{0};
@@ -37,8 +44,10 @@ struct StopWords {
 
 #if defined(__x86_64__)
 // The stop words of partitionMasked by 256-bit and by 512-bit vectors (face_order_x86.cpp).
-StopWords buildStopWordsAvx2(const double* base, int64_t count, double pivot);
-StopWords buildStopWordsAvx512(const double* base, int64_t count, double pivot);
+StopWords buildStopWordsAvx2(const double* base, int64_t count, double pivot, uint64_t* lefts,
+                             uint64_t* rights);
+StopWords buildStopWordsAvx512(const double* base, int64_t count, double pivot, uint64_t* lefts,
+                               uint64_t* rights);
 #endif
 
 // A copy of the range being sorted by sortAllEqual. One pair per thread, sized as above.

@@ -1,6 +1,6 @@
 // Small ranges of the quicksort sorted by ranks: when all keys are distinct and defined there
 // is one descending order, whatever the method, so this reproduces partitionPlain's sort
-// (face_order_rule.cpp) without its branches. tests/view/face_order_test.cpp holds the sort to
+// (face_order_rule.cpp) without its branches. tests/view/transform_test.cpp holds the sort to
 // sortFaceOrderReference on every processor path.
 #include <bit>
 #include <cassert>

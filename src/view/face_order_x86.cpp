@@ -1,6 +1,6 @@
 // The stop words of the masked partition by vector instructions: four keys to a comparison with
 // AVX2 (the avx2 path), eight with 512-bit vectors (the avx512 path). Each gives the same words
-// as buildStopWordsPortable (face_order_masked.cpp); tests/view/face_order_test.cpp holds the
+// as buildStopWordsPortable (face_order_masked.cpp); tests/view/transform_test.cpp holds the
 // sort to sortFaceOrderReference on every processor path.
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -12,7 +12,8 @@
 namespace corvath {
 
 __attribute__((target("avx2"))) StopWords buildStopWordsAvx2(const double* base, int64_t count,
-                                                             double pivot) {
+                                                             double pivot, uint64_t* lefts,
+                                                             uint64_t* rights) {
   StopWords done;
   const __m256d pivots = _mm256_set1_pd(pivot);
   for (; (done.words + 1) * 64 <= count; ++done.words) {
@@ -30,8 +31,8 @@ __attribute__((target("avx2"))) StopWords buildStopWordsAvx2(const double* base,
       left |= (~above & 0xF) << bit;
       right |= (~below & 0xF) << bit;
     }
-    leftStops[done.words] = left;
-    rightStops[done.words] = right;
+    lefts[done.words] = left;
+    rights[done.words] = right;
     done.allStop &= left & right;
   }
   return done;
@@ -39,7 +40,8 @@ __attribute__((target("avx2"))) StopWords buildStopWordsAvx2(const double* base,
 
 // The same, eight keys to a comparison on processors that have 512-bit vectors.
 __attribute__((target("avx512f"))) StopWords buildStopWordsAvx512(const double* base, int64_t count,
-                                                                  double pivot) {
+                                                                  double pivot, uint64_t* lefts,
+                                                                  uint64_t* rights) {
   StopWords done;
   const __m512d pivots = _mm512_set1_pd(pivot);
   for (; (done.words + 1) * 64 <= count; ++done.words) {
@@ -53,8 +55,8 @@ __attribute__((target("avx512f"))) StopWords buildStopWordsAvx512(const double* 
       left |= (~above & 0xFF) << bit;
       right |= (~below & 0xFF) << bit;
     }
-    leftStops[done.words] = left;
-    rightStops[done.words] = right;
+    lefts[done.words] = left;
+    rights[done.words] = right;
     done.allStop &= left & right;
   }
   return done;

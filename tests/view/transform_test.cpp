@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numbers>
 #include <numeric>
@@ -186,6 +187,45 @@ TEST_F(FaceOrder, FarthestFirstAndBackFacesLast) {
   EXPECT_EQ(std::tuple(faces[2].depth, faces[5].depth), std::tuple(6, 1234));  // back: kept
 }
 
+TEST_F(FaceOrder, FacingIsTheSignOfTheExtendedCrossProduct) {
+  // Nearly collinear corners whose coordinates lie far apart in magnitude: their differences
+  // and products need more bits than a double has, and only the extended rule tells them apart.
+  std::mt19937 engine(5);
+  const int32_t n = 20000;
+  resizeMeshTables(3 * n + 1, n + 1);
+  vertexCount = 3 * n;
+  faceCount = n;
+  const auto coordinate = [&](float offset) {
+    const float size = std::ldexp(1.0f, std::uniform_int_distribution<int>(-40, 11)(engine));
+    return std::uniform_real_distribution<float>(-size, size)(engine) + offset;
+  };
+  for (int32_t f = 0; f < n; ++f) {
+    ScreenPoint* corners = &screenPoints[3 * f];
+    const float offset = f % 2 ? 900.0f : 0.0f;  // on the surface, or about its corner
+    corners[0] = {coordinate(offset), coordinate(offset)};
+    corners[1] = {coordinate(offset), coordinate(offset)};
+    const float along = std::uniform_real_distribution<float>(-3, 3)(engine);
+    corners[2] = {corners[1].x + along * (corners[0].x - corners[1].x),
+                  corners[1].y + along * (corners[0].y - corners[1].y)};
+    if (f % 50 == 0) corners[f % 3].x = f % 100 ? kNaN : kInfinity;
+    for (int k = 0; k < 3; ++k) workingVertices[3 * f + k].z = f;
+    faces[f] = Face{3, 3 * f, 3 * f + 1, 3 * f + 2};
+  }
+  orderFaces();
+  for (int32_t k = 0; k < n; ++k) {
+    const auto f = static_cast<int32_t>(faceOrder[k]);
+    const ScreenPoint* corners = &screenPoints[3 * f];
+    using L = Extended;
+    const auto difference = [](float p, float q) { return static_cast<double>(L(p) - q); };
+    const double abX = difference(corners[0].x, corners[1].x);
+    const double abY = difference(corners[0].y, corners[1].y);
+    const double cbX = difference(corners[2].x, corners[1].x);
+    const double cbY = difference(corners[2].y, corners[1].y);
+    const bool front = L(cbY) * abX - L(cbX) * abY > 0;
+    ASSERT_EQ(faceDepths[k], front ? 3.0 * f : kBackFaceKey) << "face " << f;
+  }
+}
+
 TEST(FaceOrderReference, WorkedExamples) {
   // Descending, equal keys in the order the partition leaves them: {3, 3, 3, 3} around the
   // pivot at position 1 swaps the ends, then each half. An undefined pivot stops both scans at
@@ -209,8 +249,10 @@ TEST_F(FaceOrder, SortMatchesTheReference) {
   // Many ties, back-face keys, infinities and undefined keys: every detail of the partition.
   std::mt19937 engine(11);
   const double oddKeys[] = {kBackFaceKey, kInfinity, -kInfinity, kNaN, 0.0, -0.0};
-  for (int round = 0; round < 40; ++round) {
-    const int32_t n = std::uniform_int_distribution<int32_t>(2, round < 30 ? 3000 : 70000)(engine);
+  for (int round = 0; round < 42; ++round) {
+    // The largest rounds are partitioned by all threads together at first.
+    const int32_t most = round < 30 ? 3000 : round < 40 ? 70000 : 400000;
+    const int32_t n = std::uniform_int_distribution<int32_t>(2, most)(engine);
     const int distinct = std::uniform_int_distribution<int>(1, round % 2 ? 8 : 100000)(engine);
     std::vector<double> keys(n);
     for (double& key : keys) {
@@ -235,6 +277,9 @@ TEST_F(FaceOrder, SortMatchesTheReference) {
         sortFaceOrder();
         ASSERT_TRUE(std::equal(sortedOrder.begin(), sortedOrder.end(), faceOrder.begin()))
             << "round " << round << ", " << n << " keys";
+        // The keys to the bit: zeros of both signs and undefined keys move with their faces.
+        ASSERT_EQ(std::memcmp(sortedKeys.data(), faceDepths.data(), n * sizeof(double)), 0)
+            << "round " << round;
       });
     });
   }
