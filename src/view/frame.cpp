@@ -25,18 +25,21 @@ bool errorBoxOpen = false;
 // The faces of this frame that paint something (or report a malformed record), in painting
 // order: gathered first without a branch per face, since whether a face is lit or turned away
 // changes at random along the depth order, and a branch on it would mostly be mispredicted.
+// When the painting is shared, each range of the order gathers its faces in its own places.
 Table<int32_t> paintList;
 
 // Paint records a couple of dozen faces ahead are fetched early, so that their cache misses,
 // each as long as painting a score of small faces, overlap.
 constexpr int32_t kPaintLookAhead = 24;
 
-// Paints the triangles of list[from .. to - 1] in that order, in rows firstRow .. endRow - 1.
-void paintRows(const int32_t* list, int32_t from, int32_t to, int32_t firstRow, int32_t endRow) {
+// Paints the triangles of records list[from .. to - 1] in that order, in rows
+// firstRow .. endRow - 1.
+void paintRows(const FacePaint* records, const int32_t* list, int32_t from, int32_t to,
+               int32_t firstRow, int32_t endRow) {
   const bool wholeSurface = firstRow == 0 && endRow == drawingSurface.height;
   for (int32_t i = from; i < to; ++i) {
-    if (i + kPaintLookAhead < to) __builtin_prefetch(&facePaints[list[i + kPaintLookAhead]]);
-    const FacePaint& paint = facePaints[list[i]];
+    if (i + kPaintLookAhead < to) __builtin_prefetch(&records[list[i + kPaintLookAhead]]);
+    const FacePaint& paint = records[list[i]];
     if (paint.kind != FaceKind::kTriangle) continue;
     if (wholeSurface) {
       paintTriangle(drawingSurface, {paint.x[0], paint.y[0]}, {paint.x[1], paint.y[1]},
@@ -71,8 +74,12 @@ struct PaintBands {
   int32_t firstRow[kMostBands + 1] = {};
 };
 
-// Per band, the faces of each order range that reach it, each range's in the places of its own
-// positions: range r's faces for band b start at bandFaces[b][range begin].
+// The paint records of the faces each order range lists, copied in painting order to the
+// range's own places, so that the bands read them in one sweep instead of all over facePaints.
+Table<FacePaint> listedPaints;
+// Per band, the places in listedPaints of the faces of each order range that reach it, each
+// range's in the places of its own positions: range r's for band b start at
+// bandFaces[b][range begin].
 Table<int32_t> bandFaces[kMostBands];
 struct RangeBands {
   int32_t counts[kMostBands];
@@ -99,34 +106,50 @@ PaintBands cutIntoBands(const Surface& surface, int32_t threads) {
   return bands;
 }
 
+// The faces of order positions from .. to - 1 that paint something or report a malformed
+// record, written to list[from ..] without a branch per face; returns how many.
+int32_t listPaintedFaces(const double* order, const FaceKind* kinds, int32_t count, int32_t from,
+                         int32_t to, int32_t* list) {
+  int32_t listed = 0;
+  for (int32_t i = from; i < to; ++i) {
+    const auto f = static_cast<int32_t>(order[i]);
+    const bool inTable = static_cast<uint32_t>(f) < static_cast<uint32_t>(count);
+    const FaceKind kind = kinds[inTable ? f : 0];
+    list[listed] = f;
+    listed += inTable && (kind == FaceKind::kTriangle || kind == FaceKind::kMalformed);
+  }
+  return listed;
+}
+
 // Sorts the faces of order positions from .. to - 1 into the bands they reach. Stops at a
 // malformed face: its box interrupts the painting, which one thread then does.
 RangeBands sortIntoBands(const double* order, const FaceKind* kinds, int32_t count,
                          const PaintBands& bands, int32_t from, int32_t to) {
   RangeBands found{};
+  // The faces to sort, in the range's own places of the list the one-thread painting uses.
+  int32_t* const list = paintList.data() + from;
+  const int32_t listed = listPaintedFaces(order, kinds, count, from, to, list);
   int32_t* out[kMostBands];
   for (int32_t band = 0; band < bands.count; ++band) out[band] = bandFaces[band].data() + from;
   const int32_t height = drawingSurface.height;
   const int32_t shift = std::countr_zero(static_cast<uint32_t>(bands.rowsPerTile));
-  for (int32_t i = from; i < to; ++i) {
-    if (i + kPaintLookAhead < to) {
-      const auto ahead = static_cast<uint32_t>(static_cast<int32_t>(order[i + kPaintLookAhead]));
-      if (ahead < static_cast<uint32_t>(count)) __builtin_prefetch(&facePaints[ahead]);
-    }
-    const auto f = static_cast<int32_t>(order[i]);
-    if (static_cast<uint32_t>(f) >= static_cast<uint32_t>(count)) continue;
-    if (kinds[f] == FaceKind::kMalformed) {
+  FacePaint* const records = listedPaints.data() + from;
+  for (int32_t i = 0; i < listed; ++i) {
+    if (i + kPaintLookAhead < listed) __builtin_prefetch(&facePaints[list[i + kPaintLookAhead]]);
+    const FacePaint paint = facePaints[list[i]];
+    records[i] = paint;
+    if (paint.kind == FaceKind::kMalformed) {
       found.malformed = true;
       return found;
     }
-    if (kinds[f] != FaceKind::kTriangle) continue;
-    const FacePaint& paint = facePaints[f];
     const int32_t top = std::min({paint.y[0], paint.y[1], paint.y[2]});
     const int32_t bottom = std::max({paint.y[0], paint.y[1], paint.y[2]});
     if (bottom < 0 || top >= height) continue;
     const int32_t firstBand = bands.bandOfTile[std::max(top, 0) >> shift];
     const int32_t lastBand = bands.bandOfTile[std::min(bottom, height - 1) >> shift];
-    for (int32_t band = firstBand; band <= lastBand; ++band) out[band][found.counts[band]++] = f;
+    for (int32_t band = firstBand; band <= lastBand; ++band) {
+      out[band][found.counts[band]++] = from + i;
+    }
   }
   return found;
 }
@@ -139,6 +162,7 @@ bool paintShared(const double* order, const FaceKind* kinds, int32_t count, int3
   for (int32_t band = 0; band < bands.count; ++band) {
     if (bandFaces[band].size() < static_cast<size_t>(count)) bandFaces[band].resize(count);
   }
+  if (listedPaints.size() < static_cast<size_t>(count)) listedPaints.resize(count);
   const Ranges ranges = splitRanges(count, kBandSortingRange);
   // splitRanges makes at most two ranges a thread.
   std::array<RangeBands, 2 * kMostWorkers> found{};
@@ -152,9 +176,9 @@ bool paintShared(const double* order, const FaceKind* kinds, int32_t count, int3
   }
   runParts(bands.count, [&](int32_t band) {
     for (int32_t part = 0; part < ranges.count; ++part) {
-      const int32_t* faces = bandFaces[band].data() + ranges.begin(part);
-      paintRows(faces, 0, found[static_cast<size_t>(part)].counts[band], bands.firstRow[band],
-                bands.firstRow[band + 1]);
+      const int32_t* places = bandFaces[band].data() + ranges.begin(part);
+      paintRows(listedPaints.data(), places, 0, found[static_cast<size_t>(part)].counts[band],
+                bands.firstRow[band], bands.firstRow[band + 1]);
     }
   });
   return true;
@@ -192,14 +216,7 @@ void paintFaces() {
     return;
   }
   int32_t* list = paintList.data();
-  int32_t listed = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    const auto f = static_cast<int32_t>(order[i]);
-    const bool inTable = static_cast<uint32_t>(f) < static_cast<uint32_t>(count);
-    const FaceKind kind = kinds[inTable ? f : 0];
-    list[listed] = f;
-    listed += inTable && (kind == FaceKind::kTriangle || kind == FaceKind::kMalformed);
-  }
+  const int32_t listed = listPaintedFaces(order, kinds, count, 0, count, list);
 
   // The box for a face announced but never read comes between the faces before it and those
   // after it, as the painting reaches it; one box per frame at most: a file announcing faces it
@@ -208,7 +225,7 @@ void paintFaces() {
   while (malformed < listed && facePaints[list[malformed]].kind != FaceKind::kMalformed) {
     ++malformed;
   }
-  paintRows(list, 0, malformed, 0, drawingSurface.height);
+  paintRows(facePaints.data(), list, 0, malformed, 0, drawingSurface.height);
   if (malformed == listed) return;
   const std::string message = "Errore." + numberText(list[malformed]);
   {
@@ -220,7 +237,7 @@ void paintFaces() {
     } open;
     showMessageBox(message);
   }
-  paintRows(list, malformed + 1, listed, 0, drawingSurface.height);
+  paintRows(facePaints.data(), list, malformed + 1, listed, 0, drawingSurface.height);
 }
 
 void renderFrame(const double& angleX, const double& angleY, const double& angleZ) {
