@@ -89,8 +89,7 @@ void framePhase(benchmark::State& state, const Workload& workload, Phase phase) 
       drawStatusLine(turn.angle[0], turn.angle[1], turn.angle[2]);
     }
     if (phase > Phase::kTransform) {
-      turnView(turn.angle[0], turn.angle[1], turn.angle[2]);
-      projectVertices();
+      turnAndProjectView(turn.angle[0], turn.angle[1], turn.angle[2]);
     }
     if (phase > Phase::kOrder) orderFaces();
     state.ResumeTiming();
@@ -101,8 +100,7 @@ void framePhase(benchmark::State& state, const Workload& workload, Phase phase) 
         drawStatusLine(turn.angle[0], turn.angle[1], turn.angle[2]);
         break;
       case Phase::kTransform:
-        turnView(turn.angle[0], turn.angle[1], turn.angle[2]);
-        projectVertices();
+        turnAndProjectView(turn.angle[0], turn.angle[1], turn.angle[2]);
         break;
       case Phase::kOrder:
         orderFaces();

@@ -250,8 +250,7 @@ void renderFrame(const double& angleX, const double& angleY, const double& angle
     drawStatusLine(angleX, angleY, angleZ);
     setPenWidth(surface, 0);
     // The face normals turn in orderFaces, in its pass over the faces.
-    turnView(angleX, angleY, angleZ);
-    projectVertices();
+    turnAndProjectView(angleX, angleY, angleZ);
     orderFaces();
     paintFaces();
   } catch (const std::bad_alloc&) {

@@ -1,4 +1,5 @@
 // The view transform: rotation by three angles, perspective projection, face normals and light.
+#include <algorithm>
 #include <cmath>
 
 #include "mesh/mesh.hpp"
@@ -28,14 +29,25 @@ namespace {
 // Local helpers
 // ---------------------------------------------------------------------------------------------
 
+inline void rotateVertex(int32_t i) {
+  const Vertex& v = modelVertices[i];
+  Vertex& out = workingVertices[i];
+  out.x = rotateRow(viewMatrix[0], v.x, v.y, v.z);
+  out.y = rotateRow(viewMatrix[1], v.x, v.y, v.z);
+  out.z = rotateRow(viewMatrix[2], v.x, v.y, v.z);
+}
+
+inline void projectVertex(int32_t i, const Extended& scale) {
+  const Vertex& v = workingVertices[i];
+  // At or behind the eye the divisor is 0 or negative: infinite, undefined or mirrored
+  // positions, which the painting drops.
+  const Extended divisor = Extended(cameraDistance) + v.z;
+  screenPoints[i].x = static_cast<float>((scale * v.x) / divisor + screenCentreX);
+  screenPoints[i].y = static_cast<float>((scale * v.y) / divisor + screenCentreY);
+}
+
 CORVATH_SEPARATE_STORES void rotateVertices(int32_t begin, int32_t end) {
-  for (int32_t i = begin; i < end; ++i) {
-    const Vertex& v = modelVertices[i];
-    Vertex& out = workingVertices[i];
-    out.x = rotateRow(viewMatrix[0], v.x, v.y, v.z);
-    out.y = rotateRow(viewMatrix[1], v.x, v.y, v.z);
-    out.z = rotateRow(viewMatrix[2], v.x, v.y, v.z);
-  }
+  for (int32_t i = begin; i < end; ++i) rotateVertex(i);
 }
 
 CORVATH_SEPARATE_STORES void rotateNormals(int32_t begin, int32_t end) {
@@ -44,14 +56,36 @@ CORVATH_SEPARATE_STORES void rotateNormals(int32_t begin, int32_t end) {
 
 CORVATH_SEPARATE_STORES void projectRange(int32_t begin, int32_t end) {
   const Extended scale = zoom;
+  for (int32_t i = begin; i < end; ++i) projectVertex(i, scale);
+}
+
+// Both in one pass: each vertex is projected while its rotated coordinates are at hand.
+CORVATH_SEPARATE_STORES void rotateAndProjectRange(int32_t begin, int32_t end) {
+  const Extended scale = zoom;
   for (int32_t i = begin; i < end; ++i) {
-    const Vertex& v = workingVertices[i];
-    // At or behind the eye the divisor is 0 or negative: infinite, undefined or mirrored
-    // positions, which the painting drops.
-    const Extended divisor = Extended(cameraDistance) + v.z;
-    screenPoints[i].x = static_cast<float>((scale * v.x) / divisor + screenCentreX);
-    screenPoints[i].y = static_cast<float>((scale * v.y) / divisor + screenCentreY);
+    rotateVertex(i);
+    projectVertex(i, scale);
   }
+}
+
+CORVATH_SEPARATE_STORES void setViewMatrix(const double& angleX, const double& angleY,
+                                           const double& angleZ) {
+  double sinX = 0, cosX = 0, sinY = 0, cosY = 0, sinZ = 0, cosZ = 0;
+  degreeSineCosine(angleX, sinX, cosX);
+  degreeSineCosine(angleY, sinY, cosY);
+  degreeSineCosine(angleZ, sinZ, cosZ);
+  using L = Extended;
+
+  // The transpose of Rz * Ry * Rx, each entry evaluated left to right in extended precision.
+  viewMatrix[0][0] = static_cast<double>(L(cosY) * cosZ);
+  viewMatrix[0][1] = static_cast<double>(L(cosY) * sinZ);
+  viewMatrix[0][2] = -sinY;
+  viewMatrix[1][0] = static_cast<double>((L(sinY) * cosZ) * sinX - L(cosX) * sinZ);
+  viewMatrix[1][1] = static_cast<double>((L(sinY) * sinZ) * sinX + L(cosZ) * cosX);
+  viewMatrix[1][2] = static_cast<double>(L(cosY) * sinX);
+  viewMatrix[2][0] = static_cast<double>((L(sinY) * cosZ) * cosX + L(sinX) * sinZ);
+  viewMatrix[2][1] = static_cast<double>((L(sinY) * sinZ) * cosX - L(sinX) * cosZ);
+  viewMatrix[2][2] = static_cast<double>(L(cosY) * cosX);
 }
 
 }  // namespace
@@ -75,25 +109,8 @@ void degreeSineCosine(double degrees, double& sine, double& cosine) {
   cosine = extendedCosAsDouble(radians);
 }
 
-CORVATH_SEPARATE_STORES void turnView(const double& angleX, const double& angleY,
-                                      const double& angleZ) {
-  double sinX = 0, cosX = 0, sinY = 0, cosY = 0, sinZ = 0, cosZ = 0;
-  degreeSineCosine(angleX, sinX, cosX);
-  degreeSineCosine(angleY, sinY, cosY);
-  degreeSineCosine(angleZ, sinZ, cosZ);
-  using L = Extended;
-
-  // The transpose of Rz * Ry * Rx, each entry evaluated left to right in extended precision.
-  viewMatrix[0][0] = static_cast<double>(L(cosY) * cosZ);
-  viewMatrix[0][1] = static_cast<double>(L(cosY) * sinZ);
-  viewMatrix[0][2] = -sinY;
-  viewMatrix[1][0] = static_cast<double>((L(sinY) * cosZ) * sinX - L(cosX) * sinZ);
-  viewMatrix[1][1] = static_cast<double>((L(sinY) * sinZ) * sinX + L(cosZ) * cosX);
-  viewMatrix[1][2] = static_cast<double>(L(cosY) * sinX);
-  viewMatrix[2][0] = static_cast<double>((L(sinY) * cosZ) * cosX + L(sinX) * sinZ);
-  viewMatrix[2][1] = static_cast<double>((L(sinY) * sinZ) * cosX - L(sinX) * cosZ);
-  viewMatrix[2][2] = static_cast<double>(L(cosY) * cosX);
-
+void turnView(const double& angleX, const double& angleY, const double& angleZ) {
+  setViewMatrix(angleX, angleY, angleZ);
   const int32_t vertices = std::min<int64_t>(vertexCount, modelVertices.size());
   // Vertices in ranges, shared among the worker threads; each entry is its own.
   const Ranges ranges = splitRanges(vertices);
@@ -107,6 +124,15 @@ void rotateView(const double& angleX, const double& angleY, const double& angleZ
   const Ranges ranges = splitRanges(faceTotal);
   runParts(ranges.count,
            [&](int32_t part) { rotateNormals(ranges.begin(part), ranges.end(part)); });
+}
+
+void turnAndProjectView(const double& angleX, const double& angleY, const double& angleZ) {
+  setViewMatrix(angleX, angleY, angleZ);
+  const int32_t vertices = std::min<int64_t>(
+      vertexCount, std::min({modelVertices.size(), workingVertices.size(), screenPoints.size()}));
+  const Ranges ranges = splitRanges(vertices);
+  runParts(ranges.count,
+           [&](int32_t part) { rotateAndProjectRange(ranges.begin(part), ranges.end(part)); });
 }
 
 void projectVertices() {

@@ -51,6 +51,8 @@ void degreeSineCosine(double degrees, double& sine, double& cosine);
 // Projects working vertices into screen points: zoom * x / (cameraDistance + z) + centre. No
 // clipping: at or behind the eye the positions are infinite, undefined or mirrored.
 void projectVertices();
+// turnView and projectVertices in one pass over the vertices.
+void turnAndProjectView(const double& angleX, const double& angleY, const double& angleZ);
 // Normal (cross product of the edges from a, not normalised) and its length for every face,
 // from the model vertex table. A face with a corner outside the tables gets a zero normal.
 void computeFaceNormals();
