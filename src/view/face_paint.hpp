@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "mesh/mesh.hpp"
 #include "platform/platform.hpp"
 #include "view/view.hpp"
@@ -33,11 +37,24 @@ inline void turnFaceNormal(Face& face) {
   face.viewNormalZ = rotateRow(viewMatrix[2], face.normalX, face.normalY, face.normalZ);
 }
 
-// Nearest integer, halves to even, for |x| < 2^51: adding and removing 1.5 * 2^52 leaves the
-// value rounded by the hardware's default mode, without a library call per value.
-inline double roundHalfEven(double x) {
+// Nearest whole number, halves to even, for |x| < 2^31, without a library call per value: on
+// x86-64 the conversion instruction rounds by the default mode; elsewhere adding and removing
+// 1.5 * 2^52 leaves the value rounded the same way.
+inline int32_t nearestWhole(double x) {
+#if defined(__x86_64__)
+  return _mm_cvtsd_si32(_mm_set_sd(x));
+#else
   constexpr double kShift = 6755399441055744.0;
-  return (x + kShift) - kShift;
+  return static_cast<int32_t>((x + kShift) - kShift);
+#endif
+}
+
+inline int32_t nearestWhole(float x) {
+#if defined(__x86_64__)
+  return _mm_cvtss_si32(_mm_set_ss(x));
+#else
+  return nearestWhole(static_cast<double>(x));
+#endif
 }
 
 // One shaded colour component: the product rounded, clamped to 0..255, undefined gives 0.
@@ -46,14 +63,14 @@ inline int32_t shadeComponent(float shade, uint8_t component) {
   if (std::isnan(product)) return 0;
   if (product >= 255) return 255;
   if (product <= 0) return 0;
-  return static_cast<int32_t>(roundHalfEven(product));
+  return nearestWhole(product);
 }
 
 // A screen coordinate to whole pixels; false for infinite, undefined or far-away values
 // (vertices at or behind the eye), whose faces are dropped.
 inline bool toPixel(float coordinate, int32_t& pixel) {
   if (!(std::fabs(coordinate) <= static_cast<float>(kMaxCorner))) return false;
-  pixel = static_cast<int32_t>(roundHalfEven(coordinate));
+  pixel = nearestWhole(coordinate);
   return true;
 }
 
