@@ -134,9 +134,9 @@ inline constexpr double kSmallestNormalFloat = 0x1p-126;
 // face turned away needs no division at all.
 inline float shadeOf(const Face& face) {
   using L = Extended;
-  if (lightX == 0 && lightY == 0 && std::isfinite(face.viewNormalX) &&
-      std::isfinite(face.viewNormalY) && std::isfinite(face.viewNormalZ) && face.normalLength > 0 &&
-      std::isfinite(face.normalLength)) {
+  // Finite when all four are (a sum too large for a double takes the general way).
+  const double sum = ((face.viewNormalX + face.viewNormalY) + face.viewNormalZ) + face.normalLength;
+  if (lightX == 0 && lightY == 0 && std::isfinite(sum) && face.normalLength > 0) {
     // The sign is that of viewNormalZ * lightZ: at most 0 means turned away, whatever the size.
     if (face.viewNormalZ == 0 || lightZ == 0 || (face.viewNormalZ > 0) != (lightZ > 0)) return 0;
     if (lightZ == 1 || lightZ == -1) {
