@@ -222,6 +222,11 @@ inline bool runsCounterClockwise(const ScreenPoint& a, const ScreenPoint& b,
   return screenCross(a, b, c) > 0;
 }
 
+// Faces are turned and shaded a block at a time, then keyed: the turning's and the shade's long
+// chains of arithmetic overlap from face to face in a short loop, and the block's records are
+// still at hand for the keying.
+constexpr int32_t kKeyedTogether = 16;
+
 // Turns the normals of faces begin .. end - 1, keys the faces and makes their paint records
 // ready. One pass: on a large mesh the face table does not fit any cache, and each pass over it
 // costs a trip to memory.
@@ -229,24 +234,27 @@ CORVATH_SEPARATE_STORES void keyFaces(int32_t begin, int32_t end) {
   using L = Extended;
   double* keys = faceDepths.data();
   double* order = faceOrder.data();
-  for (int32_t f = begin; f < end; ++f) {
-    Face& face = faces[f];
-    order[f] = f;
-    turnFaceNormal(face);
-    // The painting's share of the face, while its record is at hand.
-    prepareFacePaint(f, face);
-    if (!faceCornersInTables(face)) {
-      keys[f] = kBackFaceKey;
-      continue;
+  float shades[kKeyedTogether];
+  for (int32_t block = begin; block < end; block += kKeyedTogether) {
+    const int32_t blockEnd = std::min(block + kKeyedTogether, end);
+    for (int32_t f = block; f < blockEnd; ++f) {
+      order[f] = f;
+      turnFaceNormal(faces[f]);
+      shades[f - block] = shadeOf(faces[f]);
     }
-    if (!runsCounterClockwise(screenPoints[face.a], screenPoints[face.b],
-                              screenPoints[face.c])) {
-      keys[f] = kBackFaceKey;
-      continue;
+    for (int32_t f = block; f < blockEnd; ++f) {
+      Face& face = faces[f];
+      // The painting's share of the face, while its record is at hand.
+      prepareFacePaint(f, face, shades[f - block]);
+      if (!faceCornersInTables(face) ||
+          !runsCounterClockwise(screenPoints[face.a], screenPoints[face.b], screenPoints[face.c])) {
+        keys[f] = kBackFaceKey;
+        continue;
+      }
+      face.depth = static_cast<double>((L(workingVertices[face.b].z) + workingVertices[face.a].z) +
+                                       workingVertices[face.c].z);
+      keys[f] = face.depth;
     }
-    face.depth = static_cast<double>((L(workingVertices[face.b].z) + workingVertices[face.a].z) +
-                                     workingVertices[face.c].z);
-    keys[f] = face.depth;
   }
 }
 

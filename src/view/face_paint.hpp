@@ -164,10 +164,9 @@ inline void reserveFacePaints(int32_t count) {
   }
 }
 
-// Shade, colour and pixel corners of face f, from its view normal and screen points: what the
+// Colour and pixel corners of face f, from its shade (shadeOf) and screen points: what the
 // painting needs of it, made in the same pass over the faces that keys them.
-inline void prepareFacePaint(int32_t f, const Face& face) {
-  const float shade = shadeOf(face);
+inline void prepareFacePaint(int32_t f, const Face& face, float shade) {
   if (shade <= 0) {  // turned away from the light (an undefined shade is painted)
     faceKinds[f] = FaceKind::kTurnedAway;
     return;
