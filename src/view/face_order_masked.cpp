@@ -3,7 +3,6 @@
 // partitionPlain (face_order_rule.cpp) exactly; tests/view/transform_test.cpp holds the sort to
 // sortFaceOrderReference on every processor path (FaceOrder.SortMatchesTheReference...).
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cassert>
 #include <cstdint>
@@ -193,20 +192,23 @@ struct PairCursor {
   uint64_t rightBits = 0;
 };
 
-PairCursor cursorAt(const uint64_t* leftWords, const uint64_t* rightWords, int64_t k,
-                    int64_t words, uint64_t lastRightBits) {
+PairCursor cursorAt(const uint64_t* lefts, const uint64_t* rights, int64_t k, int64_t words,
+                    uint64_t lastRightBits) {
   PairCursor at;
-  const int64_t* lefts = leftStopsBefore.data();
-  const int64_t* rights = rightStopsBefore.data();
+  const int64_t* leftsBefore = leftStopsBefore.data();
+  const int64_t* rightsBefore = rightStopsBefore.data();
   // The word holding the k-th left stop from the start, with the stops before it taken.
-  at.leftWord = std::upper_bound(lefts, lefts + words + 1, k) - lefts - 1;
-  at.leftBits = leftWords[at.leftWord];
-  for (int64_t taken = lefts[at.leftWord]; taken < k; ++taken) at.leftBits &= at.leftBits - 1;
+  at.leftWord = std::upper_bound(leftsBefore, leftsBefore + words + 1, k) - leftsBefore - 1;
+  at.leftBits = lefts[at.leftWord];
+  for (int64_t taken = leftsBefore[at.leftWord]; taken < k; ++taken) {
+    at.leftBits &= at.leftBits - 1;
+  }
   // The word holding the k-th right stop from the end, with the stops after it taken.
-  const int64_t total = rights[words];
-  at.rightWord = std::upper_bound(rights, rights + words + 1, total - 1 - k) - rights - 1;
-  at.rightBits = at.rightWord == words - 1 ? lastRightBits : rightWords[at.rightWord];
-  for (int64_t taken = total - rights[at.rightWord + 1]; taken < k; ++taken) {
+  const int64_t total = rightsBefore[words];
+  at.rightWord =
+      std::upper_bound(rightsBefore, rightsBefore + words + 1, total - 1 - k) - rightsBefore - 1;
+  at.rightBits = at.rightWord == words - 1 ? lastRightBits : rights[at.rightWord];
+  for (int64_t taken = total - rightsBefore[at.rightWord + 1]; taken < k; ++taken) {
     at.rightBits ^= uint64_t{1} << (63 - std::countl_zero(at.rightBits));
   }
   return at;
@@ -247,8 +249,7 @@ bool partitionMaskedShared(double* keys, double* order, int32_t lo, int32_t hi, 
   if (buildStops(keys, lo, hi, pivot) && pivot == pivot) return false;
   const uint64_t* const lefts = leftStops.data();
   const uint64_t* const rights = rightStops.data();
-  constexpr int32_t kMostParts = 64;
-  const int32_t parts = std::min(threads * 2, kMostParts);
+  const int32_t parts = threads * 2;
 
   // The one-thread partition swaps the k-th left stop with the k-th right stop from the end for
   // as long as the left one lies in an earlier word: for every k up to the most pairs any word
