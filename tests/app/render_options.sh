@@ -3,7 +3,7 @@
 # anything; what it accepts draws. Usage: render_options.sh PATH_TO_CORVATH_RENDER
 render=$1
 work=$(mktemp -d /tmp/corvath-options-XXXXXX) && trap 'rm -rf "$work"' EXIT && failed=0
-for options in "--angles 1,2" "--angles 1,x,3" "--angles 1,2,3,4" "--size 640" "--size 0x480" \
+for options in "--angles 1,2" "--angles 1,x,3" "--angles 1,2,3,4" "--size 640" "--size 0x480" "--size 640x0" \
   "--frames 0" "--zoom -1" "--dpi 0" "--out" "--colour red" "--mesh"; do
   "$render" --mesh /dev/null --out "$work/refused.bmp" $options >/dev/null 2>"$work/err"
   code=$?
