@@ -109,21 +109,18 @@ void degreeSineCosine(double degrees, double& sine, double& cosine) {
   cosine = extendedCosAsDouble(radians);
 }
 
-void turnView(const double& angleX, const double& angleY, const double& angleZ) {
-  setViewMatrix(angleX, angleY, angleZ);
-  const int32_t vertices = std::min<int64_t>(vertexCount, modelVertices.size());
-  // Vertices in ranges, shared among the worker threads; each entry is its own.
-  const Ranges ranges = splitRanges(vertices);
-  runParts(ranges.count,
-           [&](int32_t part) { rotateVertices(ranges.begin(part), ranges.end(part)); });
-}
-
 void rotateView(const double& angleX, const double& angleY, const double& angleZ) {
-  turnView(angleX, angleY, angleZ);
+  setViewMatrix(angleX, angleY, angleZ);
+  // Vertices and faces in ranges, shared among the worker threads; each entry is its own.
+  const int32_t vertices = std::min<int64_t>(vertexCount, modelVertices.size());
+  const Ranges vertexRanges = splitRanges(vertices);
+  runParts(vertexRanges.count, [&](int32_t part) {
+    rotateVertices(vertexRanges.begin(part), vertexRanges.end(part));
+  });
   const int32_t faceTotal = std::min<int64_t>(faceCount, faces.size());
-  const Ranges ranges = splitRanges(faceTotal);
-  runParts(ranges.count,
-           [&](int32_t part) { rotateNormals(ranges.begin(part), ranges.end(part)); });
+  const Ranges faceRanges = splitRanges(faceTotal);
+  runParts(faceRanges.count,
+           [&](int32_t part) { rotateNormals(faceRanges.begin(part), faceRanges.end(part)); });
 }
 
 void turnAndProjectView(const double& angleX, const double& angleY, const double& angleZ) {

@@ -21,7 +21,7 @@ extern double screenCentreY;   // half the desktop height, pixels
 extern double cameraDistance;  // the eye sits at z = -cameraDistance
 extern double zoom;            // projection scale
 
-// The rotation of the last frame drawn; written and read only by rotateView.
+// The rotation of the last frame drawn, set by rotateView or turnAndProjectView.
 extern double viewMatrix[3][3];
 // The light vector; the shell always sets it to (0, 0, -1), shining from the viewer along +z.
 extern int32_t lightX;
@@ -41,9 +41,6 @@ extern const double kDegreeCosines[360];
 // Rotates model vertices 0 .. vertexCount - 1 into the working table and every face normal into
 // its view normal by the angles (degrees) about x, y and z. Absolute: starts from the model.
 void rotateView(const double& angleX, const double& angleY, const double& angleZ);
-// The same for the vertices alone: sets the view matrix and rotates the vertices, leaving the
-// face normals to orderFaces, which turns each in its own pass over the faces.
-void turnView(const double& angleX, const double& angleY, const double& angleZ);
 // The sine and cosine of degrees * kDegreeFactor (extended), rounded to double: from the tables
 // for whole degrees 0 .. 359, the same on every machine; otherwise computed, exactly as x86-64
 // computes them there and to the last bit of a double elsewhere.
@@ -51,7 +48,9 @@ void degreeSineCosine(double degrees, double& sine, double& cosine);
 // Projects working vertices into screen points: zoom * x / (cameraDistance + z) + centre. No
 // clipping: at or behind the eye the positions are infinite, undefined or mirrored.
 void projectVertices();
-// turnView and projectVertices in one pass over the vertices.
+// What a frame needs of rotateView and projectVertices, in one pass over the vertices: sets the
+// view matrix, rotates and projects the vertices, and leaves the face normals to orderFaces,
+// which turns each in its own pass over the faces.
 void turnAndProjectView(const double& angleX, const double& angleY, const double& angleZ);
 // Normal (cross product of the edges from a, not normalised) and its length for every face,
 // from the model vertex table. A face with a corner outside the tables gets a zero normal.
