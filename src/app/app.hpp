@@ -12,25 +12,68 @@ extern double mouseTiltAngle;  // pointer client y modulo 360
 extern double mouseTurnAngle;  // pointer client x modulo 360
 extern int64_t mainWindow;     // the main window's handle (1 while it exists, else 0)
 
+// The model the viewer shows, read again by F5, after the random scenes and, with --watch, when
+// it changes on disk; the colour of its faces without one, chosen once at start.
+extern std::string modelFileName;
+extern int32_t modelStartColour;
+extern bool watchModelFile;
+
+// "3D-Corvath " and the file's name without its folder.
+std::string modelCaption(const std::string& path);
+
 inline constexpr const char* kMeshFileName = "3d.asc";
+inline constexpr const char* kProgramVersion = CORVATH_VERSION;
 inline constexpr const char* kPictureFileName = "3d.bmp";
 
 // The event handler of the main window; always returns 0.
 int32_t handleMainWindowMessage(int64_t window, uint32_t message, uint64_t first, int64_t second);
 
 // Writes the drawing surface as a 24-bit BMP file; nothing when the name is empty or no frame
-// has been drawn. A failed save leaves any existing file as it was. Returns success.
-bool savePicture(const std::string& fileName);
+// has been drawn. A failed save leaves any existing file as it was. Returns success; on a
+// failure to write, `reason` (when given) says why.
+bool savePicture(const std::string& fileName, std::string* reason = nullptr);
 
-// The whole life of the viewer; returns the exit code 0.
-int startUp();
+// The whole life of the viewer, its arguments included; returns the exit code: 0, 1 for a file
+// that cannot be shown or no display, 2 for wrong usage.
+int startUp(int argc = 0, char** argv = nullptr);
+
+// ---------------------------------------------------------------------------------------------
+// Model files
+// ---------------------------------------------------------------------------------------------
+
+// Whether the path is opened as mesh text (by its extension ".asc", in any case, or because this
+// build has no import library) rather than imported.
+bool isMeshTextFile(const std::string& path);
+// Whether this build imports the other formats (the import library is linked).
+bool canImportModels();
+// The zoom at which a mesh framed by frameMesh spans at most 90 % of the shorter side of the
+// surface (pixels) at any angle, seen from cameraDistance; whole, at least 1.
+double framedZoom(int32_t shorterSide);
+// Opens a model file into the mesh tables and sets the zoom for a surface of the given size.
+// Mesh text: read by the reader and placed by the start-up rule (zoom 600000 divided by the mesh
+// extent, then centreMesh). Any other format the import library reads: imported apart from this
+// process, so that a crash inside the library only fails the import; simplified to the tables
+// where it is larger; faces without a colour in startColour; then framed (frameMesh,
+// framedZoom). Returns false with a one-line reason in `error` when the file cannot be read, is
+// damaged or of an unknown format, or holds no triangle: an imported file then leaves the tables
+// as they were, while mesh text leaves what the reader took of it. `notice` says what was done
+// to fit the tables, or is empty.
+bool openModelFile(const std::string& path, int32_t startColour, int32_t surfaceWidth,
+                   int32_t surfaceHeight, std::string& error, std::string& notice);
 
 // Start-up steps shared with the headless renderer: the view matrix and line buffer, the seed
-// and start colour, the load, and the view globals for a surface of the given size.
-void prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_t surfaceHeight);
-// The sequence every change of mesh runs: commit, light, normals.
+// and start colour, the view globals for a surface of the given size, and the model file
+// (openModelFile). Returns false, with the reason in `error` when given, when the file cannot be
+// opened; what the mesh then holds is as openModelFile leaves it. `notice` as openModelFile's.
+bool prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_t surfaceHeight,
+                   std::string* error = nullptr, std::string* notice = nullptr);
+// The sequence every change of mesh runs: commit, light, normals; the new mesh may again show
+// the "Errore." box once.
 void prepareMesh();
 // Empties the mesh tables and fills them with a new random scene (composeScene), prepared.
 void replaceWithNewScene();
+// The zoom the start-up rule gives the mesh in the tables: 600000 divided by its extent, 100 for
+// an extent of 0.
+double startUpZoom();
 
 }  // namespace corvath

@@ -74,9 +74,6 @@ std::vector<std::pair<std::string, std::string>> exportFormats();
 // Reading
 // ---------------------------------------------------------------------------------------------
 
-// Whether the path names a readable regular file that is not empty; else false with the reason.
-bool readableFile(const std::string& path, std::string& error);
-
 // Reads any file the import library knows into objects: one per mesh and node that shows it,
 // named after the mesh, the nodes' transforms applied, polygons cut into triangles, lines and
 // points left out. The source's y-up space turns half about x into the viewer's (y and z negated),
@@ -110,11 +107,21 @@ std::string coordinateText(double value);
 // Lines of the mesh text of the objects (4 per object besides its vertices and faces).
 int64_t meshTextLines(const std::vector<MeshObject>& objects);
 
-// Whether the viewer reads all of the objects' mesh text: within its lines and table cap.
-bool fitsViewer(const std::vector<MeshObject>& objects);
+// What a mesh must fit: the lines of mesh text the viewer reads (and its tables), or only the
+// tables, for a model the viewer opens without going through mesh text.
+enum class FitTarget { kMeshText, kTables };
+
+// Whether the viewer takes all of the objects: within its lines (for mesh text) and table cap.
+bool fitsViewer(const std::vector<MeshObject>& objects, FitTarget target = FitTarget::kMeshText);
+
+// The share of the viewer's room the mesh takes, the tightest of its limits: 1 or less fits.
+// Lines of mesh text count only the vertex and face lines against the lines left after the
+// objects' 4 lines each.
+double viewerLoad(const std::vector<MeshObject>& objects, FitTarget target = FitTarget::kMeshText);
 
 // About how many faces of this mesh would fit the viewer, at its ratio of vertices to faces.
-int64_t facesThatFit(const std::vector<MeshObject>& objects);
+int64_t facesThatFit(const std::vector<MeshObject>& objects,
+                     FitTarget target = FitTarget::kMeshText);
 
 // The mesh text: per object its "Named Object" block, vertices and faces numbered from 0, a
 // `colore:` on each face that has a colour. Lines end in LF.
@@ -124,10 +131,10 @@ std::string meshText(const std::vector<MeshObject>& objects);
 // Simplifying
 // ---------------------------------------------------------------------------------------------
 
-// Simplifies every object alike until the mesh text fits the viewer, keeping the outline of the
-// shape and the borders between colours as far as the face budget allows. A mesh that already
-// fits is left as it is.
-FitReport fitToViewer(std::vector<MeshObject>& objects);
+// Simplifies every object alike until the mesh fits the viewer (fitsViewer), keeping the outline
+// of the shape and the borders between colours as far as the face budget allows. A mesh that
+// already fits is left as it is.
+FitReport fitToViewer(std::vector<MeshObject>& objects, FitTarget target = FitTarget::kMeshText);
 
 // ---------------------------------------------------------------------------------------------
 // Writing

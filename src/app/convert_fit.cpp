@@ -109,24 +109,26 @@ int64_t faceSum(const std::vector<MeshObject>& objects) {
 // Operations
 // ---------------------------------------------------------------------------------------------
 
-FitReport fitToViewer(std::vector<MeshObject>& objects) {
+FitReport fitToViewer(std::vector<MeshObject>& objects, FitTarget target) {
   FitReport report;
   report.facesBefore = faceSum(objects);
   report.linesBefore = meshTextLines(objects);
   report.facesAfter = report.facesBefore;
   report.linesAfter = report.linesBefore;
-  if (fitsViewer(objects)) {
+  if (fitsViewer(objects, target)) {
     report.fitted = true;
     return report;
   }
-  const int64_t overhead = 4 * static_cast<int64_t>(objects.size());
-  if (overhead >= kViewerLines || report.facesBefore == 0) return report;
+  // Objects' own lines alone past the budget: no simplification helps.
+  const bool headersTooMany =
+      target == FitTarget::kMeshText && 4 * static_cast<int64_t>(objects.size()) >= kViewerLines;
+  if (headersTooMany || report.facesBefore == 0) return report;
 
   std::vector<SplitObject> splits;
   splits.reserve(objects.size());
   for (const MeshObject& object : objects) splits.push_back(splitByColour(object));
 
-  double share = kMargin * static_cast<double>(facesThatFit(objects)) /
+  double share = kMargin * static_cast<double>(facesThatFit(objects, target)) /
                  static_cast<double>(report.facesBefore);
   for (int round = 0; round < kMostRounds; ++round) {
     std::vector<MeshObject> result;
@@ -134,11 +136,12 @@ FitReport fitToViewer(std::vector<MeshObject>& objects) {
     for (size_t i = 0; i < objects.size(); ++i) {
       reportProgress("simplifying",
                      (round + static_cast<double>(i) / objects.size()) / kMostRounds);
-      const auto target = static_cast<size_t>(static_cast<double>(objects[i].faceTotal()) * share);
-      result.push_back(simplified(objects[i], splits[i], target));
+      const auto faces = static_cast<size_t>(static_cast<double>(objects[i].faceTotal()) * share);
+      result.push_back(simplified(objects[i], splits[i], faces));
     }
     const int64_t lines = meshTextLines(result);
-    if (fitsViewer(result)) {
+    const double load = viewerLoad(result, target);
+    if (load <= 1) {
       reportProgress("simplifying", 1);
       report.fitted = true;
       report.facesAfter = faceSum(result);
@@ -146,9 +149,8 @@ FitReport fitToViewer(std::vector<MeshObject>& objects) {
       objects = std::move(result);
       return report;
     }
-    // The lines of vertices and faces scale about as the faces do.
-    share *= kMargin * static_cast<double>(kViewerLines - overhead) /
-             static_cast<double>(lines - overhead);
+    // The lines of vertices and faces, and the table entries, scale about as the faces do.
+    share *= kMargin / load;
   }
   return report;
 }

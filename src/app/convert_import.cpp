@@ -3,18 +3,15 @@
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <assimp/ProgressHandler.hpp>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <map>
 
 #include "app/convert.hpp"
+#include "platform/platform.hpp"
 
 namespace corvath {
 
@@ -176,31 +173,6 @@ bool appendNode(const aiScene& scene, const aiNode& node, const Transform& paren
 // ---------------------------------------------------------------------------------------------
 // Operations
 // ---------------------------------------------------------------------------------------------
-
-bool readableFile(const std::string& path, std::string& error) {
-  struct stat status {};
-  if (stat(path.c_str(), &status) != 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  if (S_ISDIR(status.st_mode)) {
-    error = "is a folder, not a file";
-    return false;
-  }
-  if (!S_ISREG(status.st_mode)) {
-    error = "is not a regular file";
-    return false;
-  }
-  if (access(path.c_str(), R_OK) != 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  if (status.st_size == 0) {
-    error = "is empty";
-    return false;
-  }
-  return true;
-}
 
 std::string fileExtension(const std::string& path) {
   const size_t slash = path.rfind('/');

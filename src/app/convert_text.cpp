@@ -10,6 +10,7 @@
 
 #include "app/convert.hpp"
 #include "mesh/mesh.hpp"
+#include "platform/platform.hpp"
 
 namespace corvath {
 
@@ -175,7 +176,19 @@ int64_t meshTextLines(const std::vector<MeshObject>& objects) {
   return lines;
 }
 
-bool fitsViewer(const std::vector<MeshObject>& objects) {
+bool fitsViewer(const std::vector<MeshObject>& objects, FitTarget target) {
+  return viewerLoad(objects, target) <= 1;
+}
+
+int64_t facesThatFit(const std::vector<MeshObject>& objects, FitTarget target) {
+  int64_t faceTotal = 0;
+  for (const MeshObject& object : objects) faceTotal += static_cast<int64_t>(object.faceTotal());
+  const double load = viewerLoad(objects, target);
+  if (faceTotal == 0 || !(load > 0)) return faceTotal;
+  return std::min(faceTotal, static_cast<int64_t>(static_cast<double>(faceTotal) / load));
+}
+
+double viewerLoad(const std::vector<MeshObject>& objects, FitTarget target) {
   int64_t vertices = 0;
   int64_t faceTotal = 0;
   for (const MeshObject& object : objects) {
@@ -183,21 +196,17 @@ bool fitsViewer(const std::vector<MeshObject>& objects) {
     faceTotal += static_cast<int64_t>(object.faceTotal());
   }
   // The reader sizes its tables one above the elements read so far, for a spare element.
-  return meshTextLines(objects) <= kViewerLines && vertices < kViewerTableCap &&
-         faceTotal < kViewerTableCap;
-}
-
-int64_t facesThatFit(const std::vector<MeshObject>& objects) {
-  int64_t vertices = 0;
-  int64_t faceTotal = 0;
-  for (const MeshObject& object : objects) {
-    vertices += static_cast<int64_t>(object.vertexTotal());
-    faceTotal += static_cast<int64_t>(object.faceTotal());
+  const auto tableRoom = static_cast<double>(kViewerTableCap - 1);
+  double load = static_cast<double>(std::max(vertices, faceTotal)) / tableRoom;
+  if (target == FitTarget::kMeshText) {
+    const int64_t overhead = 4 * static_cast<int64_t>(objects.size());
+    const int64_t room = kViewerLines - overhead;
+    const double lineLoad = room <= 0 ? HUGE_VAL
+                                      : static_cast<double>(vertices + faceTotal) /
+                                            static_cast<double>(room);
+    load = std::max(load, lineLoad);
   }
-  const int64_t budget = kViewerLines - 4 * static_cast<int64_t>(objects.size());
-  if (budget <= 0 || faceTotal == 0) return 0;
-  const auto share = static_cast<double>(budget) / static_cast<double>(vertices + faceTotal);
-  return std::min(faceTotal, static_cast<int64_t>(static_cast<double>(faceTotal) * share));
+  return load;
 }
 
 std::string meshText(const std::vector<MeshObject>& objects) {

@@ -1,6 +1,6 @@
-// The viewer's entry point; command-line arguments are ignored.
+// The viewer's entry point.
 #include "app/app.hpp"
 
-int main() {
-  return corvath::startUp();
+int main(int argc, char** argv) {
+  return corvath::startUp(argc, argv);
 }

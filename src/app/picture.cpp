@@ -6,13 +6,14 @@
 
 namespace corvath {
 
-bool savePicture(const std::string& fileName) {
+bool savePicture(const std::string& fileName, std::string* reason) {
   if (fileName.empty() || !drawingSurfaceSelected) return false;
   try {
     const std::vector<uint8_t> bytes = bmpBytes(drawingSurface);
-    return replaceFile(fileName, bytes);
+    return replaceFile(fileName, bytes, reason);
   } catch (const std::bad_alloc&) {
     // No room for the image: nothing is written, as with any other failed save.
+    if (reason != nullptr) *reason = "out of memory";
     return false;
   }
 }

@@ -1,5 +1,9 @@
-// Start-up: the tables, the start colour, the mesh and the view globals, then the window run.
+// Start-up: the arguments, the tables, the start colour, the model and the view globals, then
+// the window run.
 #include <cmath>
+#include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "app/app.hpp"
 #include "mesh/mesh.hpp"
@@ -12,11 +16,24 @@ namespace corvath {
 namespace {
 
 constexpr double kCameraDistance = 5000;
-// The initial zoom is this constant divided by the mesh extent.
-constexpr double kZoomScale = 600000;
-// An extent of 0 (empty mesh, no positive coordinate) would divide by zero; the zoom floor of
-// the mouse zoom serves instead.
-constexpr double kEmptyMeshZoom = 100;
+
+constexpr const char* kUsage =
+    "usage: corvath [--watch] [FILE]\n"
+    "Shows a triangle mesh in a full-screen window. Without FILE it opens 3d.asc in the current\n"
+    "folder. FILE may be mesh text (.asc) or any model the import library reads (OBJ, STL, PLY,\n"
+    "glTF, COLLADA, 3DS, ...); such a model is placed so that it is seen whole.\n"
+    "  --watch     read FILE again whenever it changes on disk\n"
+    "  --help      print this text\n"
+    "  --version   print the version\n"
+    "Mouse: the pointer's position turns the model; the left button held zooms in, the right\n"
+    "one out. Keys: Space starts and stops random scenes, F5 reads the file again, Ctrl+S saves\n"
+    "the picture as 3d.bmp in the current folder, Esc quits. A file dropped on the window opens.\n";
+
+struct ViewerOptions {
+  std::string file;
+  bool fileGiven = false;
+  bool watch = false;
+};
 
 int32_t makeStartColour() {
   // Three draws in this order, whatever order the compiler would evaluate operands in.
@@ -29,12 +46,49 @@ int32_t makeStartColour() {
   return packColour(red, green, blue);
 }
 
+int usageError(const std::string& message) {
+  std::fprintf(stderr, "corvath: %s\nTry 'corvath --help' for more information.\n",
+               message.c_str());
+  return 2;
+}
+
+// Returns -1 to go on, else the exit code.
+int parseArguments(int argc, char** argv, ViewerOptions& options) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (!optionsEnded && (argument == "--version" || argument == "-V")) {
+      std::printf("corvath %s\n", kProgramVersion);
+      return 0;
+    } else if (!optionsEnded && argument == "--watch") {
+      options.watch = true;
+    } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+      return usageError("unknown option " + std::string(argument));
+    } else if (options.fileGiven) {
+      return usageError("one file at a time (" + options.file + ", " + std::string(argument) + ")");
+    } else if (argument.empty()) {
+      return usageError("an empty file name");
+    } else {
+      options.file = argument;
+      options.fileGiven = true;
+    }
+  }
+  if (options.watch && !options.fileGiven) options.file = kMeshFileName;
+  return -1;
+}
+
 }  // namespace
 
 void prepareMesh() {
   commitVertices();
   setLightDirection(0, 0, 1);
   computeFaceNormals();
+  malformedFaceReported = false;
 }
 
 void replaceWithNewScene() {
@@ -44,7 +98,8 @@ void replaceWithNewScene() {
   prepareMesh();
 }
 
-void prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_t surfaceHeight) {
+bool prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_t surfaceHeight,
+                   std::string* error, std::string* notice) {
   for (auto& row : viewMatrix) {
     for (double& entry : row) entry = 0;
   }
@@ -53,34 +108,59 @@ void prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_
   vertexCount = 0;
   faceCount = 0;
   seedRandom(timeOfDaySeconds());
-  const int32_t startColour = makeStartColour();
-  loadMeshFile(meshFileName, 0, 0, 0, startColour);
+  modelStartColour = makeStartColour();
   screenCentreX = surfaceWidth / 2.0;
   screenCentreY = surfaceHeight / 2.0;
   cameraDistance = kCameraDistance;
-  const int32_t extent = meshExtent();
-  zoom = extent == 0 ? kEmptyMeshZoom : kZoomScale / extent;
-  centreMesh();
+  std::string reason;
+  std::string done;
+  const bool opened = openModelFile(meshFileName, modelStartColour, surfaceWidth, surfaceHeight,
+                                    reason, done);
+  modelFileName = meshFileName;
   prepareMesh();
+  if (error != nullptr) *error = reason;
+  if (notice != nullptr) *notice = done;
+  return opened;
 }
 
-int startUp() {
-  // The desktop size is read first so that the shared preparation can take it; nothing it
-  // does depends on the steps before it. Without a display no window can exist: nothing shows.
+int startUp(int argc, char** argv) {
+  ViewerOptions options;
+  options.file = kMeshFileName;
+  if (const int code = parseArguments(argc, argv, options); code >= 0) return code;
+
+  // The desktop size is read first so that the preparation can take it.
   int32_t width = 0;
   int32_t height = 0;
-  if (!desktopSize(width, height)) return 0;
-  const std::string meshFileName = kMeshFileName;
-  prepareViewer(meshFileName, width, height);
+  if (!desktopSize(width, height)) {
+    std::fprintf(stderr,
+                 "%s: no display (set DISPLAY for an X server or WAYLAND_DISPLAY for a Wayland "
+                 "compositor; SDL_VIDEODRIVER=offscreen runs without one)\n",
+                 kProgramName);
+    return 1;
+  }
+  std::string error;
+  std::string notice;
+  const bool opened = prepareViewer(options.file, width, height, &error, &notice);
+  // Without a file named, a missing or empty 3d.asc shows an empty mesh, as it always has.
+  if (!opened && options.fileGiven) {
+    std::fprintf(stderr, "corvath: %s: %s\n", options.file.c_str(), error.c_str());
+    return 1;
+  }
+  if (!notice.empty()) std::fprintf(stderr, "corvath: %s: %s\n", options.file.c_str(), notice.c_str());
+  watchModelFile = options.watch;
 
   createSurface(drawingSurface, width, height, kButtonFaceColour);
   drawingSurface.dotsPerInch = displayDotsPerInch();
   setMessageBoxFunction(showWindowMessageBox);
   mainWindow = 1;
-  runMainWindow(std::string(kProgramName) + " " + meshFileName, width, height,
-                handleMainWindowMessage);
+  const bool shown =
+      runMainWindow(modelCaption(options.file), width, height, handleMainWindowMessage);
   mainWindow = 0;
   setMessageBoxFunction(nullptr);
+  if (!shown) {
+    std::fprintf(stderr, "%s: cannot open a window\n", kProgramName);
+    return 1;
+  }
   return 0;
 }
 

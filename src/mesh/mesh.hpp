@@ -2,6 +2,7 @@
 // the ASCII mesh format, extent and centring, and the decimal text of numbers.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -141,10 +142,13 @@ extern int32_t lastLineIndex;
 // Creates the line buffer with every entry empty (start-up).
 void createMeshLines();
 
-// True when all three corners of the face index elements of the vertex tables. The tables
-// store corner numbers as the text gives them; every reader of vertices through a face checks.
+// True when all three corners of the face name vertices of the mesh: 0 .. vertexCount - 1, all
+// within the vertex tables. The tables store corner numbers as the text gives them; every reader
+// of vertices through a face checks. The spare top element is no vertex: a face reaching it is
+// not drawn.
 inline bool faceCornersInTables(const Face& face) {
-  const auto size = static_cast<uint64_t>(workingVertices.size());
+  const auto size = std::min(static_cast<uint64_t>(workingVertices.size()),
+                             static_cast<uint64_t>(std::max(vertexCount, 0)));
   return static_cast<uint64_t>(static_cast<int64_t>(face.a)) < size &&
          static_cast<uint64_t>(static_cast<int64_t>(face.b)) < size &&
          static_cast<uint64_t>(static_cast<int64_t>(face.c)) < size;
@@ -197,6 +201,22 @@ int32_t meshExtent();
 // Shifts working vertices 0 .. vertexCount - 1 so that the middle of their bounding box, which
 // always contains the origin, moves to the origin.
 void centreMesh();
+
+// Where a model of any units and place is moved to be seen whole: the middle of its bounding box
+// at the origin, and the point farthest from there kFramedRadius away, a fifth of the way to the
+// eye at the viewer's camera distance, so that no turn brings a vertex near it.
+inline constexpr double kFramedRadius = 1000;
+struct Framing {
+  double centre[3] = {0, 0, 0};  // the middle of the bounding box
+  double scale = 1;              // applied after moving the centre to the origin
+};
+// The framing of points given as x, y, z triples (finite). No points, or all in one place: the
+// scale is 1 and only the centre moves.
+Framing framingOf(const double* xyz, size_t points);
+// The point moved and scaled by the framing.
+void applyFraming(const Framing& framing, double& x, double& y, double& z);
+// Frames working vertices 0 .. vertexCount - 1 (framingOf, applyFraming); returns the framing.
+Framing frameMesh();
 
 // ---------------------------------------------------------------------------------------------
 // Number text

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.hpp"
@@ -88,42 +89,48 @@ std::vector<uint8_t> bmpBytes(const Surface& surface) {
   return bytes;
 }
 
-bool replaceFile(const std::string& path, std::span<const uint8_t> bytes) {
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
+bool replaceFile(const std::string& path, std::span<const uint8_t> bytes, std::string* reason) {
+  const auto fail = [reason](const char* why) {
+    if (reason != nullptr) *reason = why;
+    return false;
+  };
+  if (path.empty() || path.find('\0') != std::string::npos) return fail("not a file name");
   // Through a symbolic link the file it names is replaced, and the link stays.
   std::string target = path;
   struct stat status {};
   if (lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
     char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return false;
+    if (resolved == nullptr) return fail(std::strerror(errno));
     target = resolved;
     std::free(resolved);
   }
   mode_t mode = 0;
   if (stat(target.c_str(), &status) == 0) {
+    if (!S_ISREG(status.st_mode)) return fail("not a regular file");
     // Root passes access() on read-only files, so the write bits are checked as well.
-    if (!S_ISREG(status.st_mode) || (status.st_mode & 0222) == 0 ||
-        access(target.c_str(), W_OK) != 0) {
-      return false;
+    if ((status.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0) {
+      return fail("the file is read-only");
     }
     mode = status.st_mode & 0777;
   } else if (errno == ENOENT) {
     mode = 0644 & ~currentUmask();
   } else {
-    return false;
+    return fail(std::strerror(errno));
   }
 
   std::string temporary = temporaryName(target);
   const int descriptor = mkostemp(temporary.data(), O_CLOEXEC);
-  if (descriptor < 0) return false;
+  if (descriptor < 0) return fail(std::strerror(errno));
   // The mode is a courtesy that some file systems refuse; the bytes are what must arrive.
   // A file system that cannot sync says EINVAL, which is no failure of the write.
   fchmod(descriptor, mode);
-  bool written = writeAll(descriptor, bytes) && (fsync(descriptor) == 0 || errno == EINVAL);
-  written = close(descriptor) == 0 && written;
-  if (written && rename(temporary.c_str(), target.c_str()) == 0) return true;
+  const bool written = writeAll(descriptor, bytes) && (fsync(descriptor) == 0 || errno == EINVAL);
+  int failure = written ? 0 : errno;
+  if (close(descriptor) != 0 && failure == 0) failure = errno;
+  if (failure == 0 && rename(temporary.c_str(), target.c_str()) == 0) return true;
+  if (failure == 0) failure = errno;
   unlink(temporary.c_str());
-  return false;
+  return fail(failure != 0 ? std::strerror(failure) : "the write failed");
 }
 
 }  // namespace corvath

@@ -226,10 +226,16 @@ std::vector<uint8_t> bmpBytes(const Surface& surface);
 // Empty when the surface has an empty side or fewer pixels than its size asks (PNG allows neither).
 std::vector<uint8_t> pngBytes(const Surface& surface);
 
+// Whether the path names a readable regular file that is not empty; else false with the reason
+// ("No such file or directory", "is a folder, not a file", "is empty", ...).
+bool readableFile(const std::string& path, std::string& error);
+
 // Writes the bytes to a temporary file beside `path` and renames it over `path` only when every
 // write succeeded. On any failure `path` is left as it was and no temporary file remains; an
-// existing read-only file or a directory of that name is never replaced. Returns success.
-bool replaceFile(const std::string& path, std::span<const uint8_t> bytes);
+// existing read-only file or a directory of that name is never replaced. Returns success; on
+// failure `reason` (when given) says why, in a few words ("No space left on device").
+bool replaceFile(const std::string& path, std::span<const uint8_t> bytes,
+                 std::string* reason = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // The drawing control and the hooks the application supplies
@@ -283,13 +289,19 @@ inline constexpr uint32_t kCommandMessage = 273;    // first: the command (low 1
 inline constexpr uint32_t kLeftDownMessage = 513;
 inline constexpr uint32_t kRightDownMessage = 516;
 inline constexpr uint32_t kMiddleDownMessage = 519;
-// The commands of kCommandMessage: Enter, Escape (and the close box), Ctrl+S.
+inline constexpr uint32_t kDropMessage = 563;  // a file was dropped: takeDroppedFile
+// The commands of kCommandMessage: Enter, Escape (and the close box), Ctrl+S, Space, F5.
 inline constexpr uint32_t kOkCommand = 1;
 inline constexpr uint32_t kCancelCommand = 2;
 inline constexpr uint32_t kSaveCommand = 200;
-// The timer the Space key starts and stops, and its period.
+inline constexpr uint32_t kAnimateCommand = 210;
+inline constexpr uint32_t kReloadCommand = 211;
+// The timer of the random scenes, and its period.
 inline constexpr uint32_t kAnimationTimer = 1000;
 inline constexpr uint32_t kAnimationPeriodMs = 500;
+// The timer that looks for changes of the model file, and its period.
+inline constexpr uint32_t kWatchTimer = 1002;
+inline constexpr uint32_t kWatchPeriodMs = 500;
 
 // Desktop size in pixels; false when no display can be opened.
 bool desktopSize(int32_t& width, int32_t& height);
@@ -306,6 +318,10 @@ bool runMainWindow(const std::string& caption, int32_t clientWidth, int32_t clie
                    MessageHandler handler);
 // Ends the main window: it is destroyed and the modal run returns.
 void endMainWindow();
+// Changes the main window's caption; nothing without a window.
+void setMainWindowCaption(const std::string& caption);
+// The path of the file last dropped on the window, once: empty after it was taken.
+std::string takeDroppedFile();
 // Starts or stops a periodic timer that delivers kTimerMessage with the identifier.
 void startTimer(uint32_t identifier, uint32_t periodMilliseconds);
 void stopTimer(uint32_t identifier);

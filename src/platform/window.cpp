@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "mesh/mesh.hpp"
 #include "platform/platform.hpp"
@@ -49,6 +51,7 @@ constexpr double kLowestDotsPerInch = 24;
 constexpr double kHighestDotsPerInch = 960;
 
 MainWindowState mainState;
+std::string droppedFile;  // the last file dropped on the window, until taken
 // Records are never freed: SDL's timer thread may still be inside a callback after removal.
 std::map<uint32_t, std::unique_ptr<FrameTimer>> frameTimers;
 Uint32 timerEventType = 0;  // registered once; 0 until then
@@ -179,14 +182,6 @@ void handleButton(const SDL_MouseButtonEvent& event, bool down) {
   }
 }
 
-void toggleAnimation() {
-  if (timerRunning(kAnimationTimer)) {
-    stopTimer(kAnimationTimer);
-  } else {
-    startTimer(kAnimationTimer, kAnimationPeriodMs);
-  }
-}
-
 void handleKey(const SDL_KeyboardEvent& event) {
   const SDL_Keycode key = event.keysym.sym;
   const Uint16 modifiers = event.keysym.mod;
@@ -197,7 +192,9 @@ void handleKey(const SDL_KeyboardEvent& event) {
   } else if (event.repeat != 0) {
     // A held key toggles or saves once.
   } else if (key == SDLK_SPACE && (modifiers & (KMOD_CTRL | KMOD_ALT)) == 0) {
-    toggleAnimation();
+    deliverCommand(kAcceleratorCode | kAnimateCommand);
+  } else if (key == SDLK_F5) {
+    deliverCommand(kAcceleratorCode | kReloadCommand);
   } else if (key == SDLK_s && (modifiers & KMOD_CTRL) != 0) {
     deliverCommand(kAcceleratorCode | kSaveCommand);
   } else if (key == SDLK_F4 && (modifiers & KMOD_ALT) != 0) {
@@ -253,10 +250,30 @@ void dispatch(const SDL_Event& event) {
     case SDL_QUIT:
       endMainWindow();
       break;
+    case SDL_DROPFILE:
+      if (event.drop.file != nullptr) {
+        droppedFile = event.drop.file;
+        SDL_free(event.drop.file);
+        deliver(kDropMessage, 0, 0);
+      }
+      break;
     default:
       if (timerEventType != 0 && event.type == timerEventType) handleTimerEvent(event.user);
       break;
   }
+}
+
+// A desktop's display: X11, else Wayland. SDL would otherwise fall back to its off-screen driver
+// and run with no window anyone can see; that one and the dummy driver only when asked for by
+// SDL_VIDEODRIVER.
+bool startVideoDriver() {
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  if (asked != nullptr && asked[0] != '\0') return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  for (const char* driver : {"x11", "wayland"}) {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -266,7 +283,7 @@ bool initVideo() {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   // A viewer has no reason to keep the screen saver away.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-  if (!initSubsystems(SDL_INIT_VIDEO)) return false;
+  if (SDL_WasInit(SDL_INIT_VIDEO) == 0 && !startVideoDriver()) return false;
   const char* driver = SDL_GetCurrentVideoDriver();
   if (driver != nullptr && SDL_strcmp(driver, "x11") == 0) keepLostWakeupsHarmless();
   return true;
@@ -391,6 +408,14 @@ void endMainWindow() {
   // The destroy message reaches the handler before the caller returns, as the run ends.
   mainState.ending = true;
   deliver(kDestroyMessage, 0, 0);
+}
+
+void setMainWindowCaption(const std::string& caption) {
+  if (mainState.window != nullptr) SDL_SetWindowTitle(mainState.window, caption.c_str());
+}
+
+std::string takeDroppedFile() {
+  return std::exchange(droppedFile, std::string());
 }
 
 void startTimer(uint32_t identifier, uint32_t periodMilliseconds) {

@@ -188,6 +188,7 @@ bool paintShared(const double* order, const FaceKind* kinds, int32_t count, int3
 
 Table<FacePaint> facePaints;
 Table<FaceKind> faceKinds;
+bool malformedFaceReported = false;
 
 float faceShade(int32_t f) {
   return shadeByLight(faces[f]);
@@ -227,6 +228,11 @@ void paintFaces() {
   }
   paintRows(facePaints.data(), list, 0, malformed, 0, drawingSurface.height);
   if (malformed == listed) return;
+  if (malformedFaceReported) {
+    paintRows(facePaints.data(), list, malformed + 1, listed, 0, drawingSurface.height);
+    return;
+  }
+
   const std::string message = "Errore." + numberText(list[malformed]);
   {
     // Closed however the box ends, its memory running out included: a box left marked open
@@ -237,6 +243,9 @@ void paintFaces() {
     } open;
     showMessageBox(message);
   }
+  // Once per mesh: every frame reaches the face again, and a box that came back on each would
+  // never let the user past it (closing it uncovers the window, which counts as a movement).
+  malformedFaceReported = true;
   paintRows(facePaints.data(), list, malformed + 1, listed, 0, drawingSurface.height);
 }
 

@@ -114,6 +114,9 @@ bool drawFace(int32_t f, int32_t colour);
 // skipping those turned away from the light; a malformed face shows "Errore." once. Shades,
 // colours and pixel corners are the ones orderFaces made ready: call it first.
 void paintFaces();
+// Whether the "Errore." box has been shown for the mesh in the tables: it is shown once per mesh,
+// and later frames paint past the face. The shell clears it for every new mesh.
+extern bool malformedFaceReported;
 // Draws one complete frame on the drawing surface and refreshes it once. At most one "Errore."
 // box per frame, for the first malformed face the frame reaches; a frame asked for while that
 // box is open is not drawn. When memory for the frame's tables or text runs out the frame is

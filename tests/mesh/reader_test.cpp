@@ -222,7 +222,7 @@ TEST_F(MeshReader, ObjectListsCountsAndColours) {
       {"fractional corners round the sum with the base, halves to even",
        "Tri-mesh, Vertices: 1 Faces: 1\nVertex 0: X: 0 Y: 0 Z: 0\nFace 0: A:1.5 B:2.5 C:0\n"
        "Tri-mesh, Vertices: 1 Faces: 1\nVertex 0: X: 0 Y: 0 Z: 0\nFace 0: A:1.5 B:0 C:0",
-       "2 2 | 0,0,0 0,0,0 0,0,0 | 2,2,0#0 2,1,1#0 -"},
+       "2 2 | 0,0,0 0,0,0 0,0,0 | !2,2,0#0 !2,1,1#0 -"},  // vertex 2 is the spare, no vertex
       {"before any header the tables have no storage",
        "Vertex 0: X: 7 Y: 7 Z: 7\nFace 0: A:0 B:0 C:0", "0 0 | |"},
       // Tables of 4 and 3 elements: vertex 4 and face 3 are just outside, the spare vertex 3 may

@@ -1,0 +1,165 @@
+// Opening model files: mesh text through the viewer's reader, every other format through the
+// import library in a process of its own, simplified to the tables and framed to be seen whole.
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "app/app.hpp"
+#include "mesh/mesh.hpp"
+#include "platform/platform.hpp"
+#include "view/view.hpp"
+#ifdef CORVATH_IMPORT
+#include "app/convert.hpp"
+#endif
+
+namespace corvath {
+
+namespace {
+
+// The initial zoom of mesh text is this constant divided by the mesh extent.
+constexpr double kZoomScale = 600000;
+// An extent of 0 (empty mesh, no positive coordinate) would divide by zero; the zoom floor of
+// the mouse zoom serves instead.
+constexpr double kEmptyMeshZoom = 100;
+// Of the surface's shorter side, the most a framed model's picture spans at any angle.
+constexpr double kFramedSpan = 0.9;
+
+std::string lowerExtension(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t point = path.rfind('.');
+  if (point == std::string::npos || (slash != std::string::npos && point < slash)) return "";
+  std::string extension = path.substr(point + 1);
+  for (char& c : extension) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return extension;
+}
+
+// Mesh text as the start-up rule places it: the zoom from the largest coordinate, then centred.
+bool openMeshText(const std::string& path, int32_t startColour, std::string& error) {
+  vertexCount = 0;
+  faceCount = 0;
+  const bool readable = readableFile(path, error);
+  loadMeshFile(path, 0, 0, 0, startColour);
+  zoom = startUpZoom();
+  centreMesh();
+  if (!readable) return false;
+  if (faceCount == 0) {
+    error = "holds no triangles";
+    return false;
+  }
+  return true;
+}
+
+#ifdef CORVATH_IMPORT
+// Puts the objects into the tables, one after another, as the reader would have read them.
+bool fillTables(const std::vector<MeshObject>& objects, int32_t startColour, std::string& error) {
+  int64_t vertexTotal = 0;
+  int64_t faceTotal = 0;
+  for (const MeshObject& object : objects) {
+    vertexTotal += static_cast<int64_t>(object.vertexTotal());
+    faceTotal += static_cast<int64_t>(object.faceTotal());
+  }
+  // One spare element above the mesh in every table, as the reader leaves it.
+  if (!resizeMeshTables(vertexTotal + 1, faceTotal + 1)) {
+    error = "too large for the memory left";
+    return false;
+  }
+  int64_t vertexBase = 0;
+  int64_t faceBase = 0;
+  for (const MeshObject& object : objects) {
+    for (size_t v = 0; v < object.vertexTotal(); ++v) {
+      const double* p = &object.positions[3 * v];
+      workingVertices[vertexBase + static_cast<int64_t>(v)] = Vertex{p[0], p[1], p[2]};
+    }
+    for (size_t f = 0; f < object.faceTotal(); ++f) {
+      Face& face = faces[faceBase + static_cast<int64_t>(f)];
+      face = Face{};
+      face.cornerCount = 3;
+      face.a = static_cast<int32_t>(vertexBase + object.corners[3 * f]);
+      face.b = static_cast<int32_t>(vertexBase + object.corners[3 * f + 1]);
+      face.c = static_cast<int32_t>(vertexBase + object.corners[3 * f + 2]);
+      const int32_t colour = object.colours[f] == kNoColour ? startColour : object.colours[f];
+      face.red = colourRed(colour);
+      face.green = colourGreen(colour);
+      face.blue = colourBlue(colour);
+    }
+    vertexBase += static_cast<int64_t>(object.vertexTotal());
+    faceBase += static_cast<int64_t>(object.faceTotal());
+  }
+  vertexCount = static_cast<int32_t>(vertexTotal);
+  faceCount = static_cast<int32_t>(faceTotal);
+  return true;
+}
+
+bool openImported(const std::string& path, int32_t startColour, int32_t shorterSide,
+                  std::string& error, std::string& notice) {
+  std::vector<MeshObject> objects;
+  if (!importScene(path, objects, error)) return false;
+  if (!fitsViewer(objects, FitTarget::kTables)) {
+    const FitReport report = fitToViewer(objects, FitTarget::kTables);
+    if (!report.fitted) {
+      error = "cannot be simplified to the " + std::to_string(kMaxTableElements - 1) +
+              " vertices and faces the viewer holds";
+      return false;
+    }
+    notice = "simplified from " + std::to_string(report.facesBefore) + " to " +
+             std::to_string(report.facesAfter) + " faces to fit the viewer's tables";
+  }
+  try {
+    if (!fillTables(objects, startColour, error)) return false;
+  } catch (const std::bad_alloc&) {
+    error = "too large for the memory left";
+    return false;
+  }
+  frameMesh();
+  zoom = framedZoom(shorterSide);
+  return true;
+}
+#endif
+
+}  // namespace
+
+double startUpZoom() {
+  const int32_t extent = meshExtent();
+  return extent == 0 ? kEmptyMeshZoom : kZoomScale / extent;
+}
+
+bool isMeshTextFile(const std::string& path) {
+  return !canImportModels() || lowerExtension(path) == "asc";
+}
+
+bool canImportModels() {
+#ifdef CORVATH_IMPORT
+  return true;
+#else
+  return false;
+#endif
+}
+
+double framedZoom(int32_t shorterSide) {
+  // The sphere of kFramedRadius about the centre, seen from the eye, shows as a disc of radius
+  // zoom * R / sqrt(D^2 - R^2); every turn of the model stays inside it.
+  const double radius = kFramedRadius;
+  const double distance = cameraDistance;
+  const double fit =
+      kFramedSpan / 2 * std::max(shorterSide, 1) * std::sqrt(distance * distance - radius * radius) /
+      radius;
+  return std::max(std::floor(fit), 1.0);
+}
+
+bool openModelFile(const std::string& path, int32_t startColour, int32_t surfaceWidth,
+                   int32_t surfaceHeight, std::string& error, std::string& notice) {
+  error.clear();
+  notice.clear();
+  if (isMeshTextFile(path)) return openMeshText(path, startColour, error);
+#ifdef CORVATH_IMPORT
+  if (!readableFile(path, error)) return false;
+  return openImported(path, startColour, std::min(surfaceWidth, surfaceHeight), error, notice);
+#else
+  (void)surfaceWidth;
+  (void)surfaceHeight;
+  error = "this build reads mesh text only";
+  return false;
+#endif
+}
+
+}  // namespace corvath
