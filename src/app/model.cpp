@@ -140,6 +140,7 @@ double framedZoom(int32_t shorterSide) {
   // zoom * R / sqrt(D^2 - R^2); every turn of the model stays inside it.
   const double radius = kFramedRadius;
   const double distance = cameraDistance;
+  if (!(distance > radius)) return 1;  // an eye inside the sphere: no zoom shows it whole
   const double fit =
       kFramedSpan / 2 * std::max(shorterSide, 1) * std::sqrt(distance * distance - radius * radius) /
       radius;

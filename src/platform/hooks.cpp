@@ -1,5 +1,5 @@
 // The drawing control's surface and the hooks the window supplies: refresh, message box and
-// the mouse-button state.
+// the mouse-button state and the file dropped on the window.
 #include <array>
 #include <utility>
 
@@ -20,6 +20,7 @@ constexpr int16_t kPressedBit = 1;    // pressed since the previous query
 std::function<void()> refreshFunction;
 std::function<void(const std::string&)> messageBoxFunction;
 std::array<ButtonState, 3> buttonStates;  // indexed by kLeftButton and kRightButton
+std::string droppedFile;                  // the last file dropped on the window, until taken
 
 ButtonState* buttonState(int32_t button) {
   if (button != kLeftButton && button != kRightButton) return nullptr;
@@ -65,6 +66,14 @@ int16_t asyncButtonState(int32_t button) {
 
 void resetMouseButtons() {
   buttonStates = {};
+}
+
+void noteDroppedFile(const std::string& path) {
+  droppedFile = path;
+}
+
+std::string takeDroppedFile() {
+  return std::exchange(droppedFile, std::string());
 }
 
 }  // namespace corvath

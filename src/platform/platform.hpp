@@ -271,6 +271,12 @@ int16_t asyncButtonState(int32_t button);
 // Forgets every button state (tests).
 void resetMouseButtons();
 
+// Records the path of a file dropped on the window (the window feeds its events here), before
+// it sends kDropMessage.
+void noteDroppedFile(const std::string& path);
+// The path of the file last dropped, once: empty after it was taken.
+std::string takeDroppedFile();
+
 // ---------------------------------------------------------------------------------------------
 // Main window (SDL2, window.cpp)
 // ---------------------------------------------------------------------------------------------
@@ -320,8 +326,6 @@ bool runMainWindow(const std::string& caption, int32_t clientWidth, int32_t clie
 void endMainWindow();
 // Changes the main window's caption; nothing without a window.
 void setMainWindowCaption(const std::string& caption);
-// The path of the file last dropped on the window, once: empty after it was taken.
-std::string takeDroppedFile();
 // Starts or stops a periodic timer that delivers kTimerMessage with the identifier.
 void startTimer(uint32_t identifier, uint32_t periodMilliseconds);
 void stopTimer(uint32_t identifier);

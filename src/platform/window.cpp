@@ -51,7 +51,6 @@ constexpr double kLowestDotsPerInch = 24;
 constexpr double kHighestDotsPerInch = 960;
 
 MainWindowState mainState;
-std::string droppedFile;  // the last file dropped on the window, until taken
 // Records are never freed: SDL's timer thread may still be inside a callback after removal.
 std::map<uint32_t, std::unique_ptr<FrameTimer>> frameTimers;
 Uint32 timerEventType = 0;  // registered once; 0 until then
@@ -252,7 +251,7 @@ void dispatch(const SDL_Event& event) {
       break;
     case SDL_DROPFILE:
       if (event.drop.file != nullptr) {
-        droppedFile = event.drop.file;
+        noteDroppedFile(event.drop.file);
         SDL_free(event.drop.file);
         deliver(kDropMessage, 0, 0);
       }
@@ -412,10 +411,6 @@ void endMainWindow() {
 
 void setMainWindowCaption(const std::string& caption) {
   if (mainState.window != nullptr) SDL_SetWindowTitle(mainState.window, caption.c_str());
-}
-
-std::string takeDroppedFile() {
-  return std::exchange(droppedFile, std::string());
 }
 
 void startTimer(uint32_t identifier, uint32_t periodMilliseconds) {
