@@ -34,7 +34,8 @@ constexpr double kFullTurn = 360;
 // The only button state that counts as held: down, and not newly pressed since the last query.
 constexpr int16_t kHeldButton = -32768;
 
-// The angles of the last frame drawn, for frames drawn again after the mesh changed.
+// The angles of the last frame not drawn by a tick of the scenes: the model is drawn again at
+// them after it changed, or after the scenes.
 double lastAngles[3] = {210, 7, 90};
 // The zoom the model had when the random scenes started, given back when they stop; and whether
 // the next tick is the first of the scenes, which takes a scene's own start-up zoom.
@@ -83,7 +84,7 @@ void advanceScene() {
   // The scenes fill the screen whatever the model's zoom was; the user's zoom then holds.
   if (std::exchange(firstSceneTick, false)) zoom = startUpZoom();
   const double angleX = 0;
-  drawFrame(angleX, frameCounter, frameCounter);
+  renderFrame(angleX, frameCounter, frameCounter);
 }
 
 void zoomWithButtons() {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -142,6 +143,9 @@ TEST_F(ModelShell, ScenesComeAtTheirOwnZoomAndSpaceBringsTheFileBackAtItsZoom) {
   write("3d.asc", triangleText("100"));
   ASSERT_TRUE(prepareViewer("3d.asc", 64, 48));
   send(kCreateMessage, 1, 0);
+  send(kMouseMoveMessage, 0, (40 << 16) | 30);
+  double turned[3][3];
+  std::memcpy(turned, viewMatrix, sizeof turned);
   zoom *= 2;  // the user zoomed in
   const double modelZoom = zoom;
   send(kCommandMessage, kAnimateCommand);
@@ -161,6 +165,7 @@ TEST_F(ModelShell, ScenesComeAtTheirOwnZoomAndSpaceBringsTheFileBackAtItsZoom) {
   ASSERT_EQ(std::tuple(vertexCount, faceCount), std::tuple(3, 1));
   EXPECT_EQ(modelVertices[1].x - modelVertices[0].x, 300);
   EXPECT_EQ(zoom, modelZoom);
+  EXPECT_EQ(std::memcmp(turned, viewMatrix, sizeof turned), 0);  // as the pointer left it
 }
 
 TEST_F(ModelShell, F5ReadsTheFileAgainKeepingTheZoomAndShowsTheErrorBoxOncePerMesh) {

@@ -152,6 +152,60 @@ TEST(MainWindow, AMovementWithTheButtonUpEndsAPressWhoseReleaseWentMissing) {
   EXPECT_EQ(asyncButtonState(kLeftButton), 1);  // pressed, then released by the movement
 }
 
+// Space, F5 and Ctrl+S become the shell's commands; a file dropped on the window is kept for the
+// shell, which the drop message tells.
+std::vector<std::pair<uint32_t, uint64_t>> commands;
+std::string dropped;
+int32_t recordCommands(int64_t, uint32_t message, uint64_t first, int64_t) {
+  if (message == kCommandMessage) commands.emplace_back(message, first & 0xFFFF);
+  if (message == kDropMessage) {
+    commands.emplace_back(message, 0);
+    dropped = takeDroppedFile();
+  }
+  static bool pushed = false;
+  if (message != kSizeMessage || std::exchange(pushed, true)) return 0;
+  pushKey(SDLK_SPACE);
+  pushKey(SDLK_F5);
+  SDL_Event save{};
+  save.type = SDL_KEYDOWN;
+  save.key.keysym.sym = SDLK_s;
+  save.key.keysym.mod = KMOD_LCTRL;
+  SDL_PushEvent(&save);
+  SDL_Event drop{};
+  drop.type = SDL_DROPFILE;
+  drop.drop.file = SDL_strdup("/tmp/a model.glb");
+  SDL_PushEvent(&drop);
+  pushQuit();
+  return 0;
+}
+
+TEST(MainWindow, KeysBecomeCommandsAndADroppedFileReachesTheShell) {
+  useVideoDriver("offscreen");
+  ASSERT_TRUE(runMainWindow("3D-Corvath test", 320, 200, recordCommands));
+  const std::vector<std::pair<uint32_t, uint64_t>> expected = {
+      {kCommandMessage, kAnimateCommand},
+      {kCommandMessage, kReloadCommand},
+      {kCommandMessage, kSaveCommand},
+      {kDropMessage, 0}};
+  EXPECT_EQ(commands, expected);
+  EXPECT_EQ(dropped, "/tmp/a model.glb");
+}
+
+TEST(MainWindow, WithoutADisplayNoDriverStandsInUnlessAskedFor) {
+  // In a child: SDL's video, once it failed, is not tried again in the same process.
+  EXPECT_EXIT(
+      {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        unsetenv("SDL_VIDEODRIVER");
+        setenv("DISPLAY", ":99999", 1);
+        unsetenv("WAYLAND_DISPLAY");
+        int32_t width = 0;
+        int32_t height = 0;
+        std::_Exit(desktopSize(width, height) ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
 // A virtual X server for as long as the object lives; name() is empty where none could start.
 class VirtualDisplay {
  public:
