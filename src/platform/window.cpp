@@ -268,11 +268,17 @@ void dispatch(const SDL_Event& event) {
 bool startVideoDriver() {
   const char* asked = SDL_getenv("SDL_VIDEODRIVER");
   if (asked != nullptr && asked[0] != '\0') return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-  for (const char* driver : {"x11", "wayland"}) {
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+  // A Wayland compositor's socket lives in the runtime folder; without one, the client library
+  // would only print its own complaint.
+  const char* runtime = SDL_getenv("XDG_RUNTIME_DIR");
+  const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+  if ((runtime == nullptr || runtime[0] == '\0') && (wayland == nullptr || wayland[0] != '/')) {
+    return false;
   }
-  return false;
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland");
+  return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
 }
 
 }  // namespace

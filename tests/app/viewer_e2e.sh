@@ -3,12 +3,14 @@
 # small mesh, turned and zoomed with the mouse, animated, saved and closed with keys and with a
 # close request, and checked through the pictures it saves. The server has no core fonts and a
 # dense screen (200 dots per inch), as a fresh machine with a modern panel may have.
-# Usage: viewer_e2e.sh PATH_TO_CORVATH PATH_TO_CORVATH_RENDER
-#   (CORVATH_E2E_KEEP=1 keeps the pictures and logs)
+# Usage: viewer_e2e.sh PATH_TO_CORVATH PATH_TO_CORVATH_RENDER [PATH_TO_CORVATH_CONVERT]
+#   (CORVATH_E2E_KEEP=1 keeps the pictures and logs; without the converter the models of other
+#   formats are left out)
 set -euo pipefail
 
 corvath=$(realpath "$1")
 render=$(realpath "$2")
+convert=${3:+$(realpath "$3")}
 caption="3D-Corvath 3d.asc"
 box_caption="3D-Corvath"
 work=$(mktemp -d /tmp/corvath-e2e-XXXXXX)
@@ -139,9 +141,24 @@ save_picture() {
 }
 
 start_viewer() {
-  (cd "$work/run" && exec "$corvath") >"$work/viewer.log" 2>&1 &
+  (cd "$work/run" && exec "$corvath" "$@") >"$work/viewer.log" 2>&1 &
   viewer=$!
 }
+
+# --- without a window: the command line, and no display at all ---------------------------------
+
+"$corvath" --help | grep -q "^usage: corvath" || fail "--help prints no usage"
+"$corvath" --version | grep -q "^corvath [0-9]" || fail "--version prints no version"
+code=0
+"$corvath" --frobnicate 2>"$work/err" || code=$?
+[ "$code" = 2 ] && grep -q "unknown option --frobnicate" "$work/err" || fail "an unknown option: $code"
+began=$(date +%s%N)
+code=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$corvath" 2>"$work/err" || code=$?
+elapsed=$((($(date +%s%N) - began) / 1000000))
+[ "$code" = 1 ] && grep -q "^3D-Corvath: no display" "$work/err" && [ "$(wc -l <"$work/err")" = 1 ] ||
+  fail "without a display: exit $code, $(cat "$work/err")"
+[ "$elapsed" -lt 2000 ] || fail "without a display it took $elapsed ms to give up"
 
 # --- the virtual display ---------------------------------------------------------------------
 
@@ -209,14 +226,17 @@ save_picture zoomed.bmp
 [ "$(bmp "$work/zoomed.bmp" pixel 683 384)" = "255 0 0" ] || fail "the zoomed square is not face on"
 [ "$(bmp "$work/zoomed.bmp" pixel 809 384)" = "255 0 0" ] || fail "the left button did not zoom in"
 
-# Space runs the frame timer: every tick draws a new random scene.
+# Space runs the frame timer: every tick draws a new random scene; Space again brings the square
+# back as it was.
 xdotool key space
 sleep 1.3
-xdotool key space
 save_picture scene.bmp
+xdotool key space
 colours=$(bmp "$work/scene.bmp" colours)
 [ "$colours" -gt 20 ] || fail "no generated scene after Space ($colours colours)"
 cmp -s "$work/zoomed.bmp" "$work/scene.bmp" && fail "the animation changed nothing"
+save_picture back.bmp
+cmp -s "$work/zoomed.bmp" "$work/back.bmp" || fail "Space did not bring the square back as it was"
 
 # A button held while the pointer leaves the window neither zooms nor turns: the picture stays.
 xdotool windowsize "$window" 600 400
@@ -252,7 +272,7 @@ expect_clean_exit "close request"
 
 # --- third run: a face announced but never read raises the error box ---------------------------
 
-printf 'Tri-mesh, Vertices: 3     Faces: 2\r\nVertex 0: X: 0 Y: 0 Z: 0\r\nVertex 1: X: 50 Y: 0 Z: 0\r\nVertex 2: X: 0 Y: 50 Z: 0\r\nFace 0: A:0 B:1 C:2 colore: 255\r\n' \
+printf 'Tri-mesh, Vertices: 3     Faces: 2\r\nVertex 0: X: 0 Y: 0 Z: 0\r\nVertex 1: X: 50 Y: 0 Z: 0\r\nVertex 2: X: 0 Y: 50 Z: 0\r\nFace 0: A:0 B:2 C:1 colore: 255\r\n' \
   >"$work/run/3d.asc"
 start_viewer
 box=$(wait_for_window "$box_caption") || fail "no error box appeared"
@@ -275,24 +295,46 @@ for _ in $(seq 50); do
 done
 xwininfo -id "$box" >/dev/null 2>&1 && fail "a click on OK did not close the error box"
 viewer_running || fail "the viewer ended with the error box"
-# Away from where the boxes show: closing one then uncovers no window under the pointer, which
-# would count as a movement over the main window and draw a frame, and with it the next box.
+# Closing the box uncovered the main window under the pointer: a movement, and a frame that
+# reaches the face again. The box stays closed; the viewer turns, saves and quits.
+sleep 1
+viewable_window "$box_caption" >/dev/null && fail "the error box came back"
+window=$(wait_for_window "$caption") || fail "the main window never showed after the error box"
+xdotool windowfocus --sync "$window"
+xdotool mousemove 30 40
 xdotool mousemove 0 0
-# Close every box that shows (each frame that reaches the face raises one); once the main window
-# is up, ask it to close.
-asked=""
-for _ in $(seq 100); do
-  viewer_running || break
-  if box=$(viewable_window "$box_caption"); then
-    xdotool windowfocus --sync "$box" || true
-    xdotool key Return || true
-  elif [ -z "$asked" ] && window=$(viewable_window "$caption"); then
-    "$work/x_helper" close "$window"
-    asked=yes
-  fi
-  sleep 0.1
-done
-[ -n "$asked" ] || fail "the main window never showed after the error box"
+save_picture after_box.bmp
+# The triangle faces the viewer at (0, 0, 0); 24 pixels up and left of the centre lies inside it.
+[ "$(bmp "$work/after_box.bmp" pixel 659 360)" = "255 0 0" ] ||
+  fail "the triangle is not drawn after the error box"
+viewable_window "$box_caption" >/dev/null && fail "the error box came back after moving the mouse"
+xdotool key Escape
 expect_clean_exit "after the error box"
+
+# --- models of other formats, and files that cannot be shown -------------------------------------
+
+code=0
+(cd "$work/run" && "$corvath" missing.obj) 2>"$work/err" || code=$?
+[ "$code" = 1 ] && [ "$(cat "$work/err")" = "corvath: missing.obj: No such file or directory" ] ||
+  fail "a missing file: exit $code, $(cat "$work/err")"
+if [ -n "$convert" ]; then
+  printf '%s\n' "$square" >"$work/square.asc"
+  for model in square.glb square.obj; do
+    "$convert" "$work/square.asc" "$work/run/$model" >/dev/null || fail "cannot convert $model"
+    start_viewer "$model"
+    window=$(wait_for_window "3D-Corvath $model") || fail "no window captioned for $model"
+    xdotool windowfocus --sync "$window"
+    save_picture "$model.bmp"
+    colours=$(bmp "$work/$model.bmp" colours)
+    [ "$colours" -gt 2 ] || fail "$model shows nothing ($colours colours)"
+    xdotool key Escape
+    expect_clean_exit "$model"
+  done
+  head -c 40 "$work/run/square.glb" >"$work/run/cut.glb"
+  code=0
+  (cd "$work/run" && "$corvath" cut.glb) 2>"$work/err" || code=$?
+  [ "$code" = 1 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "^corvath: cut.glb: " "$work/err" ||
+    fail "a damaged file: exit $code, $(cat "$work/err")"
+fi
 
 echo "viewer end to end: all checks passed"
