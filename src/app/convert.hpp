@@ -137,6 +137,26 @@ std::string meshText(const std::vector<MeshObject>& objects);
 FitReport fitToViewer(std::vector<MeshObject>& objects, FitTarget target = FitTarget::kMeshText);
 
 // ---------------------------------------------------------------------------------------------
+// Placing
+// ---------------------------------------------------------------------------------------------
+
+// Moves and scales all objects together as the viewer frames a model of another format
+// (framingOf): the middle of their bounding box to the origin, the farthest vertex kFramedRadius
+// from it. Mesh text so placed is seen whole by the viewer started in its folder.
+void frameObjects(std::vector<MeshObject>& objects);
+
+// How the viewer started in a folder would place the objects as mesh text: its start-up zoom,
+// the distance of the farthest vertex from the centre of rotation, the picture's size at the
+// depth of that centre (pixels) and whether a turn can bring a vertex to the eye.
+struct PlainPlacement {
+  double zoom = 0;
+  double radius = 0;
+  double pictureSpan = 0;
+  bool reachesEye = false;
+};
+PlainPlacement plainPlacement(const std::vector<MeshObject>& objects);
+
+// ---------------------------------------------------------------------------------------------
 // Writing
 // ---------------------------------------------------------------------------------------------
 
