@@ -233,21 +233,32 @@ std::vector<std::pair<std::string, std::string>> importFormats() {
   return {formats.begin(), formats.end()};
 }
 
-bool importScene(const std::string& path, std::vector<MeshObject>& objects, std::string& error) {
-  objects.clear();
+bool importableFile(const std::string& path, std::string& error) {
   if (!readableFile(path, error)) return false;
   const std::string extension = fileExtension(path);
-  Assimp::Importer importer;
-  if (!importer.IsExtensionSupported("." + extension)) {
+  if (!Assimp::Importer().IsExtensionSupported("." + extension)) {
     error = extension.empty() ? "no extension to tell its format by"
                               : "unknown format ." + extension + " (see --list-formats)";
     return false;
   }
+  return true;
+}
+
+bool importScene(const std::string& path, std::vector<MeshObject>& objects, std::string& error) {
+  objects.clear();
+  if (!importableFile(path, error)) return false;
+  const std::string extension = fileExtension(path);
+  Assimp::Importer importer;
   importer.SetProgressHandler(new ReadProgress);  // the importer owns and deletes it
   const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate);
   reportProgress("reading", 1);
   if (scene == nullptr) {
     std::string reason = importer.GetErrorString();
+    // The library catches its own failed allocations and passes on only their name.
+    if (reason == "std::bad_alloc") {
+      error = kTooLarge;
+      return false;
+    }
     std::replace(reason.begin(), reason.end(), '\n', ' ');
     error = "not a readable ." + extension + " file" + (reason.empty() ? "" : " (" + reason + ")");
     return false;
