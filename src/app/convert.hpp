@@ -66,13 +66,22 @@ std::string fileExtension(const std::string& path);
 bool isMeshTextExtension(std::string_view extension);
 
 // Extensions that importScene reads and exportMeshes writes, lower case, sorted, with a short
-// description each, mesh text included.
+// description each, mesh text included. Only writers whose files the import library reads back
+// with the same faces, positions (to the format's precision) and colours (where the format keeps
+// them) are written.
 std::vector<std::pair<std::string, std::string>> importFormats();
 std::vector<std::pair<std::string, std::string>> exportFormats();
 
 // ---------------------------------------------------------------------------------------------
 // Reading
 // ---------------------------------------------------------------------------------------------
+
+// Whether the path names a readable file (readableFile) whose extension the import library
+// knows; else false with the reason importScene would give.
+bool importableFile(const std::string& path, std::string& error);
+
+// The reason given for a file whose import runs out of memory.
+inline constexpr std::string_view kTooLarge = "too large to import in memory";
 
 // Reads any file the import library knows into objects: one per mesh and node that shows it,
 // named after the mesh, the nodes' transforms applied, polygons cut into triangles, lines and
@@ -82,6 +91,15 @@ std::vector<std::pair<std::string, std::string>> exportFormats();
 // Returns false with a one-line reason in `error` (objects then empty) when the file cannot be
 // read, its extension names no known format, or it holds no triangle.
 bool importScene(const std::string& path, std::vector<MeshObject>& objects, std::string& error);
+
+// importScene with the import library in a child process, so that a damaged file on which the
+// library aborts or crashes fails with a one-line reason ("damaged file: ...") instead of ending
+// the caller, and a file that wants more memory than the machine has fails as kTooLarge instead
+// of swapping. The child's own messages go nowhere; its progress reaches reportProgress here.
+// Forks: under the sanitizers, whose allocators a fork can leave locked, call it while no other
+// thread runs. Reaps the child before it returns and leaves no descriptor open.
+bool importSceneIsolated(const std::string& path, std::vector<MeshObject>& objects,
+                         std::string& error);
 
 // Reads mesh text with the viewer's own reader into one object named after the file. Faces the
 // viewer would not draw (corners beyond the vertices, announced but never described) are left
@@ -163,10 +181,14 @@ PlainPlacement plainPlacement(const std::vector<MeshObject>& objects);
 // The files that store the objects in the format the output's extension names: mesh text; OBJ
 // with a material library of the face colours beside it; PLY (binary) with face colours, and the
 // same colours on split vertices for readers that know only those; binary STL; glTF 2 (.glb,
-// .gltf); or any other format the import library writes. Positions turn back into y-up space.
-// Returns false with a reason for an extension no writer knows or a failed export.
+// .gltf); or another format of exportFormats. Positions turn back into y-up space. Returns false
+// with writableFormat's reason for an extension not written, or the reason of a failed export.
 bool exportMeshes(const std::vector<MeshObject>& objects, const std::string& outputPath,
                   std::vector<OutputFile>& files, std::string& error);
+
+// Whether exportMeshes writes the format the path's extension names; else false with a one-line
+// reason that lists the extensions written.
+bool writableFormat(const std::string& outputPath, std::string& error);
 
 // Binary little-endian PLY of the objects as one mesh (positions as 32-bit floats).
 std::string plyBytes(const std::vector<MeshObject>& objects);

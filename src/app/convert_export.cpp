@@ -23,18 +23,27 @@ namespace {
 // that readers of formats without colours commonly show.
 constexpr int32_t kPlainGrey = 153 + 256 * 153 + 65536 * 153;
 
-// For extensions that several exporters write, the one chosen: binary STL is what most programs
-// expect and a fifth of the size, and the first glTF exporters write the old version 1.
-const std::map<std::string, std::string, std::less<>> kPreferredExporter = {
-    {"stl", "stlb"}, {"glb", "glb2"}, {"gltf", "gltf2"}, {"fbx", "fbx"}, {"obj", "obj"}};
+// The library's writers we offer, by extension: those whose files its readers give back with the
+// same faces, positions and colours. Left out: FBX (its reader refuses what its writer makes),
+// 3MF and pbrt (their writers fail or crash), X and X3D (colours lost), STEP, JSON and XML
+// (nothing reads them back). Binary STL is what most programs expect and a fifth of the size,
+// and the first glTF writers write the old version 1.
+const std::map<std::string, std::string, std::less<>> kWriters = {
+    {"3ds", "3ds"},    {"assbin", "assbin"}, {"dae", "collada"}, {"glb", "glb2"},
+    {"gltf", "gltf2"}, {"obj", "obj"},       {"stl", "stlb"}};
 
+// The 3DS reader turns the file a quarter about x, y-up to z-up as it believes; its writer does
+// not turn back. Positions go into the file already turned the other way: (x, y, z) as
+// (x, -z, y).
+constexpr std::string_view kQuarterTurned = "3ds";
+
+// The library's writer for the extension, or "" when we offer none.
 std::string exporterFor(std::string_view extension) {
-  const auto preferred = kPreferredExporter.find(extension);
-  if (preferred != kPreferredExporter.end()) return preferred->second;
+  const auto writer = kWriters.find(extension);
+  if (writer == kWriters.end()) return "";
   Assimp::Exporter exporter;
   for (size_t i = 0; i < exporter.GetExportFormatCount(); ++i) {
-    const aiExportFormatDesc* format = exporter.GetExportFormatDescription(i);
-    if (extension == format->fileExtension) return format->id;
+    if (writer->second == exporter.GetExportFormatDescription(i)->id) return writer->second;
   }
   return "";
 }
@@ -78,7 +87,7 @@ aiMaterial* colourMaterial(int32_t colour) {
 
 // One mesh of the faces of one object that share a colour, in y-up space.
 aiMesh* colourMesh(const MeshObject& object, const std::vector<size_t>& faceList,
-                   unsigned materialIndex) {
+                   unsigned materialIndex, bool quarterTurned) {
   auto* mesh = new aiMesh;
   mesh->mName = object.name;
   mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
@@ -98,8 +107,10 @@ aiMesh* colourMesh(const MeshObject& object, const std::vector<size_t>& faceList
   for (size_t v = 0; v < vertices.size(); ++v) {
     const double* p = &object.positions[3 * size_t{vertices[v]}];
     // Half a turn about x back: y-down viewer space to y-up space, corner order kept.
-    mesh->mVertices[v] = aiVector3D(static_cast<ai_real>(p[0]), static_cast<ai_real>(-p[1] + 0.0),
-                                    static_cast<ai_real>(-p[2] + 0.0));
+    const auto x = static_cast<ai_real>(p[0]);
+    const auto y = static_cast<ai_real>(-p[1] + 0.0);
+    const auto z = static_cast<ai_real>(-p[2] + 0.0);
+    mesh->mVertices[v] = quarterTurned ? aiVector3D(x, -z + 0.0f, y) : aiVector3D(x, y, z);
   }
   mesh->mNumFaces = static_cast<unsigned>(faceList.size());
   mesh->mFaces = new aiFace[faceList.size()];
@@ -113,7 +124,7 @@ aiMesh* colourMesh(const MeshObject& object, const std::vector<size_t>& faceList
 }
 
 // The objects as a scene: a node per object, under it a mesh per face colour.
-std::unique_ptr<aiScene> buildScene(const std::vector<MeshObject>& objects) {
+std::unique_ptr<aiScene> buildScene(const std::vector<MeshObject>& objects, bool quarterTurned) {
   auto scene = std::make_unique<aiScene>();
   std::map<int32_t, unsigned> materialOf;
   std::vector<aiMaterial*> materials;
@@ -130,7 +141,7 @@ std::unique_ptr<aiScene> buildScene(const std::vector<MeshObject>& objects) {
       const auto [at, added] = materialOf.emplace(colour, static_cast<unsigned>(materials.size()));
       if (added) materials.push_back(colourMaterial(colour));
       node->mMeshes[slot++] = static_cast<unsigned>(meshes.size());
-      meshes.push_back(colourMesh(object, faceList, at->second));
+      meshes.push_back(colourMesh(object, faceList, at->second, quarterTurned));
     }
     nodes.push_back(node);
   }
@@ -170,11 +181,26 @@ std::vector<std::pair<std::string, std::string>> exportFormats() {
   Assimp::Exporter exporter;
   for (size_t i = 0; i < exporter.GetExportFormatCount(); ++i) {
     const aiExportFormatDesc* format = exporter.GetExportFormatDescription(i);
-    if (exporterFor(format->fileExtension) == format->id) {
+    const auto writer = kWriters.find(format->fileExtension);
+    if (writer != kWriters.end() && writer->second == format->id) {
       formats.emplace(format->fileExtension, format->description);
     }
   }
   return {formats.begin(), formats.end()};
+}
+
+bool writableFormat(const std::string& outputPath, std::string& error) {
+  const std::string extension = fileExtension(outputPath);
+  if (isMeshTextExtension(extension) || extension == "ply" || !exporterFor(extension).empty()) {
+    return true;
+  }
+  if (extension.empty()) {
+    error = "no extension to tell the output's format by";
+    return false;
+  }
+  error = "no writer for ." + extension + "; written:";
+  for (const auto& format : exportFormats()) error += " ." + format.first;
+  return false;
 }
 
 std::string plyBytes(const std::vector<MeshObject>& objects) {
@@ -234,13 +260,9 @@ bool exportMeshes(const std::vector<MeshObject>& objects, const std::string& out
     files.push_back({outputPath, plyBytes(objects)});
     return true;
   }
+  if (!writableFormat(outputPath, error)) return false;
   const std::string format = exporterFor(extension);
-  if (format.empty()) {
-    error = extension.empty() ? "no extension to tell the output's format by"
-                              : "no writer for ." + extension + " (see --list-formats)";
-    return false;
-  }
-  const std::unique_ptr<aiScene> scene = buildScene(objects);
+  const std::unique_ptr<aiScene> scene = buildScene(objects, extension == kQuarterTurned);
   Assimp::Exporter exporter;
   const aiExportDataBlob* blob = exporter.ExportToBlob(scene.get(), format);
   if (blob == nullptr) {

@@ -69,12 +69,23 @@ int32_t packColour(double red, double green, double blue) {
   return colourByte(red) + 256 * colourByte(green) + 65536 * colourByte(blue);
 }
 
+// Whether a material's name is the import library's stand-in for none: "DefaultMaterial", or as
+// its 3DS writer numbers it, "DefaultMaterial_0".
+bool isStandInName(std::string_view name) {
+  const std::string_view standIn = AI_DEFAULT_MATERIAL_NAME;
+  if (!name.starts_with(standIn)) return false;
+  name.remove_prefix(standIn.size());
+  if (name.empty()) return true;
+  return name.size() > 1 && name[0] == '_' &&
+         name.find_first_not_of("0123456789", 1) == std::string_view::npos;
+}
+
 // The diffuse colour of a material the file defined. Readers of formats without materials give
 // every mesh a stand-in, named "DefaultMaterial" or nothing at all; that is no colour.
 int32_t materialColour(const aiMaterial& material) {
   aiString name;
   if (material.Get(AI_MATKEY_NAME, name) != AI_SUCCESS || name.length == 0 ||
-      std::string_view(name.C_Str()) == AI_DEFAULT_MATERIAL_NAME) {
+      isStandInName(name.C_Str())) {
     return kNoColour;
   }
   aiColor4D diffuse;
@@ -205,21 +216,32 @@ std::vector<std::pair<std::string, std::string>> importFormats() {
   return {formats.begin(), formats.end()};
 }
 
-bool importScene(const std::string& path, std::vector<MeshObject>& objects, std::string& error) {
-  objects.clear();
+bool importableFile(const std::string& path, std::string& error) {
   if (!readableFile(path, error)) return false;
   const std::string extension = fileExtension(path);
-  Assimp::Importer importer;
-  if (!importer.IsExtensionSupported("." + extension)) {
+  if (!Assimp::Importer().IsExtensionSupported("." + extension)) {
     error = extension.empty() ? "no extension to tell its format by"
                               : "unknown format ." + extension + " (see --list-formats)";
     return false;
   }
+  return true;
+}
+
+bool importScene(const std::string& path, std::vector<MeshObject>& objects, std::string& error) {
+  objects.clear();
+  if (!importableFile(path, error)) return false;
+  const std::string extension = fileExtension(path);
+  Assimp::Importer importer;
   importer.SetProgressHandler(new ReadProgress);  // the importer owns and deletes it
   const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate);
   reportProgress("reading", 1);
   if (scene == nullptr) {
     std::string reason = importer.GetErrorString();
+    // The library catches its own failed allocations and passes on only their name.
+    if (reason == "std::bad_alloc") {
+      error = kTooLarge;
+      return false;
+    }
     std::replace(reason.begin(), reason.end(), '\n', ' ');
     error = "not a readable ." + extension + " file" + (reason.empty() ? "" : " (" + reason + ")");
     return false;

@@ -101,20 +101,13 @@ int64_t faceSum(const std::vector<MeshObject>& objects) {
 int convert(const ConvertOptions& options) {
   const std::string outputExtension = fileExtension(options.output);
   if (isDirectory(options.output)) return fail(options.output, "is a folder, not a file");
-  bool writable = isMeshTextExtension(outputExtension);
-  for (const auto& format : exportFormats()) writable |= format.first == outputExtension;
-  if (!writable) {
-    return fail(options.output,
-                outputExtension.empty()
-                    ? "no extension to tell the output's format by"
-                    : "no writer for ." + outputExtension + " (see --list-formats)");
-  }
+  std::string error;
+  if (!writableFormat(options.output, error)) return fail(options.output, error);
 
   std::vector<MeshObject> objects;
-  std::string error;
   const bool read = isMeshTextExtension(fileExtension(options.input))
                         ? readMeshText(options.input, objects, error)
-                        : importScene(options.input, objects, error);
+                        : importSceneIsolated(options.input, objects, error);
   if (!read) return fail(options.input, error);
 
   if (isMeshTextExtension(outputExtension) && !fitsViewer(objects)) {

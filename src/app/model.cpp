@@ -93,7 +93,7 @@ bool fillTables(const std::vector<MeshObject>& objects, int32_t startColour, std
 bool openImported(const std::string& path, int32_t startColour, int32_t shorterSide,
                   std::string& error, std::string& notice) {
   std::vector<MeshObject> objects;
-  if (!importScene(path, objects, error)) return false;
+  if (!importSceneIsolated(path, objects, error)) return false;
   if (!fitsViewer(objects, FitTarget::kTables)) {
     const FitReport report = fitToViewer(objects, FitTarget::kTables);
     if (!report.fitted) {
