@@ -33,6 +33,9 @@ enum RecordKind : char { kProgress = 'p', kObject = 'o', kFailure = 'f', kEnd = 
 // The address space the child may add to what it inherits: the lesser of the machine's memory
 // and this.
 constexpr uint64_t kMostChildMemory = uint64_t{16} << 30;
+// The processor time the child may take, seconds. Some damaged files send the import library
+// round a loop for ever; the largest real models take a small part of this.
+constexpr rlim_t kMostChildSeconds = 120;
 
 // Above these the stream is broken, not large: a name is one line, and no reader makes more
 // than 2^32 vertices of an object.
@@ -138,6 +141,8 @@ void limitChildMemory() {
 // The child: imports and streams the result, then leaves by _exit, so that none of the caller's
 // exit handlers, buffered output or destructors run twice.
 [[noreturn]] void runChild(const std::string& path, int fd) {
+  const rlimit time{kMostChildSeconds, kMostChildSeconds};
+  setrlimit(RLIMIT_CPU, &time);
   // The library's assert writes its trace on standard error before it aborts; the caller shows
   // one line of its own instead.
   const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -212,6 +217,10 @@ StreamEnd readStream(int fd, std::vector<MeshObject>& objects, std::string& erro
 // Why the child did not deliver, from its wait status.
 std::string childFailure(bool waited, int status) {
   const std::string failed = "damaged file: the import library failed on it";
+  if (waited && WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU) {
+    return failed + " (it worked for " + std::to_string(kMostChildSeconds) +
+           " s of processor time without an end)";
+  }
   if (waited && WIFSIGNALED(status)) {
     const char* name = strsignal(WTERMSIG(status));
     return failed + " (" + (name != nullptr ? name : "signal " + std::to_string(WTERMSIG(status))) +

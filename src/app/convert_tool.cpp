@@ -22,17 +22,26 @@ struct ConvertOptions {
   std::string input;
   std::string output;
   bool fit = false;
+  bool frame = false;
 };
 
 constexpr const char* kUsage =
-    "usage: corvath-convert [--fit] INPUT OUTPUT\n"
-    "       corvath-convert --list-formats\n"
+    "usage: corvath-convert [--fit] [--frame] INPUT OUTPUT\n"
+    "       corvath-convert --list-formats | --help | --version\n"
     "Converts a mesh file by the names' extensions: any format --list-formats shows into mesh\n"
     "text for the viewer (OUTPUT ending in .asc), or mesh text into OBJ (with an MTL of the\n"
     "face colours), PLY (face colours), STL, glTF 2 (.glb) and the other formats listed.\n"
+    "Coordinates are kept as they are, unless --frame moves them.\n"
     "  --fit           simplify a mesh too large for the viewer until its text fits\n"
+    "  --frame         place the model as the viewer frames it: the middle of its box at the\n"
+    "                  origin, its farthest vertex 1000 units from there, so that the viewer\n"
+    "                  started beside the mesh text shows it whole\n"
     "  --list-formats  print the formats read and written\n"
-    "  --help          print this text\n";
+    "  --help          print this text\n"
+    "  --version       print the version\n";
+
+// Below this many pixels across, the viewer's start-up picture of mesh text is a speck.
+constexpr double kSpeckPixels = 24;
 
 // Progress is shown only for work that has taken this long, and at most this often.
 constexpr std::chrono::milliseconds kQuietTime{1000};
@@ -75,6 +84,8 @@ bool parseOptions(int argc, char** argv, ConvertOptions& options) {
     const std::string_view argument = argv[i];
     if (argument == "--fit") {
       options.fit = true;
+    } else if (argument == "--frame") {
+      options.frame = true;
     } else if (argument.size() > 1 && argument[0] == '-') {
       return false;
     } else {
@@ -85,6 +96,23 @@ bool parseOptions(int argc, char** argv, ConvertOptions& options) {
   options.input = names[0];
   options.output = names[1];
   return true;
+}
+
+// Mesh text keeps the coordinates; the viewer started beside it may show them badly.
+void warnOfPlacement(const std::vector<MeshObject>& objects, const ConvertOptions& options) {
+  const PlainPlacement placement = plainPlacement(objects);
+  if (placement.reachesEye) {
+    std::fprintf(stderr,
+                 "corvath-convert: warning: %s: vertices lie up to %.6g units from the centre of "
+                 "rotation, past the viewer's eye at 5000, so some turns show it as shards "
+                 "(--frame places it to be seen whole)\n",
+                 options.output.c_str(), placement.radius);
+  } else if (placement.pictureSpan < kSpeckPixels) {
+    std::fprintf(stderr,
+                 "corvath-convert: warning: %s: the viewer would show it about %.2g pixels across "
+                 "(--frame places it to be seen whole)\n",
+                 options.output.c_str(), placement.pictureSpan);
+  }
 }
 
 bool isDirectory(const std::string& path) {
@@ -132,6 +160,9 @@ int convert(const ConvertOptions& options) {
         static_cast<long long>(report.linesAfter));
   }
 
+  if (options.frame) frameObjects(objects);
+  if (isMeshTextExtension(outputExtension) && !options.frame) warnOfPlacement(objects, options);
+
   std::vector<OutputFile> files;
   if (!exportMeshes(objects, options.output, files, error)) return fail(options.output, error);
   reportProgress("writing", 1);
@@ -150,6 +181,10 @@ int convert(const ConvertOptions& options) {
 int run(int argc, char** argv) {
   if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::printf("corvath-convert %s\n", CORVATH_VERSION);
     return 0;
   }
   if (argc == 2 && std::string_view(argv[1]) == "--list-formats") {

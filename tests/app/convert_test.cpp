@@ -375,6 +375,47 @@ TEST(ViewerBudget, LinesAndTablesDecideWhatFits) {
   objects[0].corners.insert(objects[0].corners.end(), {0, 0, 0});
   EXPECT_FALSE(fitsViewer(objects));
   EXPECT_LT(facesThatFit(objects), 599997);
+  // The viewer's tables alone hold far more, up to one below their cap.
+  EXPECT_TRUE(fitsViewer(objects, FitTarget::kTables));
+  objects[0].positions.assign(3 * (kViewerTableCap - 1), 0);
+  EXPECT_TRUE(fitsViewer(objects, FitTarget::kTables));
+  objects[0].positions.insert(objects[0].positions.end(), {0, 0, 0});
+  EXPECT_FALSE(fitsViewer(objects, FitTarget::kTables));
+  EXPECT_GT(viewerLoad(objects, FitTarget::kTables), 1);
+}
+
+TEST_F(ConvertTool, FrameMovesTheModelWhereTheViewerSeesItWholeElseItWarnsOfSpecksAndShards) {
+  // The same triangle at a ten-thousandth of a unit, at a thousand and at a hundred thousand.
+  const std::pair<double, const char*> cases[] = {
+      {1e-4, "pixels across"}, {1000, ""}, {1e5, "past the viewer's eye"}};
+  for (const auto& [size, warning] : cases) {
+    writeFile("t.obj", "v 0 0 0\nv " + std::to_string(size) + " 0 0\nv 0 " +
+                           std::to_string(size) + " 0\nf 1 2 3\n");
+    ASSERT_EQ(convert({"t.obj", "kept.asc"}), 0) << errors;
+    if (*warning == '\0') {
+      EXPECT_EQ(errors, "");
+    } else {
+      EXPECT_NE(errors.find(warning), std::string::npos) << size << errors;
+    }
+    std::vector<MeshObject> kept;
+    std::string error;
+    ASSERT_TRUE(readMeshText(path("kept.asc"), kept, error)) << error;
+    EXPECT_NEAR(kept[0].positions[3], size, size * 1e-7);  // a converter keeps the data
+    ASSERT_EQ(convert({"--frame", "t.obj", "framed.asc"}), 0) << errors;
+    EXPECT_EQ(errors, "");
+    std::vector<MeshObject> framed;
+    ASSERT_TRUE(readMeshText(path("framed.asc"), framed, error)) << error;
+    // Centred, the farthest corners kFramedRadius out; the viewer's rule then shows it whole.
+    double farthest = 0;
+    for (size_t at = 0; at < 9; at += 3) {
+      farthest = std::max(farthest, std::hypot(framed[0].positions[at], framed[0].positions[at + 1],
+                                               framed[0].positions[at + 2]));
+    }
+    EXPECT_NEAR(farthest, kFramedRadius, 1e-6) << size;
+    const PlainPlacement placement = plainPlacement(framed);
+    EXPECT_FALSE(placement.reachesEye);
+    EXPECT_GT(placement.pictureSpan, 100) << size;
+  }
 }
 
 TEST(WeldVertices, MergesEqualPositionsAndDropsUnusedOnes) {
