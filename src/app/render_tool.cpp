@@ -75,8 +75,9 @@ constexpr const char* kUsage =
     "  --help          print this text\n"
     "  --version       print the version\n"
     "The counts of vertices and faces, the zoom and the frame times go to standard output, or\n"
-    "to standard error when the picture does. Exit status: 0 drawn, 1 a model that cannot be\n"
-    "opened or a picture that cannot be written (nothing is then written), 2 wrong usage.\n"
+    "to standard error when the picture does. Exit status: 0 drawn; 1 a model that cannot be\n"
+    "opened (no picture is then written, an existing file is left as it was) or a picture\n"
+    "that cannot be written; 2 wrong usage.\n"
     "The environment variable CORVATH_VECTORS=portable|avx2|avx512 caps the processor paths;\n"
     "the pictures are the same on every path.\n";
 
