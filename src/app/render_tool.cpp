@@ -1,10 +1,15 @@
-// corvath-render: draws a mesh file, or a generated scene, headless into a BMP or PNG picture.
+// corvath-render: draws a model file, or a generated scene, headless into a BMP or PNG picture.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,16 +24,21 @@ namespace corvath {
 
 namespace {
 
+enum class PictureFormat { kFromName, kPng, kBmp };
+
 struct RenderOptions {
   std::string meshFile = kMeshFileName;
   std::string outFile = kPictureFileName;
+  PictureFormat format = PictureFormat::kFromName;
   int32_t width = 1920;
   int32_t height = 1080;
   double angles[3] = {210, 7, 90};
   int32_t frames = 0;  // 0: one frame, untimed
   bool scene = false;
   double sceneSeed = 0;
-  double zoom = 0;  // 0: from the mesh extent, as the viewer does
+  bool colourSeeded = false;
+  double colourSeed = 0;
+  double zoom = 0;  // 0: the zoom the model or scene is opened with, as in the viewer
   int32_t dotsPerInch = 96;
   bool statusLine = true;
 };
@@ -37,26 +47,45 @@ constexpr int32_t kLargestSide = 16384;
 constexpr int32_t kMostFrames = 1000000;
 constexpr int32_t kMostDotsPerInch = 960;
 constexpr std::string_view kDiscard = "/dev/null";
+constexpr std::string_view kStandardOutput = "-";
+// parseOptions' result when the run goes on; any other is the exit code.
+constexpr int kGoOn = -1;
 
 constexpr const char* kUsage =
-    "usage: corvath-render [--mesh FILE] [--size WxH] [--angles X,Y,Z] [--out FILE]\n"
-    "                      [--frames N] [--scene SEED] [--zoom Z] [--dpi N] [--no-status]\n"
-    "  --mesh FILE     mesh text to draw (default 3d.asc)\n"
+    "usage: corvath-render [OPTION]...\n"
+    "Draws one frame of a model, as the viewer would show it, into a BMP or PNG picture.\n"
+    "  --mesh FILE     model to draw (default 3d.asc): mesh text (.asc), or any format the\n"
+    "                  import library reads (OBJ, STL, PLY, glTF/glb, ...), framed so that it\n"
+    "                  is seen whole at every angle\n"
     "  --size WxH      drawing surface, standing in for the desktop (default 1920x1080)\n"
     "  --angles X,Y,Z  rotation in degrees (default 210,7,90)\n"
-    "  --out FILE      picture to write (default 3d.bmp; a name ending in .png writes PNG,\n"
-    "                  any other BMP; /dev/null writes nothing)\n"
+    "  --out FILE      picture to write (default 3d.bmp); - writes it to standard output, and\n"
+    "                  /dev/null writes nothing\n"
+    "  --format F      png or bmp (default: PNG for -, else PNG for a name ending in .png and\n"
+    "                  BMP for any other)\n"
+    "  --seed N        fixes the random colour of faces without one, so that pictures repeat\n"
+    "                  (default: from the time of day)\n"
     "  --frames N      draw N frames, one degree further about each axis each, and print\n"
     "                  the median, least and greatest time of a frame\n"
     "  --scene SEED    draw the random scene a frame-timer tick builds at SEED seconds after\n"
-    "                  midnight, instead of the mesh (whose extent still sets the zoom)\n"
-    "  --zoom Z        projection scale instead of the one from the mesh extent\n"
+    "                  midnight instead of a model; no file is read\n"
+    "  --zoom Z        projection scale instead of the one the model or scene is opened with\n"
     "  --dpi N         the desktop's text resolution, which sizes the status line (default 96)\n"
     "  --no-status     leave the status line out: the picture then depends on no font\n"
+    "  --help          print this text\n"
+    "  --version       print the version\n"
+    "The counts of vertices and faces, the zoom and the frame times go to standard output, or\n"
+    "to standard error when the picture does. Exit status: 0 drawn; 1 a model that cannot be\n"
+    "opened (no picture is then written, an existing file is left as it was) or a picture\n"
+    "that cannot be written; 2 wrong usage.\n"
     "The environment variable CORVATH_VECTORS=portable|avx2|avx512 caps the processor paths;\n"
     "the pictures are the same on every path.\n";
 
-// The clock the scene composer reads when a seed is given.
+constexpr std::string_view kValueOptions[] = {"--mesh", "--out",    "--format", "--seed",
+                                              "--size", "--angles", "--frames", "--scene",
+                                              "--zoom", "--dpi"};
+
+// The clock the start colour and the scene composer read when a seed is given.
 double fixedSeconds = 0;
 double fixedClock() {
   return fixedSeconds;
@@ -83,60 +112,94 @@ bool parseReal(std::string_view text, double& value) {
   return error == std::errc{} && stop == end && std::isfinite(value);
 }
 
-bool parseSize(std::string_view text, int32_t& width, int32_t& height) {
+// Each reader below stores a good value and returns "", or returns why the value is refused.
+std::string readSize(std::string_view text, int32_t& width, int32_t& height) {
   const size_t cross = text.find('x');
-  if (cross == std::string_view::npos) return false;
-  return parseWhole(text.substr(0, cross), width) && parseWhole(text.substr(cross + 1), height) &&
-         width > 0 && height > 0 && width <= kLargestSide && height <= kLargestSide;
+  if (cross == std::string_view::npos || !parseWhole(text.substr(0, cross), width) ||
+      !parseWhole(text.substr(cross + 1), height)) {
+    return "width and height expected as WxH, e.g. 1920x1080";
+  }
+  if (width < 1 || height < 1 || width > kLargestSide || height > kLargestSide) {
+    return "width and height must be 1 to " + std::to_string(kLargestSide);
+  }
+  return "";
 }
 
-bool parseAngles(std::string_view text, double (&angles)[3]) {
-  for (int axis = 0; axis < 3; ++axis) {
-    const size_t comma = axis < 2 ? text.find(',') : text.size();
-    if (comma == std::string_view::npos || !parseReal(text.substr(0, comma), angles[axis])) {
-      return false;
-    }
+std::string readAngles(std::string_view text, double (&angles)[3]) {
+  if (std::count(text.begin(), text.end(), ',') != 2) return "three angles X,Y,Z expected";
+  for (double& angle : angles) {
+    const size_t comma = std::min(text.find(','), text.size());
+    if (!parseReal(text.substr(0, comma), angle)) return "angles must be finite numbers of degrees";
     text.remove_prefix(std::min(text.size(), comma + 1));
   }
-  return true;
+  return "";
 }
 
-bool parseOptions(int argc, char** argv, RenderOptions& options) {
+std::string readRange(std::string_view text, int32_t least, int32_t most, int32_t& value) {
+  if (parseWhole(text, value) && value >= least && value <= most) return "";
+  return "a whole number from " + std::to_string(least) + " to " + std::to_string(most) +
+         " expected";
+}
+
+std::string readValue(std::string_view name, std::string_view value, RenderOptions& options) {
+  if (name == "--mesh" || name == "--out") {
+    if (value.empty()) return "an empty file name";
+    (name == "--mesh" ? options.meshFile : options.outFile) = value;
+  } else if (name == "--format") {
+    if (value != "png" && value != "bmp") return "png or bmp expected";
+    options.format = value == "png" ? PictureFormat::kPng : PictureFormat::kBmp;
+  } else if (name == "--size") {
+    return readSize(value, options.width, options.height);
+  } else if (name == "--angles") {
+    return readAngles(value, options.angles);
+  } else if (name == "--frames") {
+    return readRange(value, 1, kMostFrames, options.frames);
+  } else if (name == "--dpi") {
+    return readRange(value, 1, kMostDotsPerInch, options.dotsPerInch);
+  } else if (name == "--zoom") {
+    if (!parseReal(value, options.zoom) || options.zoom <= 0) return "a positive number expected";
+  } else if (name == "--scene" || name == "--seed") {
+    double& seconds = name == "--scene" ? options.sceneSeed : options.colourSeed;
+    if (!parseReal(value, seconds)) return "a finite number of seconds expected";
+    (name == "--scene" ? options.scene : options.colourSeeded) = true;
+  }
+  return "";
+}
+
+int usageError(const std::string& message) {
+  std::fprintf(stderr, "corvath-render: %s\nTry 'corvath-render --help' for more information.\n",
+               message.c_str());
+  return 2;
+}
+
+int parseOptions(int argc, char** argv, RenderOptions& options) {
   for (int i = 1; i < argc; ++i) {
-    const std::string_view name = argv[i];
+    const std::string name = argv[i];
+    if (name == "--help" || name == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (name == "--version" || name == "-V") {
+      std::printf("corvath-render %s\n", kProgramVersion);
+      return 0;
+    }
     if (name == "--no-status") {
       options.statusLine = false;
       continue;
     }
-    if (i + 1 >= argc) return false;
-    const std::string_view value = argv[++i];
-    bool good = true;
-    if (name == "--mesh") {
-      options.meshFile = value;
-    } else if (name == "--out") {
-      options.outFile = value;
-      good = !value.empty();
-    } else if (name == "--size") {
-      good = parseSize(value, options.width, options.height);
-    } else if (name == "--angles") {
-      good = parseAngles(value, options.angles);
-    } else if (name == "--frames") {
-      good =
-          parseWhole(value, options.frames) && options.frames > 0 && options.frames <= kMostFrames;
-    } else if (name == "--zoom") {
-      good = parseReal(value, options.zoom) && options.zoom > 0;
-    } else if (name == "--dpi") {
-      good = parseWhole(value, options.dotsPerInch) && options.dotsPerInch > 0 &&
-             options.dotsPerInch <= kMostDotsPerInch;
-    } else if (name == "--scene") {
-      options.scene = true;
-      good = parseReal(value, options.sceneSeed);
-    } else {
-      good = false;
+    if (std::find(std::begin(kValueOptions), std::end(kValueOptions), name) ==
+        std::end(kValueOptions)) {
+      return usageError(name.starts_with('-') ? "unknown option " + name
+                                              : "unexpected argument " + name);
     }
-    if (!good) return false;
+    if (i + 1 >= argc) return usageError(name + " needs a value");
+    const std::string value = argv[++i];
+    const std::string reason = readValue(name, value, options);
+    if (!reason.empty()) {
+      return usageError(name + " " + (value.empty() ? "''" : value) + ": " + reason);
+    }
   }
-  return true;
+  return kGoOn;
 }
 
 std::string shortestText(double value) {
@@ -145,13 +208,36 @@ std::string shortestText(double value) {
   return std::string(text, result.ptr);
 }
 
-void buildScene(double seed) {
-  fixedSeconds = seed;
+void useFixedClock(double seconds) {
+  fixedSeconds = seconds;
   setTimeOfDayClock(fixedClock);
-  replaceWithNewScene();
 }
 
-void drawFrames(const RenderOptions& options) {
+// The view set up and the tables filled: the scene, or the model file. False, with the reason
+// printed, for a model that cannot be opened.
+bool openDrawing(const RenderOptions& options) {
+  if (options.scene) {
+    // The start colour too comes from the fixed clock, so a seeded run repeats exactly.
+    useFixedClock(options.sceneSeed);
+    // The empty name opens no file: only the view is set up before the scene fills the tables.
+    prepareViewer("", options.width, options.height);
+    replaceWithNewScene();
+    zoom = startUpZoom();
+    return true;
+  }
+  if (options.colourSeeded) useFixedClock(options.colourSeed);
+  std::string error;
+  std::string notice;
+  const bool opened =
+      prepareViewer(options.meshFile, options.width, options.height, &error, &notice);
+  const std::string& shown = opened ? notice : error;
+  if (!shown.empty()) {
+    std::fprintf(stderr, "corvath-render: %s: %s\n", options.meshFile.c_str(), shown.c_str());
+  }
+  return opened;
+}
+
+void drawFrames(const RenderOptions& options, std::FILE* report) {
   const double* start = options.angles;
   if (options.frames == 0) {
     renderFrame(start[0], start[1], start[2]);
@@ -174,47 +260,61 @@ void drawFrames(const RenderOptions& options) {
   const double median = milliseconds.size() % 2 == 1
                             ? milliseconds[middle]
                             : (milliseconds[middle - 1] + milliseconds[middle]) / 2;
-  std::printf("median_ms=%.3f min_ms=%.3f max_ms=%.3f\n", median, milliseconds.front(),
-              milliseconds.back());
+  std::fprintf(report, "median_ms=%.3f min_ms=%.3f max_ms=%.3f\n", median, milliseconds.front(),
+               milliseconds.back());
+}
+
+// Every byte to the descriptor, through partial writes and interrupted calls.
+bool writeAll(int descriptor, std::span<const uint8_t> bytes, std::string& reason) {
+  while (!bytes.empty()) {
+    const ssize_t wrote = ::write(descriptor, bytes.data(), bytes.size());
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) {
+      reason = wrote < 0 ? std::strerror(errno) : "nothing written";
+      return false;
+    }
+    bytes = bytes.subspan(static_cast<size_t>(wrote));
+  }
+  return true;
+}
+
+int writePicture(const RenderOptions& options) {
+  const bool toStandardOutput = options.outFile == kStandardOutput;
+  const bool png = options.format == PictureFormat::kFromName
+                       ? toStandardOutput || wantsPng(options.outFile)
+                       : options.format == PictureFormat::kPng;
+  const std::vector<uint8_t> picture = png ? pngBytes(drawingSurface) : bmpBytes(drawingSurface);
+  std::string reason = "the picture could not be encoded";
+  const bool written =
+      !picture.empty() && (toStandardOutput ? writeAll(STDOUT_FILENO, picture, reason)
+                                            : replaceFile(options.outFile, picture, &reason));
+  if (written) return 0;
+  std::fprintf(stderr, "corvath-render: %s: %s\n",
+               toStandardOutput ? "standard output" : options.outFile.c_str(), reason.c_str());
+  return 1;
 }
 
 int run(int argc, char** argv) {
   RenderOptions options;
-  if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (!parseOptions(argc, argv, options)) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  if (!options.scene && !std::ifstream(options.meshFile)) {
-    std::fprintf(stderr, "corvath-render: cannot read %s; drawing an empty mesh\n",
-                 options.meshFile.c_str());
-  }
-  if (options.scene) {
-    // The start colour too comes from the fixed clock, so a seeded run repeats exactly.
-    fixedSeconds = options.sceneSeed;
-    setTimeOfDayClock(fixedClock);
-  }
-  prepareViewer(options.meshFile, options.width, options.height);
-  if (options.scene) buildScene(options.sceneSeed);
+  if (const int code = parseOptions(argc, argv, options); code != kGoOn) return code;
+  const bool toStandardOutput = options.outFile == kStandardOutput;
+  // A reader that goes away must show as a failed write (EPIPE), not end the process unheard.
+  if (toStandardOutput) std::signal(SIGPIPE, SIG_IGN);
+  std::FILE* report = toStandardOutput ? stderr : stdout;
+
+  if (!openDrawing(options)) return 1;
   if (options.zoom > 0) zoom = options.zoom;
   createSurface(drawingSurface, options.width, options.height, kButtonFaceColour);
   drawingSurface.dotsPerInch = options.dotsPerInch;
   statusLineShown = options.statusLine;
-  std::printf("vertices=%d faces=%d zoom=%s\n", vertexCount, faceCount, shortestText(zoom).c_str());
-  std::fflush(stdout);
+  std::fprintf(report, "vertices=%d faces=%d zoom=%s\n", vertexCount, faceCount,
+               shortestText(zoom).c_str());
+  std::fflush(report);
 
-  drawFrames(options);
+  drawFrames(options, report);
+  std::fflush(report);
   if (options.outFile == kDiscard) return 0;
-  const std::vector<uint8_t> picture =
-      wantsPng(options.outFile) ? pngBytes(drawingSurface) : bmpBytes(drawingSurface);
-  if (picture.empty() || !replaceFile(options.outFile, picture)) {
-    std::fprintf(stderr, "corvath-render: cannot write %s\n", options.outFile.c_str());
-    return 1;
-  }
-  return 0;
+  return writePicture(options);
 }
 
 }  // namespace
