@@ -1,6 +1,7 @@
 // Importing in a forked child, so that the import library's aborts and crashes end only the child.
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,9 +34,18 @@ enum RecordKind : char { kProgress = 'p', kObject = 'o', kFailure = 'f', kEnd = 
 // The address space the child may add to what it inherits: the lesser of the machine's memory
 // and this.
 constexpr uint64_t kMostChildMemory = uint64_t{16} << 30;
-// The processor time the child may take, seconds. Some damaged files send the import library
-// round a loop for ever; the largest real models take a small part of this.
-constexpr rlim_t kMostChildSeconds = 120;
+// The processor time the child may take: a few seconds, and one more for every few megabytes
+// of the file, at most ten minutes. Some damaged files send the import library round a loop for
+// ever; real models are read many times faster than this allows.
+constexpr uint64_t kLeastChildSeconds = 10;
+constexpr uint64_t kBytesPerSecond = uint64_t{5} << 20;
+constexpr uint64_t kMostChildSeconds = 600;
+
+uint64_t childSeconds(const std::string& path) {
+  struct stat status {};
+  const uint64_t bytes = stat(path.c_str(), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
+  return std::min(kLeastChildSeconds + bytes / kBytesPerSecond, kMostChildSeconds);
+}
 
 // Above these the stream is broken, not large: a name is one line, and no reader makes more
 // than 2^32 vertices of an object.
@@ -141,7 +151,8 @@ void limitChildMemory() {
 // The child: imports and streams the result, then leaves by _exit, so that none of the caller's
 // exit handlers, buffered output or destructors run twice.
 [[noreturn]] void runChild(const std::string& path, int fd) {
-  const rlimit time{kMostChildSeconds, kMostChildSeconds};
+  const rlim_t seconds = childSeconds(path);
+  const rlimit time{seconds, seconds + 1};  // a signal that says why, before the kill
   setrlimit(RLIMIT_CPU, &time);
   // The library's assert writes its trace on standard error before it aborts; the caller shows
   // one line of its own instead.
@@ -218,8 +229,8 @@ StreamEnd readStream(int fd, std::vector<MeshObject>& objects, std::string& erro
 std::string childFailure(bool waited, int status) {
   const std::string failed = "damaged file: the import library failed on it";
   if (waited && WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU) {
-    return failed + " (it worked for " + std::to_string(kMostChildSeconds) +
-           " s of processor time without an end)";
+    return "damaged file: the import library worked on it far longer than a sound file of its "
+           "size takes";
   }
   if (waited && WIFSIGNALED(status)) {
     const char* name = strsignal(WTERMSIG(status));

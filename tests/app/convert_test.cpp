@@ -499,6 +499,9 @@ TEST_F(ConvertTool, DamagedFilesFailWithOneLineAndNoFile) {
   const Damage damages[] = {
       // Crashes the library: its binary reader runs past the end of the faces.
       {"cut.ply", ply.substr(0, ply.find("end_header\n") + 11 + 40), "damaged file: "},
+      // Sends the library round a loop for ever, reading past the end of a header cut short:
+      // the child's processor time runs out.
+      {"header.ply", ply.substr(0, ply.find("property float y") + 12), "damaged file: "},
       // Aborts on its assert: 100000 faces announced, one there.
       {"faces.off", "OFF\n3 100000 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", "damaged file: "},
       {"vertices.off", "OFF\n2147483648 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", ""},
@@ -528,8 +531,8 @@ TEST_F(ConvertTool, DamagedFilesFailWithOneLineAndNoFile) {
   EXPECT_EQ(error, kTooLarge);
 #endif
   EXPECT_EQ(folderContents(),
-            (std::vector<std::string>{"cut.glb", "cut.ply", "faces.off", "garbage.stl", "past.glb",
-                                      "vertices.off"}));
+            (std::vector<std::string>{"cut.glb", "cut.ply", "faces.off", "garbage.stl",
+                                      "header.ply", "past.glb", "vertices.off"}));
 }
 
 TEST_F(ConvertTool, ConvertsAndOverwritesWhole) {
