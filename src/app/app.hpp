@@ -63,8 +63,9 @@ bool openModelFile(const std::string& path, int32_t startColour, int32_t surface
 
 // Start-up steps shared with the headless renderer: the view matrix and line buffer, the seed
 // and start colour, the view globals for a surface of the given size, and the model file
-// (openModelFile). Returns false, with the reason in `error` when given, when the file cannot be
-// opened; what the mesh then holds is as openModelFile leaves it. `notice` as openModelFile's.
+// (openModelFile; an empty name opens none and leaves the mesh empty). Returns false, with the
+// reason in `error` when given, when the file cannot be opened; what the mesh then holds is as
+// openModelFile leaves it. `notice` as openModelFile's.
 bool prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_t surfaceHeight,
                    std::string* error = nullptr, std::string* notice = nullptr);
 // The sequence every change of mesh runs: commit, light, normals; the new mesh may again show

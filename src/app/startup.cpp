@@ -114,8 +114,10 @@ bool prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_
   cameraDistance = kCameraDistance;
   std::string reason;
   std::string done;
-  const bool opened = openModelFile(meshFileName, modelStartColour, surfaceWidth, surfaceHeight,
-                                    reason, done);
+  zoom = startUpZoom();
+  const bool opened =
+      meshFileName.empty() ||
+      openModelFile(meshFileName, modelStartColour, surfaceWidth, surfaceHeight, reason, done);
   modelFileName = meshFileName;
   prepareMesh();
   if (error != nullptr) *error = reason;
