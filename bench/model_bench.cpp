@@ -60,9 +60,10 @@ const std::string& generatedModel() {
   return path;
 }
 
-// The import in this process, each time as the first of a process: the memory the last one
-// freed goes back to the system first, as a viewer that starts has none to reuse.
-void importAlone(benchmark::State& state) {
+// Imports the model on every round, each time as the first import of a process: the memory the
+// last one freed goes back to the system first, as a viewer that starts has none to reuse.
+template <class Import>
+void importEachRound(benchmark::State& state, Import import) {
   const std::string& path = generatedModel();
   std::vector<MeshObject> objects;
   std::string error;
@@ -71,27 +72,21 @@ void importAlone(benchmark::State& state) {
     std::vector<MeshObject>().swap(objects);
     malloc_trim(0);
     state.ResumeTiming();
-    if (!importScene(path, objects, error)) state.SkipWithError(error.c_str());
+    if (!import(path, objects, error)) state.SkipWithError(error.c_str());
     benchmark::DoNotOptimize(objects.data());
   }
   size_t faceTotal = 0;
   for (const MeshObject& object : objects) faceTotal += object.faceTotal();
   state.counters["faces"] = static_cast<double>(faceTotal);
 }
+
+void importAlone(benchmark::State& state) {
+  importEachRound(state, importScene);
+}
 BENCHMARK(importAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void importInItsOwnProcess(benchmark::State& state) {
-  const std::string& path = generatedModel();
-  std::vector<MeshObject> objects;
-  std::string error;
-  for (auto _ : state) {
-    state.PauseTiming();
-    std::vector<MeshObject>().swap(objects);
-    malloc_trim(0);
-    state.ResumeTiming();
-    if (!importSceneIsolated(path, objects, error)) state.SkipWithError(error.c_str());
-    benchmark::DoNotOptimize(objects.data());
-  }
+  importEachRound(state, importSceneIsolated);
 }
 BENCHMARK(importInItsOwnProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 

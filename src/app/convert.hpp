@@ -59,10 +59,7 @@ void reportProgress(std::string_view stage, double done);
 // Formats
 // ---------------------------------------------------------------------------------------------
 
-// The lower-case extension of a path's file name without the point ("" when it has none).
-std::string fileExtension(const std::string& path);
-
-// Whether the extension (lower case) names our mesh text.
+// Whether the extension (lower case, as fileExtension gives it) names our mesh text.
 bool isMeshTextExtension(std::string_view extension);
 
 // Extensions that importScene reads and exportMeshes writes, lower case, sorted, with a short

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "app/convert.hpp"
+#include "platform/platform.hpp"
 
 namespace corvath {
 

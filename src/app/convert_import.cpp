@@ -185,15 +185,6 @@ bool appendNode(const aiScene& scene, const aiNode& node, const Transform& paren
 // Operations
 // ---------------------------------------------------------------------------------------------
 
-std::string fileExtension(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const size_t point = path.rfind('.');
-  if (point == std::string::npos || (slash != std::string::npos && point < slash)) return "";
-  std::string extension = path.substr(point + 1);
-  for (char& c : extension) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return extension;
-}
-
 bool isMeshTextExtension(std::string_view extension) {
   return extension == "asc";
 }

@@ -24,15 +24,6 @@ constexpr double kEmptyMeshZoom = 100;
 // Of the surface's shorter side, the most a framed model's picture spans at any angle.
 constexpr double kFramedSpan = 0.9;
 
-std::string lowerExtension(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const size_t point = path.rfind('.');
-  if (point == std::string::npos || (slash != std::string::npos && point < slash)) return "";
-  std::string extension = path.substr(point + 1);
-  for (char& c : extension) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return extension;
-}
-
 // Mesh text as the start-up rule places it: the zoom from the largest coordinate, then centred.
 bool openMeshText(const std::string& path, int32_t startColour, std::string& error) {
   vertexCount = 0;
@@ -124,7 +115,7 @@ double startUpZoom() {
 }
 
 bool isMeshTextFile(const std::string& path) {
-  return !canImportModels() || lowerExtension(path) == "asc";
+  return !canImportModels() || fileExtension(path) == "asc";
 }
 
 bool canImportModels() {

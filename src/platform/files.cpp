@@ -1,4 +1,4 @@
-// Checks on files before they are read.
+// Checks on files before they are read, and their names.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +32,15 @@ bool readableFile(const std::string& path, std::string& error) {
     return false;
   }
   return true;
+}
+
+std::string fileExtension(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t point = path.rfind('.');
+  if (point == std::string::npos || (slash != std::string::npos && point < slash)) return "";
+  std::string extension = path.substr(point + 1);
+  for (char& c : extension) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return extension;
 }
 
 }  // namespace corvath

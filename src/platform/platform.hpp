@@ -226,6 +226,9 @@ std::vector<uint8_t> bmpBytes(const Surface& surface);
 // Empty when the surface has an empty side or fewer pixels than its size asks (PNG allows neither).
 std::vector<uint8_t> pngBytes(const Surface& surface);
 
+// The lower-case extension of a path's file name without the point ("" when it has none).
+std::string fileExtension(const std::string& path);
+
 // Whether the path names a readable regular file that is not empty; else false with the reason
 // ("No such file or directory", "is a folder, not a file", "is empty", ...).
 bool readableFile(const std::string& path, std::string& error);
