@@ -8,6 +8,9 @@
 #   formats are left out)
 set -euo pipefail
 
+# Under the leak checker, a report of the suppressions used would follow each one-line message.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
+
 corvath=$(realpath "$1")
 render=$(realpath "$2")
 convert=${3:+$(realpath "$3")}
