@@ -37,8 +37,8 @@ constexpr const char* kUsage =
     "                  origin, its farthest vertex 1000 units from there, so that the viewer\n"
     "                  started beside the mesh text shows it whole\n"
     "  --list-formats  print the formats read and written\n"
-    "  --help          print this text\n"
-    "  --version       print the version\n";
+    "  -h, --help      print this text\n"
+    "  -V, --version   print the version\n";
 
 // Below this many pixels across, the viewer's start-up picture of mesh text is a speck.
 constexpr double kSpeckPixels = 24;
@@ -183,7 +183,7 @@ int run(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+  if (argc == 2 && (std::string_view(argv[1]) == "--version" || std::string_view(argv[1]) == "-V")) {
     std::printf("corvath-convert %s\n", CORVATH_VERSION);
     return 0;
   }
