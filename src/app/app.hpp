@@ -41,8 +41,8 @@ int startUp(int argc = 0, char** argv = nullptr);
 // Model files
 // ---------------------------------------------------------------------------------------------
 
-// Whether the path is opened as mesh text (by its extension ".asc", in any case, or because this
-// build has no import library) rather than imported.
+// Whether the path is opened as mesh text (by its extension ".asc", in any case) rather than
+// imported; a build without the import library opens mesh text only.
 bool isMeshTextFile(const std::string& path);
 // Whether this build imports the other formats (the import library is linked).
 bool canImportModels();

@@ -115,7 +115,7 @@ double startUpZoom() {
 }
 
 bool isMeshTextFile(const std::string& path) {
-  return !canImportModels() || fileExtension(path) == "asc";
+  return fileExtension(path) == "asc";
 }
 
 bool canImportModels() {
@@ -143,13 +143,13 @@ bool openModelFile(const std::string& path, int32_t startColour, int32_t surface
   error.clear();
   notice.clear();
   if (isMeshTextFile(path)) return openMeshText(path, startColour, error);
-#ifdef CORVATH_IMPORT
   if (!readableFile(path, error)) return false;
+#ifdef CORVATH_IMPORT
   return openImported(path, startColour, std::min(surfaceWidth, surfaceHeight), error, notice);
 #else
   (void)surfaceWidth;
   (void)surfaceHeight;
-  error = "this build reads mesh text only";
+  error = "not mesh text (.asc), the only format this build reads";
   return false;
 #endif
 }
