@@ -57,7 +57,8 @@ int usageError(const std::string& message) {
 // The folder if it exists, else "".
 std::string existingFolder(const std::string& path) {
   struct stat status {};
-  if (path.empty() || path[0] != '/' || stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+  if (path.empty() || path[0] != '/' || stat(path.c_str(), &status) != 0 ||
+      !S_ISDIR(status.st_mode)) {
     return "";
   }
   return path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;

@@ -84,8 +84,9 @@ for size in 0 4097 x; do
 done
 
 # Each damaged file: a non-zero exit within the caps, no picture, no temporary file beside it,
-# and no import still running after it. The memory cap ends the first at once: the import
-# library asks for the billions of bytes its header announces.
+# and no import still running after it. The memory cap ends the first two at once: the import
+# library asks for the billions of bytes their headers announce. The sanitizers' builds have no
+# memory cap (CORVATH_MEMORY_UNCAPPED): there the time caps end them.
 printf 'ply\nformat ascii 1.0\nelement vertex 100000000\nproperty float x\nproperty float y\nproperty float z\nelement face 100000000\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n' \
   >"$work/announced.ply"
 printf 'OFF\n2000000000 2000000000 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n' >"$work/announced.off"
@@ -97,6 +98,7 @@ printf 'ply\nformat binary_little_endian 1.0\nelement vertex 3\nprop' >"$work/cu
 mkdir "$work/out"
 for job in "announced.ply 3" "announced.off 3" "cut.ply 22" "stalled.ply 22"; do
   read -r model seconds <<<"$job"
+  [ -z "${CORVATH_MEMORY_UNCAPPED:-}" ] || seconds=22
   started=$SECONDS
   thumbnail 128 "$work/$model" "$work/out/$model.png" >/dev/null 2>"$work/err"
   code=$?
@@ -105,8 +107,10 @@ for job in "announced.ply 3" "announced.off 3" "cut.ply 22" "stalled.ply 22"; do
   [ $took -le "$seconds" ] || fail "$model took $took s, more than $seconds"
   [ -z "$(ls -A "$work/out")" ] || fail "$model left $(ls -A "$work/out")"
   ! pgrep -f "$work/$model" >/dev/null || fail "$model is still being imported"
-  [ "$model" != announced.ply ] || grep -q "too large" "$work/err" ||
+  if [ "$model" = announced.ply ] && [ -z "${CORVATH_MEMORY_UNCAPPED:-}" ] &&
+    ! grep -q "too large" "$work/err"; then
     fail "$model was not stopped by the memory cap: $(cat "$work/err")"
+  fi
 done
 
 [ $failed = 0 ] && echo "thumbnailer: all checks passed"
