@@ -25,6 +25,32 @@ inline constexpr const char* kMeshFileName = "3d.asc";
 inline constexpr const char* kProgramVersion = CORVATH_VERSION;
 inline constexpr const char* kPictureFileName = "3d.bmp";
 
+// Where Ctrl+S saves the picture: kPictureFileName in the current folder, or in the user's
+// pictures folder when the viewer was started from the desktop's menu (--desktop).
+extern std::string pictureFileName;
+
+// What the command line asks of the viewer. Under --desktop (the menu entry's start, in a
+// folder the desktop chose) no FILE means the installed sample, and the picture goes to
+// picturesFolder().
+struct ViewerOptions {
+  std::string file = kMeshFileName;
+  bool fileGiven = false;
+  bool watch = false;
+  bool desktop = false;
+  std::string picture = kPictureFileName;
+};
+// Reads the arguments into `options`; returns -1 to go on, else the exit code after printing
+// the help, the version or what is wrong (2).
+int parseViewerArguments(int argc, char** argv, ViewerOptions& options);
+// The sample mesh as installed beside the programs (share/corvath/examples/3d.asc, found from
+// the running program's folder, so that any installation prefix works), else where the build
+// was configured to install it. The file may not exist.
+std::string installedSampleFile();
+// The user's pictures folder: XDG_PICTURES_DIR from the environment, else from
+// $XDG_CONFIG_HOME/user-dirs.dirs (~/.config by default), when it names an existing folder;
+// else $HOME; else the current folder (""). Reads only; creates nothing. Ends without "/".
+std::string picturesFolder();
+
 // The event handler of the main window; always returns 0.
 int32_t handleMainWindowMessage(int64_t window, uint32_t message, uint64_t first, int64_t second);
 

@@ -23,6 +23,7 @@ int64_t mainWindow = 0;
 std::string modelFileName = kMeshFileName;
 int32_t modelStartColour = 0;
 bool watchModelFile = false;
+std::string pictureFileName = kPictureFileName;
 
 namespace {
 
@@ -188,8 +189,8 @@ void watchTick() {
 
 void saveWithReport() {
   std::string reason;
-  if (savePicture(kPictureFileName, &reason) || reason.empty()) return;
-  showMessageBox(std::string(kPictureFileName) + ": cannot be saved (" + reason + ")");
+  if (savePicture(pictureFileName, &reason) || reason.empty()) return;
+  showMessageBox(pictureFileName + ": cannot be saved (" + reason + ")");
 }
 
 void runCommand(uint64_t first) {

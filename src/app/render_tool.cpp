@@ -1,4 +1,8 @@
 // corvath-render: draws a model file, or a generated scene, headless into a BMP or PNG picture.
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,6 +45,7 @@ struct RenderOptions {
   double zoom = 0;  // 0: the zoom the model or scene is opened with, as in the viewer
   int32_t dotsPerInch = 96;
   bool statusLine = true;
+  bool thumbnail = false;
 };
 
 constexpr int32_t kLargestSide = 16384;
@@ -48,6 +53,11 @@ constexpr int32_t kMostFrames = 1000000;
 constexpr int32_t kMostDotsPerInch = 960;
 constexpr std::string_view kDiscard = "/dev/null";
 constexpr std::string_view kStandardOutput = "-";
+// A thumbnail is drawn unattended, for whatever file a file manager comes across: a file that
+// asks for more memory or time than these costs its thumbnail and nothing else.
+constexpr int32_t kLargestThumbnail = 4096;
+constexpr rlim_t kThumbnailMemory = rlim_t{1} << 30;
+constexpr unsigned kThumbnailSeconds = 20;
 // parseOptions' result when the run goes on; any other is the exit code.
 constexpr int kGoOn = -1;
 
@@ -72,6 +82,10 @@ constexpr const char* kUsage =
     "  --zoom Z        projection scale instead of the one the model or scene is opened with\n"
     "  --dpi N         the desktop's text resolution, which sizes the status line (default 96)\n"
     "  --no-status     leave the status line out: the picture then depends on no font\n"
+    "  --thumbnail SIZE INPUT OUTPUT\n"
+    "                  a thumbnail for the desktop: INPUT drawn into OUTPUT as a PNG of SIZE x\n"
+    "                  SIZE pixels (1 to 4096) without the status line, in at most 20 seconds\n"
+    "                  and 1 GiB of memory, import included; past either, exit 1 and no picture\n"
     "  --help          print this text\n"
     "  --version       print the version\n"
     "The counts of vertices and faces, the zoom and the frame times go to standard output, or\n"
@@ -166,6 +180,21 @@ std::string readValue(std::string_view name, std::string_view value, RenderOptio
   return "";
 }
 
+std::string readThumbnail(char** values, RenderOptions& options) {
+  int32_t side = 0;
+  if (std::string reason = readRange(values[0], 1, kLargestThumbnail, side); !reason.empty()) {
+    return reason;
+  }
+  if (values[1][0] == '\0' || values[2][0] == '\0') return "an empty file name";
+  options.width = options.height = side;
+  options.meshFile = values[1];
+  options.outFile = values[2];
+  options.format = PictureFormat::kPng;
+  options.statusLine = false;
+  options.thumbnail = true;
+  return "";
+}
+
 int usageError(const std::string& message) {
   std::fprintf(stderr, "corvath-render: %s\nTry 'corvath-render --help' for more information.\n",
                message.c_str());
@@ -187,6 +216,13 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
       options.statusLine = false;
       continue;
     }
+    if (name == "--thumbnail") {
+      if (i + 3 >= argc) return usageError("--thumbnail needs SIZE, INPUT and OUTPUT");
+      const std::string reason = readThumbnail(argv + i + 1, options);
+      if (!reason.empty()) return usageError(name + " " + argv[i + 1] + ": " + reason);
+      i += 3;
+      continue;
+    }
     if (std::find(std::begin(kValueOptions), std::end(kValueOptions), name) ==
         std::end(kValueOptions)) {
       return usageError(name.starts_with('-') ? "unknown option " + name
@@ -206,6 +242,65 @@ std::string shortestText(double value) {
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);
   return std::string(text, result.ptr);
+}
+
+// Where the kernel lists this process's children: filled before the timer can go off, so that
+// its handler only reads.
+char childrenListPath[64];
+
+// The run is out of time: the import's child, when one is working, ends with it, instead of
+// going on alone until its own processor time runs out. Only async-signal-safe calls.
+void endThumbnailRun(int) {
+  const int list = open(childrenListPath, O_RDONLY | O_CLOEXEC);
+  if (list >= 0) {
+    char text[512];
+    const ssize_t length = read(list, text, sizeof text);
+    pid_t child = 0;
+    for (ssize_t i = 0; i < length; ++i) {
+      if (text[i] >= '0' && text[i] <= '9') {
+        child = child * 10 + (text[i] - '0');
+      } else {
+        if (child > 0) kill(child, SIGKILL);
+        child = 0;
+      }
+    }
+    close(list);
+  }
+  _exit(1);
+}
+
+// Root could raise the limits again, and the import's child does raise its own to what it
+// expects to need: without this privilege it cannot go past the thumbnail's.
+void dropLimitOverride() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  if (syscall(SYS_capget, &header, data) != 0) return;
+  const uint32_t bit = uint32_t{1} << (CAP_SYS_RESOURCE % 32);
+  __user_cap_data_struct& word = data[CAP_SYS_RESOURCE / 32];
+  word.effective &= ~bit;
+  word.permitted &= ~bit;
+  word.inheritable &= ~bit;
+  syscall(SYS_capset, &header, data);
+}
+
+// Caps the whole run, which the import's child inherits: address space, processor time (the
+// signal at the soft limit, the kill one second later) and wall-clock time; no core file.
+void limitThumbnailRun() {
+  dropLimitOverride();
+  std::snprintf(childrenListPath, sizeof childrenListPath, "/proc/self/task/%d/children",
+                static_cast<int>(getpid()));
+  const rlimit time{kThumbnailSeconds, kThumbnailSeconds + 1};
+  const rlimit noCore{0, 0};
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // The sanitizers have reserved terabytes of shadow address space already; any cap breaks them.
+  const rlimit memory{kThumbnailMemory, kThumbnailMemory};
+  setrlimit(RLIMIT_AS, &memory);
+#endif
+  setrlimit(RLIMIT_CPU, &time);
+  setrlimit(RLIMIT_CORE, &noCore);
+  std::signal(SIGALRM, endThumbnailRun);
+  std::signal(SIGXCPU, endThumbnailRun);
+  alarm(kThumbnailSeconds);
 }
 
 void useFixedClock(double seconds) {
@@ -301,8 +396,15 @@ int run(int argc, char** argv) {
   // A reader that goes away must show as a failed write (EPIPE), not end the process unheard.
   if (toStandardOutput) std::signal(SIGPIPE, SIG_IGN);
   std::FILE* report = toStandardOutput ? stderr : stdout;
+  if (options.thumbnail) limitThumbnailRun();
 
   if (!openDrawing(options)) return 1;
+  // Mesh text keeps the start-up rule, made for a screen; a thumbnail shows every model whole.
+  if (options.thumbnail && isMeshTextFile(options.meshFile)) {
+    frameMesh();
+    prepareMesh();
+    zoom = framedZoom(options.width);
+  }
   if (options.zoom > 0) zoom = options.zoom;
   createSurface(drawingSurface, options.width, options.height, kButtonFaceColour);
   drawingSurface.dotsPerInch = options.dotsPerInch;
@@ -314,6 +416,8 @@ int run(int argc, char** argv) {
   drawFrames(options, report);
   std::fflush(report);
   if (options.outFile == kDiscard) return 0;
+  // A picture cut off while written would leave its temporary file behind.
+  if (options.thumbnail) alarm(0);
   return writePicture(options);
 }
 

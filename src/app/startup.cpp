@@ -1,7 +1,12 @@
 // Start-up: the arguments, the tables, the start colour, the model and the view globals, then
 // the window run.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -18,22 +23,19 @@ namespace {
 constexpr double kCameraDistance = 5000;
 
 constexpr const char* kUsage =
-    "usage: corvath [--watch] [FILE]\n"
+    "usage: corvath [--watch] [--desktop] [FILE]\n"
     "Shows a triangle mesh in a full-screen window. Without FILE it opens 3d.asc in the current\n"
     "folder. FILE may be mesh text (.asc) or any model the import library reads (OBJ, STL, PLY,\n"
     "glTF, COLLADA, 3DS, ...); such a model is placed so that it is seen whole.\n"
     "  --watch     read FILE again whenever it changes on disk\n"
+    "  --desktop   as started from the desktop's menu: without FILE the installed sample mesh\n"
+    "              opens, and Ctrl+S saves 3d.bmp in the pictures folder (XDG_PICTURES_DIR,\n"
+    "              else the home folder) instead of the current one\n"
     "  --help      print this text\n"
     "  --version   print the version\n"
     "Mouse: the pointer's position turns the model; the left button held zooms in, the right\n"
     "one out. Keys: Space starts and stops random scenes, F5 reads the file again, Ctrl+S saves\n"
     "the picture as 3d.bmp in the current folder, Esc quits. A file dropped on the window opens.\n";
-
-struct ViewerOptions {
-  std::string file;
-  bool fileGiven = false;
-  bool watch = false;
-};
 
 int32_t makeStartColour() {
   // Three draws in this order, whatever order the compiler would evaluate operands in.
@@ -52,8 +54,40 @@ int usageError(const std::string& message) {
   return 2;
 }
 
-// Returns -1 to go on, else the exit code.
-int parseArguments(int argc, char** argv, ViewerOptions& options) {
+// The folder if it exists, else "".
+std::string existingFolder(const std::string& path) {
+  struct stat status {};
+  if (path.empty() || path[0] != '/' || stat(path.c_str(), &status) != 0 ||
+      !S_ISDIR(status.st_mode)) {
+    return "";
+  }
+  return path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+}
+
+// XDG_PICTURES_DIR as user-dirs.dirs sets it: a quoted absolute path or one under "$HOME/".
+std::string picturesFromUserDirs(const std::string& home) {
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  const std::string config =
+      configHome != nullptr && configHome[0] == '/' ? configHome : home + "/.config";
+  std::ifstream file(config + "/user-dirs.dirs");
+  constexpr std::string_view kKey = "XDG_PICTURES_DIR=\"";
+  std::string found;
+  for (std::string line; std::getline(file, line);) {
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line.compare(start, kKey.size(), kKey) != 0) continue;
+    const size_t from = start + kKey.size();
+    const size_t quote = line.find('"', from);
+    if (quote == std::string::npos) continue;
+    std::string value = line.substr(from, quote - from);
+    if (value.starts_with("$HOME")) value = home.empty() ? "" : home + value.substr(5);
+    found = value;  // the last assignment holds, as in the shell
+  }
+  return found;
+}
+
+}  // namespace
+
+int parseViewerArguments(int argc, char** argv, ViewerOptions& options) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
@@ -67,6 +101,8 @@ int parseArguments(int argc, char** argv, ViewerOptions& options) {
       return 0;
     } else if (!optionsEnded && argument == "--watch") {
       options.watch = true;
+    } else if (!optionsEnded && argument == "--desktop") {
+      options.desktop = true;
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
       return usageError("unknown option " + std::string(argument));
     } else if (options.fileGiven) {
@@ -78,11 +114,36 @@ int parseArguments(int argc, char** argv, ViewerOptions& options) {
       options.fileGiven = true;
     }
   }
-  if (options.watch && !options.fileGiven) options.file = kMeshFileName;
+  if (!options.fileGiven) options.file = options.desktop ? installedSampleFile() : kMeshFileName;
+  if (options.desktop) {
+    const std::string folder = picturesFolder();
+    options.picture = folder.empty() ? kPictureFileName : folder + "/" + kPictureFileName;
+  }
   return -1;
 }
 
-}  // namespace
+std::string installedSampleFile() {
+  // Beside the running program first: `cmake --install --prefix` may differ from the prefix the
+  // build was configured with.
+  char program[4096];
+  const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+  if (length > 0) {
+    std::string folder(program, static_cast<size_t>(length));
+    folder.resize(folder.rfind('/') + 1);
+    const std::string beside = folder + CORVATH_SAMPLE_FROM_PROGRAMS;
+    if (access(beside.c_str(), R_OK) == 0) return beside;
+  }
+  return CORVATH_SAMPLE_FILE;
+}
+
+std::string picturesFolder() {
+  const char* homeVariable = std::getenv("HOME");
+  const std::string home = existingFolder(homeVariable != nullptr ? homeVariable : "");
+  const char* pictures = std::getenv("XDG_PICTURES_DIR");
+  std::string folder = existingFolder(pictures != nullptr ? pictures : "");
+  if (folder.empty()) folder = existingFolder(picturesFromUserDirs(home));
+  return folder.empty() ? home : folder;
+}
 
 void prepareMesh() {
   commitVertices();
@@ -127,8 +188,8 @@ bool prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_
 
 int startUp(int argc, char** argv) {
   ViewerOptions options;
-  options.file = kMeshFileName;
-  if (const int code = parseArguments(argc, argv, options); code >= 0) return code;
+  if (const int code = parseViewerArguments(argc, argv, options); code >= 0) return code;
+  pictureFileName = options.picture;
 
   // The desktop size is read first so that the preparation can take it.
   int32_t width = 0;
