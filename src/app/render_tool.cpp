@@ -86,14 +86,15 @@ constexpr const char* kUsage =
     "                  a thumbnail for the desktop: INPUT drawn into OUTPUT as a PNG of SIZE x\n"
     "                  SIZE pixels (1 to 4096) without the status line, in at most 20 seconds\n"
     "                  and 1 GiB of memory, import included; past either, exit 1 and no picture\n"
-    "  --help          print this text\n"
-    "  --version       print the version\n"
+    "  -h, --help      print this text\n"
+    "  -V, --version   print the version\n"
     "The counts of vertices and faces, the zoom and the frame times go to standard output, or\n"
     "to standard error when the picture does. Exit status: 0 drawn; 1 a model that cannot be\n"
     "opened (no picture is then written, an existing file is left as it was) or a picture\n"
     "that cannot be written; 2 wrong usage.\n"
-    "The environment variable CORVATH_VECTORS=portable|avx2|avx512 caps the processor paths;\n"
-    "the pictures are the same on every path.\n";
+    "The environment variable CORVATH_VECTORS=portable|avx2|avx512 caps the processor paths,\n"
+    "and CORVATH_THREADS=N sets the threads a frame uses; the pictures are the same on every\n"
+    "path and thread count.\n";
 
 constexpr std::string_view kValueOptions[] = {"--mesh", "--out",    "--format", "--seed",
                                               "--size", "--angles", "--frames", "--scene",

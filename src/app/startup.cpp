@@ -31,8 +31,8 @@ constexpr const char* kUsage =
     "  --desktop   as started from the desktop's menu: without FILE the installed sample mesh\n"
     "              opens, and Ctrl+S saves 3d.bmp in the pictures folder (XDG_PICTURES_DIR,\n"
     "              else the home folder) instead of the current one\n"
-    "  --help      print this text\n"
-    "  --version   print the version\n"
+    "  -h, --help     print this text\n"
+    "  -V, --version  print the version\n"
     "Mouse: the pointer's position turns the model; the left button held zooms in, the right\n"
     "one out. Keys: Space starts and stops random scenes, F5 reads the file again, Ctrl+S saves\n"
     "the picture as 3d.bmp in the current folder, Esc quits. A file dropped on the window opens.\n";
