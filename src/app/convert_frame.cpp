@@ -8,16 +8,6 @@
 
 namespace corvath {
 
-namespace {
-
-// The viewer's camera: the eye this far in front of the centre of rotation, and the start-up
-// zoom this constant divided by the largest coordinate.
-constexpr double kEyeDistance = 5000;
-constexpr double kZoomScale = 600000;
-constexpr double kEmptyMeshZoom = 100;
-
-}  // namespace
-
 void frameObjects(std::vector<MeshObject>& objects) {
   std::vector<double> all;
   for (const MeshObject& object : objects) {
@@ -46,8 +36,9 @@ PlainPlacement plainPlacement(const std::vector<MeshObject>& objects) {
     }
   }
   PlainPlacement placement;
-  const double largest = std::nearbyint(std::max({high[0], high[1], high[2]}));
-  placement.zoom = largest >= 1 ? kZoomScale / largest : kEmptyMeshZoom;
+  // The extent as meshExtent takes it: the largest coordinate as a float, rounded.
+  const auto largest = static_cast<float>(std::max({high[0], high[1], high[2]}));
+  placement.zoom = startUpZoomForExtent(roundToInt32(static_cast<double>(largest)));
   double farthest = 0;
   for (const MeshObject& object : objects) {
     for (size_t at = 0; at + 2 < object.positions.size(); at += 3) {
@@ -58,8 +49,8 @@ PlainPlacement plainPlacement(const std::vector<MeshObject>& objects) {
     }
   }
   placement.radius = farthest;
-  placement.pictureSpan = 2 * placement.zoom * farthest / kEyeDistance;
-  placement.reachesEye = farthest >= kEyeDistance;
+  placement.pictureSpan = 2 * placement.zoom * farthest / kViewerEyeDistance;
+  placement.reachesEye = farthest >= kViewerEyeDistance;
   return placement;
 }
 

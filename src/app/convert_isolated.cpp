@@ -13,6 +13,7 @@
 #include <new>
 
 #include "app/convert.hpp"
+#include "platform/platform.hpp"
 
 namespace corvath {
 
@@ -60,16 +61,9 @@ enum StreamEnd { kWhole, kReported, kBrokenOff, kNonsense };
 // Local helpers
 // ---------------------------------------------------------------------------------------------
 
-bool writeAll(int fd, const void* data, size_t size) {
-  const char* at = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t written = write(fd, at, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    at += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
+// The platform's writeAll, for bytes of any kind.
+bool writeBytes(int fd, const void* data, size_t size) {
+  return writeAll(fd, std::span(static_cast<const uint8_t*>(data), size));
 }
 
 // Reads exactly `size` bytes; false at the end of the stream or an error before then.
@@ -87,7 +81,7 @@ bool readAll(int fd, void* data, size_t size) {
 
 template <typename Value>
 bool writeValue(int fd, const Value& value) {
-  return writeAll(fd, &value, sizeof value);
+  return writeBytes(fd, &value, sizeof value);
 }
 
 template <typename Value>
@@ -97,7 +91,7 @@ bool readValue(int fd, Value& value) {
 
 template <typename Element>
 bool writeArray(int fd, const std::vector<Element>& values) {
-  return writeAll(fd, values.data(), values.size() * sizeof(Element));
+  return writeBytes(fd, values.data(), values.size() * sizeof(Element));
 }
 
 // The vector sized and filled straight from the stream, in one read loop.
@@ -110,14 +104,14 @@ bool readArray(int fd, std::vector<Element>& values, uint64_t count) {
 bool writeFailure(int fd, std::string_view reason) {
   const uint64_t length = reason.size();
   return writeValue(fd, kFailure) && writeValue(fd, length) &&
-         writeAll(fd, reason.data(), reason.size());
+         writeBytes(fd, reason.data(), reason.size());
 }
 
 bool writeObjects(int fd, const std::vector<MeshObject>& objects) {
   for (const MeshObject& object : objects) {
     const uint64_t counts[3] = {object.name.size(), object.positions.size(), object.corners.size()};
     if (!writeValue(fd, kObject) || !writeValue(fd, counts) ||
-        !writeAll(fd, object.name.data(), object.name.size()) ||
+        !writeBytes(fd, object.name.data(), object.name.size()) ||
         !writeArray(fd, object.positions) || !writeArray(fd, object.corners) ||
         !writeArray(fd, object.colours)) {
       return false;
@@ -163,7 +157,7 @@ void limitChildMemory() {
     const auto length = static_cast<uint8_t>(std::min<size_t>(stage.size(), 255));
     // A write fails only when the caller has stopped reading: then nothing matters.
     static_cast<void>(writeValue(fd, kProgress) && writeValue(fd, length) &&
-                      writeAll(fd, stage.data(), length) && writeValue(fd, done));
+                      writeBytes(fd, stage.data(), length) && writeValue(fd, done));
   });
   bool sent = false;
   try {

@@ -131,6 +131,17 @@ bool openInPlace(const std::string& path) {
   return true;
 }
 
+// The frame drawn again at the angles of the last one the pointer or a start drew.
+void drawAgain() {
+  drawFrame(lastAngles[0], lastAngles[1], lastAngles[2]);
+}
+
+// The model file read again in place of what is shown, at the zoom given, and drawn.
+void showModelAgain(double keptZoom) {
+  if (openInPlace(modelFileName)) zoom = keptZoom;
+  drawAgain();
+}
+
 // The random scenes stop: no tick draws over the model any more.
 void stopScenes() {
   if (!timerRunning(kAnimationTimer)) return;
@@ -147,17 +158,15 @@ void toggleScenes() {
   }
   stopScenes();
   // The model comes back as the file now is, at the zoom it had.
-  if (openInPlace(modelFileName)) zoom = modelZoom;
-  drawFrame(lastAngles[0], lastAngles[1], lastAngles[2]);
+  showModelAgain(modelZoom);
 }
 
 void reloadModel() {
   const bool scenesShown = timerRunning(kAnimationTimer);
   const double keptZoom = scenesShown ? modelZoom : zoom;
   stopScenes();
-  if (openInPlace(modelFileName)) zoom = keptZoom;
   watchedState = fileState(modelFileName);
-  drawFrame(lastAngles[0], lastAngles[1], lastAngles[2]);
+  showModelAgain(keptZoom);
 }
 
 void openDroppedFile() {
@@ -169,7 +178,7 @@ void openDroppedFile() {
     watchedState = fileState(path);
     setMainWindowCaption(modelCaption(path));
   }
-  drawFrame(lastAngles[0], lastAngles[1], lastAngles[2]);
+  drawAgain();
 }
 
 // Reads the model again once a change has stopped: the file looks the same twice in a row.
@@ -182,9 +191,7 @@ void watchTick() {
   }
   if (!std::exchange(watchedChanging, false) || !now.exists) return;
   if (timerRunning(kAnimationTimer)) return;  // the scenes are shown; Space brings it back
-  const double keptZoom = zoom;
-  if (openInPlace(modelFileName)) zoom = keptZoom;
-  drawFrame(lastAngles[0], lastAngles[1], lastAngles[2]);
+  showModelAgain(zoom);
 }
 
 void saveWithReport() {

@@ -16,11 +16,6 @@ namespace corvath {
 
 namespace {
 
-// The initial zoom of mesh text is this constant divided by the mesh extent.
-constexpr double kZoomScale = 600000;
-// An extent of 0 (empty mesh, no positive coordinate) would divide by zero; the zoom floor of
-// the mouse zoom serves instead.
-constexpr double kEmptyMeshZoom = 100;
 // Of the surface's shorter side, the most a framed model's picture spans at any angle.
 constexpr double kFramedSpan = 0.9;
 
@@ -110,8 +105,7 @@ bool openImported(const std::string& path, int32_t startColour, int32_t shorterS
 }  // namespace
 
 double startUpZoom() {
-  const int32_t extent = meshExtent();
-  return extent == 0 ? kEmptyMeshZoom : kZoomScale / extent;
+  return startUpZoomForExtent(meshExtent());
 }
 
 bool isMeshTextFile(const std::string& path) {
@@ -143,13 +137,13 @@ bool openModelFile(const std::string& path, int32_t startColour, int32_t surface
   error.clear();
   notice.clear();
   if (isMeshTextFile(path)) return openMeshText(path, startColour, error);
-  if (!readableFile(path, error)) return false;
 #ifdef CORVATH_IMPORT
+  // The import checks the file itself before it starts its child.
   return openImported(path, startColour, std::min(surfaceWidth, surfaceHeight), error, notice);
 #else
   (void)surfaceWidth;
   (void)surfaceHeight;
-  error = "not mesh text (.asc), the only format this build reads";
+  if (readableFile(path, error)) error = "not mesh text (.asc), the only format this build reads";
   return false;
 #endif
 }

@@ -360,20 +360,6 @@ void drawFrames(const RenderOptions& options, std::FILE* report) {
                milliseconds.back());
 }
 
-// Every byte to the descriptor, through partial writes and interrupted calls.
-bool writeAll(int descriptor, std::span<const uint8_t> bytes, std::string& reason) {
-  while (!bytes.empty()) {
-    const ssize_t wrote = ::write(descriptor, bytes.data(), bytes.size());
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) {
-      reason = wrote < 0 ? std::strerror(errno) : "nothing written";
-      return false;
-    }
-    bytes = bytes.subspan(static_cast<size_t>(wrote));
-  }
-  return true;
-}
-
 int writePicture(const RenderOptions& options) {
   const bool toStandardOutput = options.outFile == kStandardOutput;
   const bool png = options.format == PictureFormat::kFromName
@@ -381,9 +367,13 @@ int writePicture(const RenderOptions& options) {
                        : options.format == PictureFormat::kPng;
   const std::vector<uint8_t> picture = png ? pngBytes(drawingSurface) : bmpBytes(drawingSurface);
   std::string reason = "the picture could not be encoded";
-  const bool written =
-      !picture.empty() && (toStandardOutput ? writeAll(STDOUT_FILENO, picture, reason)
-                                            : replaceFile(options.outFile, picture, &reason));
+  bool written = !picture.empty();
+  if (written && toStandardOutput) {
+    written = writeAll(STDOUT_FILENO, picture);
+    if (!written) reason = std::strerror(errno);
+  } else if (written) {
+    written = replaceFile(options.outFile, picture, &reason);
+  }
   if (written) return 0;
   std::fprintf(stderr, "corvath-render: %s: %s\n",
                toStandardOutput ? "standard output" : options.outFile.c_str(), reason.c_str());

@@ -20,8 +20,6 @@ namespace corvath {
 
 namespace {
 
-constexpr double kCameraDistance = 5000;
-
 constexpr const char* kUsage =
     "usage: corvath [--watch] [--desktop] [FILE]\n"
     "Shows a triangle mesh in a full-screen window. Without FILE it opens 3d.asc in the current\n"
@@ -172,7 +170,7 @@ bool prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_
   modelStartColour = makeStartColour();
   screenCentreX = surfaceWidth / 2.0;
   screenCentreY = surfaceHeight / 2.0;
-  cameraDistance = kCameraDistance;
+  cameraDistance = kViewerEyeDistance;
   std::string reason;
   std::string done;
   zoom = startUpZoom();

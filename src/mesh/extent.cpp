@@ -45,6 +45,12 @@ void centreMesh() {
   }
 }
 
+double startUpZoomForExtent(int32_t extent) {
+  constexpr double kZoomScale = 600000;
+  constexpr double kEmptyMeshZoom = 100;
+  return extent == 0 ? kEmptyMeshZoom : kZoomScale / extent;
+}
+
 namespace {
 
 // The framing of `count` points read through point(i) = {x, y, z}.

@@ -202,9 +202,16 @@ int32_t meshExtent();
 // always contains the origin, moves to the origin.
 void centreMesh();
 
+// How far the viewer's eye stands in front of the centre of rotation (its cameraDistance).
+inline constexpr double kViewerEyeDistance = 5000;
+
+// The start-up rule's zoom for a mesh of this extent (meshExtent): 600000 divided by it, or 100,
+// the floor of the mouse zoom, for an extent of 0 (an empty mesh or no positive coordinate).
+double startUpZoomForExtent(int32_t extent);
+
 // Where a model of any units and place is moved to be seen whole: the middle of its bounding box
 // at the origin, and the point farthest from there kFramedRadius away, a fifth of the way to the
-// eye at the viewer's camera distance, so that no turn brings a vertex near it.
+// eye (kViewerEyeDistance), so that no turn brings a vertex near it.
 inline constexpr double kFramedRadius = 1000;
 struct Framing {
   double centre[3] = {0, 0, 0};  // the middle of the bounding box

@@ -35,17 +35,6 @@ mode_t currentUmask() {
   return mask;
 }
 
-bool writeAll(int descriptor, std::span<const uint8_t> bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<size_t>(written);
-  }
-  return true;
-}
-
 // The temporary's name: beside the target, or a short name in its directory when the target's
 // own name leaves no room for the suffix.
 std::string temporaryName(const std::string& target) {

@@ -1,4 +1,4 @@
-// Checks on files before they are read, and their names.
+// Checks on files before they are read, their names, and writing to a descriptor whole.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +8,17 @@
 #include "platform/platform.hpp"
 
 namespace corvath {
+
+bool writeAll(int descriptor, std::span<const uint8_t> bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<size_t>(written);
+  }
+  return true;
+}
 
 bool readableFile(const std::string& path, std::string& error) {
   struct stat status {};

@@ -229,6 +229,10 @@ std::vector<uint8_t> pngBytes(const Surface& surface);
 // The lower-case extension of a path's file name without the point ("" when it has none).
 std::string fileExtension(const std::string& path);
 
+// Writes every byte to the descriptor, through partial writes and interrupted calls. False when
+// a write fails (errno says why) or writes nothing.
+bool writeAll(int descriptor, std::span<const uint8_t> bytes);
+
 // Whether the path names a readable regular file that is not empty; else false with the reason
 // ("No such file or directory", "is a folder, not a file", "is empty", ...).
 bool readableFile(const std::string& path, std::string& error);
