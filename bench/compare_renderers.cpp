@@ -28,9 +28,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/app.hpp"
+#include "viewer/viewer.hpp"
 #include "mesh/mesh.hpp"
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "view/view.hpp"
 #include "workloads.hpp"
 

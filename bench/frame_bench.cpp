@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app/app.hpp"
+#include "viewer/viewer.hpp"
 #include "largest_scene.hpp"
 #include "mesh/mesh.hpp"
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "scene/scene.hpp"
 #include "view/view.hpp"
 #include "workloads.hpp"

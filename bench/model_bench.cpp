@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app.hpp"
-#include "app/convert.hpp"
+#include "viewer/viewer.hpp"
+#include "import/import.hpp"
 #include "mesh/mesh.hpp"
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "view/view.hpp"
 
 namespace corvath {

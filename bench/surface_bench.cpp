@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 
 namespace corvath {
 namespace {

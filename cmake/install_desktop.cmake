@@ -9,7 +9,7 @@ set(CORVATH_SAMPLE_FOLDER ${CMAKE_INSTALL_DATADIR}/corvath/examples)
 # still works; the configured place is its fallback.
 file(RELATIVE_PATH CORVATH_SAMPLE_FROM_PROGRAMS ${CMAKE_INSTALL_FULL_BINDIR}
      ${CMAKE_INSTALL_FULL_DATADIR}/corvath/examples/3d.asc)
-target_compile_definitions(corvath_app PRIVATE
+target_compile_definitions(corvath_viewer PRIVATE
   CORVATH_SAMPLE_FILE="${CMAKE_INSTALL_FULL_DATADIR}/corvath/examples/3d.asc"
   CORVATH_SAMPLE_FROM_PROGRAMS="${CORVATH_SAMPLE_FROM_PROGRAMS}")
 

@@ -5,7 +5,8 @@
 #include <string>
 
 #include "fuzz_mesh.hpp"
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
+#include "view/view.hpp"
 
 namespace {
 

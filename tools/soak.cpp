@@ -20,7 +20,7 @@
 #include <string>
 
 #include "mesh/mesh.hpp"
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "scene/scene.hpp"
 #include "view/view.hpp"
 

@@ -1,5 +1,5 @@
 // The mesh model: the process-wide vertex and face tables, the mesh line buffer, the reader of
-// the ASCII mesh format, extent and centring, and the decimal text of numbers.
+// the ASCII mesh format, extent, centring and framing.
 #pragma once
 
 #include <algorithm>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mesh/extended.hpp"
+#include "numbers/numbers.hpp"
 
 namespace corvath {
 
@@ -17,27 +17,6 @@ namespace corvath {
 // Records
 // ---------------------------------------------------------------------------------------------
 
-// Colours everywhere in the program are packed as red + 256 * green + 65536 * blue.
-inline constexpr int32_t packColour(int32_t red, int32_t green, int32_t blue) {
-  return red + 256 * green + 65536 * blue;
-}
-// The low 8 bits of the components of a packed colour; quotient and remainder truncate toward
-// zero, so a negative colour gives the low bytes of its remainders (-1 is red 255).
-inline constexpr uint8_t colourRed(int32_t colour) {
-  return static_cast<uint8_t>(colour % 256);
-}
-inline constexpr uint8_t colourGreen(int32_t colour) {
-  return static_cast<uint8_t>((colour / 256) % 256);
-}
-inline constexpr uint8_t colourBlue(int32_t colour) {
-  return static_cast<uint8_t>(((colour / 256) / 256) % 256);
-}
-// Degrees to radians: the decimal 0.0174532925199433 held in extended precision (not pi/180 in
-// full), given by its bits so that it is the same value on every machine.
-inline constexpr Extended kDegreeFactor = extendedFromBits(0x3FF9, 0x8EFA351294E9D26Fu);
-
-// The grey of buttons and of the window before its first frame.
-inline constexpr int32_t kButtonFaceColour = packColour(240, 240, 240);
 
 struct Vertex {
   double x = 0;
@@ -169,16 +148,6 @@ void releaseMeshTables();
 // Reader
 // ---------------------------------------------------------------------------------------------
 
-// The reader's number rule on the start of `text`: blanks, tabs and line feeds skipped, an
-// optional sign, digits with at most one point, an optional E or D exponent (clamped at 9999);
-// "&H", "&O"/"&Q", "&B" and "&digits" read integers in base 16, 8, 2 and 8. No digit gives 0.
-double readNumber(std::string_view text);
-
-// A value rounded to the nearest 32-bit integer, halves to even, clamped to the 32-bit range
-// (infinities clamp; a NaN gives 0).
-int32_t roundToInt32(Extended value);
-int32_t roundToInt32(double value);
-
 // Reads the file into the line buffer from entry 0 (upper-cased, blanks stripped at both ends;
 // CR, CR LF and LF each end a line, byte 26 ends the file, at most 1,000,000 lines), sets
 // lastLineIndex to the number of lines read and parses them. A missing file reads no lines.
@@ -224,24 +193,5 @@ Framing framingOf(const double* xyz, size_t points);
 void applyFraming(const Framing& framing, double& x, double& y, double& z);
 // Frames working vertices 0 .. vertexCount - 1 (framingOf, applyFraming); returns the framing.
 Framing frameMesh();
-
-// ---------------------------------------------------------------------------------------------
-// Number text
-// ---------------------------------------------------------------------------------------------
-
-// Decimal text of a number with 15 significant digits: a blank or "-" first, no "0" before the
-// point, exponent form ("E+16", "E-17") past 15 integer digits or 16 decimals. 0 gives " 0".
-std::string numberText(double value);
-std::string numberText(int32_t value);
-
-// The same text written to `out` (room for 32 characters); returns its length.
-size_t writeNumberText(char* out, double value);
-
-// The same text appended to a string, without allocating when it has room.
-template <class String>
-void appendNumberText(String& out, double value) {
-  char text[32];
-  out.append(text, writeNumberText(text, value));
-}
 
 }  // namespace corvath

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "mesh/extended.hpp"
+#include "numbers/numbers.hpp"
 #include "mesh/mesh.hpp"
 
 namespace corvath {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "mesh/mesh.hpp"
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "view/face_order_paths.hpp"
 #include "view/face_paint.hpp"
 #include "view/view.hpp"

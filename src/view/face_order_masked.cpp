@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "view/face_order_paths.hpp"
 
 namespace corvath {

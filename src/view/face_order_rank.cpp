@@ -6,7 +6,7 @@
 #include <cassert>
 #include <cstdint>
 
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "view/face_order_paths.hpp"
 
 namespace corvath {

@@ -11,7 +11,7 @@
 #endif
 
 #include "mesh/mesh.hpp"
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "view/view.hpp"
 
 // g++ would pair the stores of extended results into vector stores assembled on the stack: a

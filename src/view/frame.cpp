@@ -8,7 +8,7 @@
 #include <string>
 
 #include "mesh/mesh.hpp"
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "view/face_paint.hpp"
 #include "view/view.hpp"
 

@@ -1,9 +1,8 @@
 // The status line: the '#' mask formatter and the yellow line at the top left of every frame.
 #include <cmath>
 
-#include "mesh/decimal_digits.hpp"
 #include "mesh/mesh.hpp"
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "view/view.hpp"
 
 namespace corvath {

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "mesh/mesh.hpp"
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "view/face_paint.hpp"
 #include "view/view.hpp"
 

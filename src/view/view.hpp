@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "mesh/extended.hpp"
+#include "numbers/numbers.hpp"
+#include "raster/raster.hpp"
 
 namespace corvath {
 
@@ -99,6 +101,27 @@ extern bool statusLineShown;
 // Prints the status line at the top left of the drawing surface, in bold "courier new" 12 pt,
 // yellow on a transparent background; nothing while statusLineShown is false.
 void drawStatusLine(const double& angleX, const double& angleY, const double& angleZ);
+
+// ---------------------------------------------------------------------------------------------
+// The drawing surface, and the hooks the window supplies
+// ---------------------------------------------------------------------------------------------
+
+// The grey of buttons, and of the drawing surface before its first frame.
+inline constexpr int32_t kButtonFaceColour = packColour(240, 240, 240);
+
+// The off-screen surface every frame is drawn on, as large as the desktop; the window shows it.
+extern Surface drawingSurface;
+// True once a frame has selected the drawing surface for drawing.
+extern bool drawingSurfaceSelected;
+
+// Shows the whole drawing surface on the screen; a no-op until the window sets a function.
+void refreshDrawingSurface();
+void setRefreshFunction(std::function<void()> refresh);
+
+// A modal message box with an OK button and no owner; returns when it is closed. Without a
+// function set (headless) it returns at once.
+void showMessageBox(const std::string& text);
+void setMessageBoxFunction(std::function<void(const std::string&)> show);
 
 // ---------------------------------------------------------------------------------------------
 // Frame

@@ -13,7 +13,7 @@
 #include <tuple>
 #include <utility>
 
-#include "mesh/decimal_digits.hpp"
+#include "numbers/decimal_digits.hpp"
 #include "support/mesh_fixture.hpp"
 
 namespace corvath {

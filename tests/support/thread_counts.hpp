@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 
 namespace corvath::testing {
 

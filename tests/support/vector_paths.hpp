@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 
 namespace corvath::testing {
 

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.hpp"
+#include "raster/raster.hpp"
 #include "support/mesh_fixture.hpp"
 #include "support/thread_counts.hpp"
 #include "view/face_paint.hpp"

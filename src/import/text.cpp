@@ -1,0 +1,253 @@
+// Mesh text for the converter: reading it with the viewer's reader, writing it, counting its lines,
+// welding vertices, and the progress hook.
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+#include "files/files.hpp"
+#include "import/import.hpp"
+#include "mesh/mesh.hpp"
+
+namespace corvath {
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Records, tables and globals
+// ---------------------------------------------------------------------------------------------
+
+ProgressFunction progressFunction;
+
+// A position by the bits of its coordinates: equal keys are the same point to the viewer.
+struct PositionKey {
+  uint64_t x, y, z;
+  bool operator==(const PositionKey&) const = default;
+};
+
+struct PositionHash {
+  size_t operator()(const PositionKey& key) const {
+    // Coordinates of nearby points share their high bits; the multipliers spread the low ones.
+    uint64_t h = key.x * 0x9E3779B97F4A7C15ull;
+    h ^= key.y * 0xC2B2AE3D27D4EB4Full + (h >> 29);
+    h ^= key.z * 0x165667B19E3779F9ull + (h >> 32);
+    return static_cast<size_t>(h ^ (h >> 31));
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Local helpers
+// ---------------------------------------------------------------------------------------------
+
+constexpr int32_t kProgressStep = 1 << 16;  // elements between progress reports
+
+void appendWhole(std::string& out, uint64_t value) {
+  char text[24];
+  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+void appendCoordinate(std::string& out, double value) {
+  char text[32];
+  auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  // The shortest form reads back exactly by any correctly rounding reader, which the viewer's
+  // number rule is; 17 significant digits are the fallback that always does.
+  if (readNumber(std::string_view(text, end - text)) != value) {
+    end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 16).ptr;
+  }
+  out.append(text, end);
+}
+
+// "Vertex 7:  X: 1  Y: 2  Z: 3" or "Face 7:    A:0 B:1 C:2": a numbered element's three fields.
+template <typename Value, typename AppendValue>
+void appendNumberedFields(std::string& out, const char* head, size_t number,
+                          const char* const (&labels)[3], const Value* values,
+                          AppendValue appendValue) {
+  out += head;
+  appendWhole(out, number);
+  for (int i = 0; i < 3; ++i) {
+    out += labels[i];
+    appendValue(out, values[i]);
+  }
+}
+
+std::string fileStem(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t point = name.rfind('.');
+  if (point != std::string::npos && point > 0) name.erase(point);
+  return name;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Operations
+// ---------------------------------------------------------------------------------------------
+
+void setProgressFunction(ProgressFunction report) {
+  progressFunction = std::move(report);
+}
+
+void reportProgress(std::string_view stage, double done) {
+  if (progressFunction) progressFunction(stage, done);
+}
+
+std::string coordinateText(double value) {
+  assert(std::isfinite(value));
+  std::string text;
+  appendCoordinate(text, value);
+  return text;
+}
+
+bool readMeshText(const std::string& path, std::vector<MeshObject>& objects, std::string& error) {
+  objects.clear();
+  if (!readableFile(path, error)) return false;
+  // Faces without `colore:` take the default colour; reading the lines twice with two defaults
+  // that differ in red tells them from faces that give their colour.
+  vertexCount = 0;
+  faceCount = 0;
+  loadMeshFile(path, 0, 0, 0, 0);
+  std::vector<uint8_t> redWithDefault0(static_cast<size_t>(faceCount));
+  for (int32_t f = 0; f < faceCount; ++f) redWithDefault0[f] = faces[f].red;
+  vertexCount = 0;
+  faceCount = 0;
+  parseMeshLines(0, 0, 0, 1);
+
+  MeshObject object;
+  object.name = fileStem(path);
+  object.positions.reserve(static_cast<size_t>(vertexCount) * 3);
+  for (int32_t v = 0; v < vertexCount; ++v) {
+    object.positions.push_back(workingVertices[v].x);
+    object.positions.push_back(workingVertices[v].y);
+    object.positions.push_back(workingVertices[v].z);
+  }
+  const auto inMesh = [](int32_t corner) { return corner >= 0 && corner < vertexCount; };
+  for (int32_t f = 0; f < faceCount; ++f) {
+    const Face& face = faces[f];
+    // Faces the viewer does not draw: announced but never described, or naming no vertex.
+    if (face.cornerCount != 3 || !inMesh(face.a) || !inMesh(face.b) || !inMesh(face.c)) continue;
+    object.corners.push_back(static_cast<uint32_t>(face.a));
+    object.corners.push_back(static_cast<uint32_t>(face.b));
+    object.corners.push_back(static_cast<uint32_t>(face.c));
+    const bool coloured = face.red == redWithDefault0[f];
+    object.colours.push_back(coloured ? face.red + 256 * face.green + 65536 * face.blue
+                                      : kNoColour);
+  }
+  if (object.faceTotal() == 0) {
+    error = "holds no faces";
+    return false;
+  }
+  objects.push_back(std::move(object));
+  return true;
+}
+
+void weldVertices(std::vector<MeshObject>& objects) {
+  for (MeshObject& object : objects) {
+    const size_t vertices = object.vertexTotal();
+    std::unordered_map<PositionKey, uint32_t, PositionHash> first;
+    first.reserve(vertices);
+    std::vector<uint32_t> renumber(vertices, UINT32_MAX);
+    std::vector<double> positions;
+    positions.reserve(object.positions.size());
+    for (uint32_t& corner : object.corners) {
+      uint32_t& target = renumber[corner];
+      if (target == UINT32_MAX) {
+        const double* p = &object.positions[3 * size_t{corner}];
+        const PositionKey key{std::bit_cast<uint64_t>(p[0]), std::bit_cast<uint64_t>(p[1]),
+                              std::bit_cast<uint64_t>(p[2])};
+        const auto [at, added] = first.emplace(key, static_cast<uint32_t>(positions.size() / 3));
+        if (added) positions.insert(positions.end(), p, p + 3);
+        target = at->second;
+      }
+      corner = target;
+    }
+    object.positions = std::move(positions);
+  }
+}
+
+int64_t meshTextLines(const std::vector<MeshObject>& objects) {
+  int64_t lines = 0;
+  for (const MeshObject& object : objects) {
+    lines += 4 + static_cast<int64_t>(object.vertexTotal() + object.faceTotal());
+  }
+  return lines;
+}
+
+bool fitsViewer(const std::vector<MeshObject>& objects, FitTarget target) {
+  return viewerLoad(objects, target) <= 1;
+}
+
+int64_t facesThatFit(const std::vector<MeshObject>& objects, FitTarget target) {
+  int64_t faceTotal = 0;
+  for (const MeshObject& object : objects) faceTotal += static_cast<int64_t>(object.faceTotal());
+  const double load = viewerLoad(objects, target);
+  if (faceTotal == 0 || !(load > 0)) return faceTotal;
+  return std::min(faceTotal, static_cast<int64_t>(static_cast<double>(faceTotal) / load));
+}
+
+double viewerLoad(const std::vector<MeshObject>& objects, FitTarget target) {
+  int64_t vertices = 0;
+  int64_t faceTotal = 0;
+  for (const MeshObject& object : objects) {
+    vertices += static_cast<int64_t>(object.vertexTotal());
+    faceTotal += static_cast<int64_t>(object.faceTotal());
+  }
+  // The reader sizes its tables one above the elements read so far, for a spare element.
+  const auto tableRoom = static_cast<double>(kViewerTableCap - 1);
+  double load = static_cast<double>(std::max(vertices, faceTotal)) / tableRoom;
+  if (target == FitTarget::kMeshText) {
+    const int64_t overhead = 4 * static_cast<int64_t>(objects.size());
+    const int64_t room = kViewerLines - overhead;
+    const double lineLoad = room <= 0 ? HUGE_VAL
+                                      : static_cast<double>(vertices + faceTotal) /
+                                            static_cast<double>(room);
+    load = std::max(load, lineLoad);
+  }
+  return load;
+}
+
+std::string meshText(const std::vector<MeshObject>& objects) {
+  std::string text;
+  size_t estimate = 0;
+  size_t total = 0;
+  for (const MeshObject& object : objects) {
+    total += object.vertexTotal() + object.faceTotal();
+    estimate += 100 + object.name.size() + 70 * object.vertexTotal() + 48 * object.faceTotal();
+  }
+  text.reserve(estimate);
+  size_t done = 0;
+  for (const MeshObject& object : objects) {
+    text += "Named Object: \"";
+    text += object.name;
+    text += "\"\nTri-mesh, Vertices: ";
+    appendWhole(text, object.vertexTotal());
+    text += "     Faces: ";
+    appendWhole(text, object.faceTotal());
+    text += "\nVertex list:\n";
+    for (size_t v = 0; v < object.vertexTotal(); ++v) {
+      appendNumberedFields(text, "Vertex ", v, {":  X: ", "  Y: ", "  Z: "},
+                           &object.positions[3 * v], appendCoordinate);
+      text += '\n';
+      if (++done % kProgressStep == 0)
+        reportProgress("writing", static_cast<double>(done) / static_cast<double>(total));
+    }
+    text += "Face list:\n";
+    for (size_t f = 0; f < object.faceTotal(); ++f) {
+      appendNumberedFields(text, "Face ", f, {":    A:", " B:", " C:"}, &object.corners[3 * f],
+                           appendWhole);
+      if (object.colours[f] != kNoColour) {
+        text += " colore: ";
+        appendWhole(text, static_cast<uint64_t>(object.colours[f]));
+      }
+      text += '\n';
+      if (++done % kProgressStep == 0)
+        reportProgress("writing", static_cast<double>(done) / static_cast<double>(total));
+    }
+  }
+  return text;
+}
+
+}  // namespace corvath

@@ -1,0 +1,412 @@
+// The shell: start-up's preparation, the main window's event handler driven with raw message
+// numbers as the window delivers them, the pictures it saves, and whole pictures held to hashes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "raster/raster.hpp"
+#include "scene/scene.hpp"
+#include "support/mesh_fixture.hpp"
+#include "support/thread_counts.hpp"
+#include "support/vector_paths.hpp"
+#include "view/view.hpp"
+#include "viewer/viewer.hpp"
+#include "window/window.hpp"
+
+namespace corvath::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+double fixedClockSeconds = 43200.25;
+
+std::vector<uint8_t> readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int32_t send(uint32_t message, uint64_t first = 0, int64_t second = 0) {
+  return handleMainWindowMessage(1, message, first, second);
+}
+
+int64_t clientPosition(int32_t x, int32_t y) {
+  return (int64_t{y} << 16) | x;
+}
+
+// Presses a button and lets a query see it newly pressed: the next kCursorMessage finds it held.
+void holdButton(int32_t button) {
+  noteMouseButton(button, true);
+  send(kCursorMessage);
+}
+
+// Expects a frame drawn, the last with these angles: its view matrix is theirs.
+void expectDrawnWith(double angleX, double angleY, double angleZ) {
+  EXPECT_TRUE(drawingSurfaceSelected);
+  double drawn[3][3];
+  std::memcpy(drawn, viewMatrix, sizeof drawn);
+  const int32_t vertices = vertexCount, faceTotal = faceCount;
+  vertexCount = faceCount = 0;  // only the matrix is wanted: the tables stay as they are
+  rotateView(angleX, angleY, angleZ);
+  vertexCount = vertices;
+  faceCount = faceTotal;
+  EXPECT_EQ(std::memcmp(drawn, viewMatrix, sizeof drawn), 0)
+      << "not drawn at " << angleX << ", " << angleY << ", " << angleZ;
+}
+
+// One triangle, (left, 0, 0), (right, 0, 0) and (left, left, 0), as a mesh file holds it.
+std::string triangleText(const std::string& left, const std::string& right,
+                         const std::string& colour = "") {
+  return "Named Object: \"T\"\r\nTri-mesh, Vertices: 3     Faces: 1\r\nVertex 0: X: " + left +
+         " Y: 0 Z: 0\r\nVertex 1: X: " + right + " Y: 0 Z: 0\r\nVertex 2: X: " + left +
+         " Y: " + left + " Z: 0\r\nFace 0: A:0 B:1 C:2" + colour + "\r\n";
+}
+
+// An empty mesh, a small surface, fresh globals, a fixed clock and a temporary working folder.
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetMeshState();
+    createSurface(drawingSurface, 64, 48, kButtonFaceColour);
+    drawingSurfaceSelected = false;
+    resetMouseButtons();
+    frameCounter = mouseTiltAngle = mouseTurnAngle = 0;
+    zoom = 1000;
+    cameraDistance = 5000;
+    screenCentreX = 32;
+    screenCentreY = 24;
+    setLightDirection(0, 0, 1);
+    fixedClockSeconds = 43200.25;
+    setTimeOfDayClock([] { return fixedClockSeconds; });
+    char pattern[] = "/tmp/corvath-app-XXXXXX";
+    directory_ = mkdtemp(pattern);
+    previous_ = fs::current_path();
+    fs::current_path(directory_);
+  }
+  void TearDown() override {
+    setTimeOfDayClock(nullptr);
+    setRandomDrawSource(nullptr);
+    fs::current_path(previous_);
+    fs::permissions(directory_, fs::perms::owner_all);
+    fs::remove_all(directory_);
+  }
+
+  fs::path directory_;
+  fs::path previous_;
+};
+
+using ViewerPreparation = ShellTest;
+
+TEST_F(ViewerPreparation, ZoomFromTheExtentBeforeCentringAndCentreFromTheSurface) {
+  // The file (none when empty), the surface, then the zoom, centre and vertex count. x from 10
+  // to 3000 would measure 1495 after centring; x from -20 to 0.4 measures 0, as no file does.
+  const std::tuple<std::string, int32_t, int32_t, double, double, double, int32_t> cases[] = {
+      {triangleText("10", "3000"), 1366, 768, 200, 683, 384, 3},
+      {triangleText("10", "600000"), 1365, 767, 1, 682.5, 383.5, 3},
+      {"", 64, 48, 100, 32, 24, 0},
+      {triangleText("-20", "0.4"), 64, 48, 100, 32, 24, 3}};
+  // Each preparation starts from an empty mesh: the counts never add up.
+  for (const auto& [text, width, height, expectedZoom, centreX, centreY, vertices] : cases) {
+    fs::remove("3d.asc");
+    if (!text.empty()) std::ofstream("3d.asc") << text;
+    prepareViewer("3d.asc", width, height);
+    EXPECT_EQ(std::tuple(zoom, screenCentreX, screenCentreY, cameraDistance, vertexCount),
+              std::tuple(expectedZoom, centreX, centreY, 5000.0, vertices))
+        << text;
+  }
+}
+
+TEST_F(ViewerPreparation, MeshIsCentredCommittedAndLit) {
+  // x from 10 to 20 and the origin: the box middle at x = 10 moves to 0.
+  std::ofstream("3d.asc") << triangleText("10", "20", " colore: 255");
+  prepareViewer("3d.asc", 64, 48);
+  ASSERT_EQ(vertexCount, 3);
+  EXPECT_EQ(std::tuple(modelVertices[0].x, modelVertices[1].x, modelVertices[2].y),
+            std::tuple(0, 10, 5));
+  EXPECT_EQ(std::tuple(lightX, lightY, lightZ), std::tuple(0, 0, -1));
+  // (10, 0, 0) x (0, 10, 0), and the face's own colour.
+  EXPECT_EQ(std::tuple(faces[0].normalZ, faces[0].normalLength, faces[0].red),
+            std::tuple(100, 100, 255));
+}
+
+TEST_F(ViewerPreparation, StartColourComesFromTheTimeOfDayWithinItsRanges) {
+  std::ofstream("3d.asc") << triangleText("10", "20");
+  const auto colourAt = [](double seconds) {
+    fixedClockSeconds = seconds;
+    prepareViewer("3d.asc", 64, 48);
+    EXPECT_EQ(faceCount, 1);
+    return std::tuple(faces[0].red, faces[0].green, faces[0].blue);
+  };
+  int greenAbove200 = 0;
+  for (int second = 0; second < 300; ++second) {
+    const auto [red, green, blue] = colourAt(second * 287.125);
+    EXPECT_LE(red, 200);
+    EXPECT_LE(green, 240);
+    EXPECT_LE(blue, 200);
+    greenAbove200 += green > 200;
+  }
+  EXPECT_GT(greenAbove200, 0);
+  EXPECT_EQ(colourAt(1000.5), colourAt(1000.5));
+}
+
+using ShellMouse = ShellTest;
+
+TEST_F(ShellMouse, FramesTakeTheFirstAnglesThenTiltTurnTiltFromThePointerModulo360) {
+  send(kCreateMessage, 1, 0);
+  expectDrawnWith(210, 7, 90);
+  // Position, turn, tilt. 65535 = 182 * 360 + 15; bits above the low 32 are no part of it.
+  const std::tuple<int64_t, double, double> cases[] = {{clientPosition(400, 725), 40, 5},
+                                                       {clientPosition(360, 359), 0, 359},
+                                                       {0, 0, 0},
+                                                       {-1, 15, 15}};
+  for (const auto& [position, turn, tilt] : cases) {
+    send(kMouseMoveMessage, 0, position);
+    EXPECT_EQ(std::tuple(mouseTurnAngle, mouseTiltAngle), std::tuple(turn, tilt)) << position;
+    expectDrawnWith(tilt, turn, tilt);
+  }
+}
+
+TEST_F(ShellMouse, ButtonsHeldSinceTheLastQueryZoomInSinglePrecisionStepsDownToTheFloor) {
+  // Left and right held, the zoom before and after. Below the floor, as after a large mesh,
+  // zooming out enlarges the picture. Both held zoom in first: 100 * 1.1f, then * 0.9f falls
+  // below the floor; out first would give 110.0000024 (the floor, then 100 * 1.1f).
+  const std::tuple<bool, bool, double, double> cases[] = {
+      {true, false, 100, 110.000002384185791015625},
+      {false, true, 1000, 899.99997615814208984375},
+      {false, true, 50, 100},
+      {false, true, 100, 100},
+      {true, true, 100, 100}};
+  for (const auto& [left, right, from, to] : cases) {
+    resetMouseButtons();
+    if (left) holdButton(kLeftButton);
+    if (right) holdButton(kRightButton);
+    zoom = from;
+    send(kCursorMessage);
+    EXPECT_EQ(zoom, to) << "left " << left << ", right " << right << ", from " << from;
+  }
+  resetMouseButtons();
+  zoom = 1000;
+  noteMouseButton(kLeftButton, true);
+  send(kCursorMessage);  // the query reports -32767: newly pressed
+  EXPECT_EQ(zoom, 1000);
+  send(kMouseMoveMessage, 0, clientPosition(10, 10));  // only kCursorMessage zooms
+  EXPECT_EQ(zoom, 1000);
+  send(kCursorMessage);  // from now on -32768: held
+  EXPECT_EQ(zoom, 1000 * static_cast<double>(1.1f));
+  noteMouseButton(kLeftButton, false);
+  send(kCursorMessage);
+  EXPECT_EQ(zoom, 1000 * static_cast<double>(1.1f));
+}
+
+using ShellTimer = ShellTest;
+
+TEST_F(ShellTimer, TicksReplaceTheMeshWithTheNextSceneKeepZoomAndWrapAfter360) {
+  parseText({"Tri-mesh, Vertices: 3 Faces: 1"});  // a mesh to replace
+  zoom = 1234.5;
+  send(kTimerMessage, kAnimationTimer);
+  EXPECT_EQ(std::tuple(frameCounter, zoom), std::tuple(1, 1234.5));
+  expectDrawnWith(0, 1, 1);
+  // Committed and given normals before the frame: the scene composed by hand with this clock.
+  EXPECT_GT(faces[0].normalLength, 0);
+  EXPECT_EQ(lightZ, -1);
+  const std::vector<Vertex> committed(modelVertices.begin(), modelVertices.begin() + vertexCount);
+  vertexCount = faceCount = 0;
+  composeScene();
+  EXPECT_GT(faceCount, 1);
+  ASSERT_EQ(vertexCount, static_cast<int32_t>(committed.size()));
+  EXPECT_EQ(std::memcmp(committed.data(), workingVertices.data(), sizeof(Vertex) * vertexCount), 0);
+
+  setRandomDrawSource([] { return 0.0; });  // every cell empty: both counts 0, ticks cheap
+  send(kTimerMessage, kAnimationTimer);
+  EXPECT_EQ(std::tuple(vertexCount, faceCount), std::tuple(0, 0));
+  expectDrawnWith(0, 2, 2);
+  for (int tick = 3; tick <= 359; ++tick) send(kTimerMessage, kAnimationTimer);
+  EXPECT_EQ(frameCounter, 359);
+  send(kTimerMessage, kAnimationTimer);
+  EXPECT_EQ(frameCounter, 0);
+  expectDrawnWith(0, 0, 0);
+}
+
+using ShellCommand = ShellTest;
+
+TEST_F(ShellCommand, OtherMessagesTimersAndCommandsChangeNothing) {
+  parseText({"Tri-mesh, Vertices: 3 Faces: 1"});
+  for (const uint32_t message : {0u, 5u, 15u, 274u, 513u, 1000u}) {
+    EXPECT_EQ(send(message, kAnimationTimer, clientPosition(400, 725)), 0) << message;
+  }
+  for (const uint64_t timer : {uint64_t{999}, uint64_t{1001}, (uint64_t{1} << 32) | 1000}) {
+    send(kTimerMessage, timer);
+  }
+  EXPECT_EQ(std::tuple(mouseTurnAngle, frameCounter, vertexCount, faceCount),
+            std::tuple(0, 0, 3, 1));
+  EXPECT_FALSE(drawingSurfaceSelected);
+  send(kCreateMessage, 1, 0);  // a frame a save would write
+  send(kCommandMessage, kOkCommand);
+  send(kCommandMessage, 201);
+  send(kCommandMessage, uint64_t{200} << 16);  // 200 as the notification code, command 0
+  EXPECT_FALSE(fs::exists(kPictureFileName));
+  // Without a window, closing and the destroy message are harmless.
+  send(kCommandMessage, kCancelCommand);
+  send(kDestroyMessage);
+}
+
+TEST_F(ShellCommand, DestroyStopsOnlyTheFrameTimer) {
+  startTimer(kAnimationTimer, 60000);
+  startTimer(7, 60000);
+  ASSERT_TRUE(timerRunning(kAnimationTimer));
+  send(kDestroyMessage);
+  EXPECT_FALSE(timerRunning(kAnimationTimer));
+  EXPECT_TRUE(timerRunning(7));
+  stopTimer(7);
+}
+
+TEST_F(ShellCommand, SaveWritesTheWholeSurfaceOverALongerFileWhateverTheNotificationCode) {
+  std::ofstream(kPictureFileName) << std::string(100000, 'x');
+  send(kCreateMessage, 1, 0);
+  // The corner beyond any visible client area belongs to the picture too, as it is now.
+  drawingSurface.pixels.back() = pixelFromColour(0x123456);
+  markSurfaceChanged(drawingSurface);
+  send(kCommandMessage, (uint64_t{0x1234} << 16) | kSaveCommand);
+  const std::vector<uint8_t> bytes = readBytes(kPictureFileName);
+  EXPECT_EQ(bytes, bmpBytes(drawingSurface));
+  ASSERT_TRUE(savePicture("again.bmp"));  // saved again, the same bytes
+  EXPECT_EQ(readBytes("again.bmp"), bytes);
+}
+
+using PictureExport = ShellTest;
+
+TEST_F(PictureExport, NothingWithoutAFrameOrANameAndAFailureLeavesTheOldFile) {
+  EXPECT_FALSE(savePicture(kPictureFileName));
+  send(kCreateMessage, 1, 0);
+  EXPECT_FALSE(savePicture(""));
+  EXPECT_TRUE(fs::is_empty(fs::current_path()));
+  // The platform's tests hold every way a replacement fails; here, that one reaches the caller.
+  std::ofstream("locked.bmp") << "old";
+  fs::permissions("locked.bmp", fs::perms::owner_read);
+  EXPECT_FALSE(savePicture("locked.bmp"));
+  EXPECT_EQ(readBytes("locked.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+}
+
+// --- whole pictures, identical to the pixel ----------------------------------------------------
+// Frames of several meshes and angles, hashed and compared with the hashes of the first, plainly
+// written renderer: a speed change that moves a single pixel fails here.
+
+uint64_t pictureHash() {
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const uint32_t pixel : drawingSurface.pixels) {
+    for (int k = 0; k < 3; ++k) {
+      hash ^= (pixel >> (8 * k)) & 0xFF;
+      hash *= 1099511628211ull;
+    }
+  }
+  return hash;
+}
+
+const fs::path kSourceFolder = fs::path(__FILE__).parent_path().parent_path().parent_path();
+
+// A closed torus of 2 * nu * nv faces, wound outward, as mesh text.
+std::string torusText(int nu, int nv) {
+  std::string text = "Named Object: \"torus\"\r\nTri-mesh, Vertices: " + std::to_string(nu * nv) +
+                     "     Faces: " + std::to_string(2 * nu * nv) + "\r\n";
+  char line[160];
+  for (int i = 0; i < nu; ++i) {
+    for (int j = 0; j < nv; ++j) {
+      const double u = 2 * M_PI * i / nu, v = 2 * M_PI * j / nv;
+      std::snprintf(line, sizeof line, "Vertex %d: X: %.6f Y: %.6f Z: %.6f\r\n", i * nv + j,
+                    (200 + 80 * std::cos(v)) * std::cos(u), (200 + 80 * std::cos(v)) * std::sin(u),
+                    80 * std::sin(v));
+      text += line;
+    }
+  }
+  const auto id = [&](int a, int b) { return (a % nu) * nv + (b % nv); };
+  for (int i = 0, f = 0; i < nu; ++i) {
+    for (int j = 0; j < nv; ++j, f += 2) {
+      const int colour = (i * 7 % 256) + 256 * (j * 13 % 256) + 65536 * 200;
+      std::snprintf(line, sizeof line,
+                    "Face %d: A:%d B:%d C:%d colore: %d\r\n"
+                    "Face %d: A:%d B:%d C:%d colore: %d\r\n",
+                    f, id(i, j), id(i + 1, j), id(i + 1, j + 1), colour, f + 1, id(i, j),
+                    id(i + 1, j + 1), id(i, j + 1), colour);
+      text += line;
+    }
+  }
+  return text;
+}
+
+struct Shot {
+  double angles[3];
+  double zoomFactor;  // the start-up zoom times this
+  uint64_t hash;
+};
+
+// Loads like start-up on a 960 x 540 surface (or makes a new scene), then draws each shot on
+// every path and thread count. No status line: its glyphs are the machine's font build's.
+void expectPictures(const std::string& mesh, std::initializer_list<Shot> shots,
+                    bool scene = false) {
+  setTimeOfDayClock([] { return 45296.789; });
+  statusLineShown = false;
+  resetMeshState();
+  prepareViewer(mesh, 960, 540);
+  if (scene) replaceWithNewScene();
+  createSurface(drawingSurface, 960, 540, 0);
+  const double startZoom = zoom;
+  onSeveralThreadCounts([&] {
+    onEveryVectorPath([&] {
+      for (const Shot& shot : shots) {
+        zoom = startZoom * shot.zoomFactor;
+        renderFrame(shot.angles[0], shot.angles[1], shot.angles[2]);
+        EXPECT_EQ(pictureHash(), shot.hash)
+            << mesh << " at " << shot.angles[0] << ", " << shot.angles[1] << ", " << shot.angles[2]
+            << " zoom x" << shot.zoomFactor;
+      }
+    });
+  });
+  setTimeOfDayClock(nullptr);
+  statusLineShown = true;
+}
+
+TEST(FrameIdentity, SampleMesh) {
+  expectPictures((kSourceFolder / "examples" / "3d.asc").string(),
+                 {{{210, 7, 90}, 1, 17530133825738549996u},
+                  {{24, 323, 24}, 1, 14451754403453504507u},
+                  {{100, 200, 300}, 12, 7215152663687191589u}});
+}
+
+TEST(FrameIdentity, Torus) {
+  const TemporaryFile torus(torusText(160, 80));
+  expectPictures(torus.path(), {{{210, 7, 90}, 1, 12848163171911317246u},
+                                {{30, 60, 90}, 1, 4345770656722890049u},
+                                {{0, 90, 45}, 6, 13329273119677023209u}});
+}
+
+TEST(FrameIdentity, GeneratedScene) {
+  // No mesh: the start zoom is 100, and the scene is drawn at 6000 as the frame timer draws it.
+  expectPictures("/nonexistent/3d.asc",
+                 {{{0, 1, 1}, 60, 1959081437918049827u},
+                  {{0, 77, 77}, 60, 12809818724914315421u},
+                  {{0, 300, 300}, 60, 11137739448970379073u}},
+                 true);
+}
+
+TEST(FrameIdentity, BenchmarkWorkloads) {
+  const char* shared = std::getenv("CORVATH_SHARED");
+  const fs::path bench =
+      (shared ? fs::path(shared) : kSourceFolder.parent_path() / "shared") / "bench";
+  if (!fs::exists(bench / "city.asc")) GTEST_SKIP() << "no workloads at " << bench;
+  expectPictures((bench / "city.asc").string(), {{{210, 7, 90}, 1, 10411485340545425379u},
+                                                 {{215, 12, 95}, 1, 5760574768592445208u}});
+  expectPictures((bench / "big.asc").string(), {{{345, 345, 345}, 1, 12735860926419796568u},
+                                                {{350, 350, 350}, 1, 17437778034875566772u}});
+}
+
+}  // namespace
+}  // namespace corvath::testing
