@@ -10,6 +10,7 @@
 #include <string>
 
 #include "mesh/mesh.hpp"
+#include "support/temp_folder.hpp"
 
 namespace corvath::testing {
 
@@ -36,21 +37,16 @@ inline void parseText(std::initializer_list<std::string> lines, int32_t defaultC
   parseMeshLines(0, 0, 0, defaultColour);
 }
 
-// A file in a fresh temporary directory, removed with the object.
+// A file in a fresh temporary folder, removed with the object.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const std::string& contents, const std::string& name = "3d.asc") {
-    char pattern[] = "/tmp/corvath-test-XXXXXX";
-    directory_ = mkdtemp(pattern);
-    path_ = directory_ + "/" + name;
-    std::ofstream(path_, std::ios::binary) << contents;
-  }
-  ~TemporaryFile() { std::filesystem::remove_all(directory_); }
+  explicit TemporaryFile(const std::string& contents, const std::string& name = "3d.asc")
+      : path_(folder_.write(name, contents)) {}
   const std::string& path() const { return path_; }
-  const std::string& directory() const { return directory_; }
+  std::string directory() const { return folder_.path().string(); }
 
  private:
-  std::string directory_;
+  TemporaryFolder folder_;
   std::string path_;
 };
 

@@ -1,0 +1,44 @@
+// A fresh temporary folder for one test, removed with everything in it when the test ends.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+namespace corvath::testing {
+
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    std::string pattern = ::testing::TempDir() + "corvath-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "no temporary folder";
+    path_ = pattern;
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    // A test may have taken the write permission away.
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // The path of a file in the folder.
+  std::string file(std::string_view name) const { return (path_ / name).string(); }
+  // Writes a file in the folder and returns its path.
+  std::string write(std::string_view name, std::string_view contents) const {
+    const std::string path = file(name);
+    std::ofstream(path, std::ios::binary) << contents;
+    return path;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace corvath::testing
