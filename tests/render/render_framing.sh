@@ -26,16 +26,12 @@ if sys.argv[1] == "box":
 data = open(sys.argv[2], "rb").read()
 offset, = struct.unpack_from("<I", data, 10)
 width, height = struct.unpack_from("<ii", data, 18)
-stride, xs, ys = (width * 3 + 3) // 4 * 4, [], []
-for row in range(height):
-    line = data[offset + row * stride:offset + row * stride + width * 3]
-    painted = [x for x in range(width) if line[3 * x:3 * x + 3] != b"\x80\x80\x80"]
-    if painted:
-        xs += [painted[0], painted[-1]]
-        ys.append(height - 1 - row)
-inside = xs and min(xs) > 0 and min(ys) > 0 and max(xs) < width - 1 and max(ys) < height - 1
-print(max(xs) - min(xs) + 1 if xs else 0, max(ys) - min(ys) + 1 if xs else 0,
-      "inside" if inside else "outside")
+stride = (width * 3 + 3) // 4 * 4
+points = [(x, y) for y in range(height) for x in range(width)
+          if data[offset + y * stride + 3 * x:offset + y * stride + 3 * x + 3] != b"\x80\x80\x80"]
+xs, ys = [p[0] for p in points] or [0], [p[1] for p in points] or [0]
+inside = points and min(xs) > 0 and min(ys) > 0 and max(xs) < width - 1 and max(ys) < height - 1
+print(max(xs) - min(xs) + 1, max(ys) - min(ys) + 1, "inside" if inside else "outside")
 PY
 
 # Small cube, unit cube, large cube, and a flatter box wholly at negative coordinates.

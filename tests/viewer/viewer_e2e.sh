@@ -45,18 +45,12 @@ int main(int argc, char** argv) {
 EOF
 cc -O1 -o "$work/close" "$work/close.c" -lX11 || fail "cannot build the close helper"
 
-# Reads saved pictures: "header W H" checks the 54 header bytes, "pixel X Y" prints R G B,
-# "colours" prints the number of distinct colours.
+# Reads saved pictures: "pixel X Y" prints R G B, "colours" the number of distinct colours.
 cat >"$work/bmp.py" <<'EOF'
 import struct, sys
 data, what = open(sys.argv[1], "rb").read(), sys.argv[2]
 width, height = struct.unpack_from("<ii", data, 18)
 stride = (width * 3 + 3) // 4 * 4
-if what == "header":
-    w, h = int(sys.argv[3]), int(sys.argv[4])
-    size = ((w * 3 + 3) // 4 * 4) * h + 54
-    sys.exit(data[:54] != struct.pack("<2sIHHIIiiHHIIiiII", b"BM", size, 0, 0, 54, 40, w, h, 1,
-                                      24, 0, 0, 0, 0, 0, 0) or len(data) != size)
 if what == "pixel":
     at = 54 + (height - 1 - int(sys.argv[4])) * stride + 3 * int(sys.argv[3])
     print(data[at + 2], data[at + 1], data[at])
@@ -172,8 +166,6 @@ same dpi96.bmp dpi120.bmp && fail "the text resolution changes nothing"
 
 start_viewer
 save_picture first.bmp
-bmp "$work/first.bmp" header 1366 768 || fail "the picture's header is not that of 1366 x 768"
-expect_pixel first.bmp 1360 760 "128 128 128" "no grey background"
 read -r r g b <<<"$(bmp "$work/first.bmp" pixel 683 384)"
 { [ "$b" = 0 ] && { [ "$r" = 0 ] || [ "$g" = 0 ]; } && [ $((r + g)) -gt 0 ]; } ||
   fail "the square's colour is missing from the first picture ($r $g $b)"
@@ -183,7 +175,8 @@ save_picture face_on.bmp
 expect_pixel face_on.bmp 683 384 "255 0 0" "the square is not face on"
 expect_pixel face_on.bmp 809 384 "128 128 128" "the square is too large"
 same first.bmp face_on.bmp && fail "moving the mouse changed nothing"
-# The status line is 12 points at 96 dots per inch whatever the screen's physical density.
+# The whole screen, and the status line 12 points at 96 dots per inch whatever the screen's
+# physical density.
 same face_on.bmp dpi96.bmp || fail "the picture differs from corvath-render's at 96 dots per inch"
 
 # Holding the left button while moving zooms in: the square grows past 126 pixels.
