@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The files a desktop reads: the menu entry and the metainfo pass their validators, every MIME
-# type they name exists in the desktop's database or in ours, the thumbnailer and the metainfo
-# name the same types as the entry, ours compile and tell mesh text from other .asc files, and
-# the icon is there at every size. Exit 77 without the validators. Usage: desktop_files.sh
+# The files a desktop reads: the menu entry and the metainfo pass their validators and name,
+# with the thumbnailer, the same MIME types, each known to the desktop's database or ours; ours
+# compile and tell mesh text from other .asc files; the icon is there at every size. Exit 77
+# without the validators.
 root=$(cd "$(dirname "$0")/../.." && pwd)
 desktop=$root/desktop
 for tool in desktop-file-validate appstreamcli update-mime-database; do
@@ -17,8 +17,6 @@ id=$(basename "$entry" .desktop)
 desktop-file-validate "$entry" >"$work/out" 2>&1 && ! [ -s "$work/out" ] ||
   fail "desktop-file-validate: $(cat "$work/out")"
 appstreamcli validate --no-net "$metainfo" >"$work/out" 2>&1 || fail "appstreamcli: $(cat "$work/out")"
-! command -v xmllint >/dev/null || xmllint --noout "$desktop/corvath-mime.xml" ||
-  fail "corvath-mime.xml is not well-formed"
 
 # The sorted types of the entry, and those of the thumbnailer and the metainfo, the same.
 types() { sed -n "s/^MimeType=//p" "$1" | tr ';' '\n' | sed '/^$/d' | sort; }
@@ -31,8 +29,7 @@ for other in thumbnailer metainfo; do
     fail "the $other's types differ from the entry's: $(diff "$work/entry" "$work/$other" | grep '^[<>]')"
 done
 
-# Known: a type or an alias of the installed database, or a type we define. Ours add what the
-# database lacks; one it has already would compete with it.
+# Known: a type or an alias of the installed database, or ours, which add what it lacks.
 sed -n 's|.*<mime-type type="\([^"]*\)".*|\1|p' "$desktop/corvath-mime.xml" | sort >"$work/ours"
 { cat /usr/share/mime/types; cut -d' ' -f1 /usr/share/mime/aliases; } 2>/dev/null | sort -u >"$work/system"
 [ -s "$work/system" ] || { echo "SKIP: no MIME database in /usr/share/mime"; exit 77; }
@@ -56,9 +53,8 @@ for size in 16 22 24 32 48 64 128 256 512; do
     "$(printf '89504e470d0a1a0a0000000d49484452%08x%08x' "$size" "$size")" ] || fail "$icon is not a ${size}x$size PNG"
 done
 
-# Our types compiled beside the installed database: mesh text is told apart from armored PGP
-# text and notes that share its .asc, whatever case its headers are in; the other formats by
-# name and by content.
+# Compiled beside the installed database, ours tell mesh text, whatever the case of its headers,
+# from PGP text and notes that share .asc; the other formats by name and by content.
 mkdir -p "$work/share/mime/packages" "$work/files" && cp "$desktop/corvath-mime.xml" "$work/share/mime/packages/"
 update-mime-database "$work/share/mime" >"$work/out" 2>&1 || fail "update-mime-database: $(cat "$work/out")"
 grep -qx "model/x-corvath-mesh" "$work/share/mime/types" || fail "the compiled database lacks our types"

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # The thumbnailer as a desktop runs it, by the Exec line of desktop/corvath.thumbnailer: models
-# become square PNGs of the asked size that show something, and files built to exhaust memory or
-# time end within the thumbnail's caps with no picture and nothing left running.
-# Usage: thumbnailer.sh PATH_TO_CORVATH_RENDER [PATH_TO_CORVATH_CONVERT]; exit 77 without the
-# converter, as the import it runs is then not built.
+# become square PNGs of the asked size that show something; files built to exhaust memory or time
+# end within the caps with no picture and nothing left running. Exit 77 without the converter,
+# as the import it runs is then not built. Usage: thumbnailer.sh CORVATH_RENDER [CORVATH_CONVERT]
 render=$1
 [ -n "${2:-}" ] || { echo "SKIP: built without the import library"; exit 77; }
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -47,11 +46,11 @@ print(f'{width}x{height} {len(colours)}')
 EOF
 }
 
-# A cube as OBJ, eight corners and six quads.
 printf 'v %s\n' '0 0 0' '1 0 0' '1 1 0' '0 1 0' '0 0 1' '1 0 1' '1 1 1' '0 1 1' >"$work/cube.obj"
 printf 'f %s\n' '1 4 3 2' '5 6 7 8' '1 2 6 5' '2 3 7 6' '3 4 8 7' '4 1 5 8' >>"$work/cube.obj"
 cp "$root/examples/3d.asc" "$work/sample.asc"
-# The least colours each shows: the background and, of the cube, three faces lit differently.
+# The least colours each shows: the background and, of the cube (six quads), three faces lit
+# differently.
 for job in "sample.asc 256 20" "sample.asc 1 1" "cube.obj 48 4" "cube.obj 128 4"; do
   read -r model size least <<<"$job"
   thumbnail "$size" "$work/$model" "$work/$model-$size.png" >/dev/null 2>"$work/err" ||
@@ -64,10 +63,10 @@ for size in 0 4097 x; do
   [ $? = 2 ] && ! [ -e "$work/refused.png" ] || fail "size $size not refused"
 done
 
-# Each damaged file: a non-zero exit within the caps, no picture, no temporary file beside it,
-# and no import still running after it. The memory cap ends the first two at once: the import
-# library asks for the billions of bytes their headers announce. The sanitizers' builds have no
-# memory cap (CORVATH_MEMORY_UNCAPPED): there the time caps end them.
+# Each damaged file: a non-zero exit within the caps, no picture or temporary file, no import
+# still running. The memory cap ends the first two at once (the import library asks for the
+# billions of bytes they announce); the sanitizers' builds have none (CORVATH_MEMORY_UNCAPPED):
+# there the time caps end them.
 printf 'ply\nformat ascii 1.0\nelement vertex 100000000\nproperty float x\nproperty float y\nproperty float z\nelement face 100000000\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n' \
   >"$work/announced.ply"
 printf 'OFF\n2000000000 2000000000 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n' >"$work/announced.off"
