@@ -122,12 +122,6 @@ bool isDirectory(const std::string& path) {
   return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-int64_t faceSum(const std::vector<MeshObject>& objects) {
-  int64_t sum = 0;
-  for (const MeshObject& object : objects) sum += static_cast<int64_t>(object.faceTotal());
-  return sum;
-}
-
 int convert(const ConvertOptions& options) {
   const std::string outputExtension = fileExtension(options.output);
   if (isDirectory(options.output)) return fail(options.output, "is a folder, not a file");
@@ -173,10 +167,9 @@ int convert(const ConvertOptions& options) {
                                          file.bytes.size());
     if (!replaceFile(file.path, bytes)) return fail(file.path, "cannot be written");
   }
-  size_t vertices = 0;
-  for (const MeshObject& object : objects) vertices += object.vertexTotal();
-  std::printf("%s: %zu objects, %zu vertices, %lld faces\n", options.output.c_str(), objects.size(),
-              vertices, static_cast<long long>(faceSum(objects)));
+  std::printf("%s: %zu objects, %lld vertices, %lld faces\n", options.output.c_str(),
+              objects.size(), static_cast<long long>(vertexSum(objects)),
+              static_cast<long long>(faceSum(objects)));
   return 0;
 }
 

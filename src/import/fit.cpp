@@ -97,12 +97,6 @@ MeshObject simplified(const MeshObject& object, const SplitObject& split, size_t
   return result;
 }
 
-int64_t faceSum(const std::vector<MeshObject>& objects) {
-  int64_t sum = 0;
-  for (const MeshObject& object : objects) sum += static_cast<int64_t>(object.faceTotal());
-  return sum;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------

@@ -104,15 +104,10 @@ std::string plainName(std::string_view name) {
   return plain;
 }
 
-// Appends the triangles of one mesh as shown by one node. Returns false, with the reason, for a
-// coordinate that is not a finite number.
-bool appendMeshObject(const aiScene& scene, const aiMesh& mesh, const aiNode& node,
-                      const Transform& transform, std::vector<MeshObject>& objects,
-                      std::string& error) {
-  MeshObject object;
-  object.name = plainName(mesh.mName.length > 0   ? mesh.mName.C_Str()
-                          : node.mName.length > 0 ? node.mName.C_Str()
-                                                  : "mesh");
+// The mesh's vertices placed by the node's transform in the viewer's space. Returns false, with
+// the reason, for a coordinate that is not a finite number.
+bool placeVertices(const aiMesh& mesh, const Transform& transform, MeshObject& object,
+                   std::string& error) {
   const auto& m = transform.m;
   object.positions.resize(size_t{mesh.mNumVertices} * 3);
   for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
@@ -130,9 +125,12 @@ bool appendMeshObject(const aiScene& scene, const aiMesh& mesh, const aiNode& no
     object.positions[3 * v + 1] = -placed[1] + 0.0;
     object.positions[3 * v + 2] = -placed[2] + 0.0;
   }
+  return true;
+}
 
-  // A mirroring transform turns the outward side inward; swapping two corners turns it back.
-  const bool mirrored = determinant3(transform) < 0;
+// The mesh's triangles with their colours: the mean of the corners' colours, else the material's.
+// A mirroring transform turns the outward side inward; swapping two corners turns it back.
+void appendFaces(const aiScene& scene, const aiMesh& mesh, bool mirrored, MeshObject& object) {
   const int32_t meshColour = mesh.mMaterialIndex < scene.mNumMaterials
                                  ? materialColour(*scene.mMaterials[mesh.mMaterialIndex])
                                  : kNoColour;
@@ -161,6 +159,19 @@ bool appendMeshObject(const aiScene& scene, const aiMesh& mesh, const aiNode& no
     }
     object.colours.push_back(colour);
   }
+}
+
+// Appends the triangles of one mesh as shown by one node. Returns false, with the reason, for a
+// coordinate that is not a finite number.
+bool appendMeshObject(const aiScene& scene, const aiMesh& mesh, const aiNode& node,
+                      const Transform& transform, std::vector<MeshObject>& objects,
+                      std::string& error) {
+  MeshObject object;
+  object.name = plainName(mesh.mName.length > 0   ? mesh.mName.C_Str()
+                          : node.mName.length > 0 ? node.mName.C_Str()
+                                                  : "mesh");
+  if (!placeVertices(mesh, transform, object, error)) return false;
+  appendFaces(scene, mesh, determinant3(transform) < 0, object);
   if (object.faceTotal() > 0) objects.push_back(std::move(object));
   return true;
 }

@@ -30,6 +30,10 @@ struct MeshObject {
   size_t faceTotal() const { return corners.size() / 3; }
 };
 
+// The vertices and the faces of all the objects together.
+int64_t vertexSum(const std::vector<MeshObject>& objects);
+int64_t faceSum(const std::vector<MeshObject>& objects);
+
 // A file to write: its path and its bytes.
 struct OutputFile {
   std::string path;

@@ -87,6 +87,18 @@ std::string fileStem(const std::string& path) {
 // Operations
 // ---------------------------------------------------------------------------------------------
 
+int64_t vertexSum(const std::vector<MeshObject>& objects) {
+  int64_t sum = 0;
+  for (const MeshObject& object : objects) sum += static_cast<int64_t>(object.vertexTotal());
+  return sum;
+}
+
+int64_t faceSum(const std::vector<MeshObject>& objects) {
+  int64_t sum = 0;
+  for (const MeshObject& object : objects) sum += static_cast<int64_t>(object.faceTotal());
+  return sum;
+}
+
 void setProgressFunction(ProgressFunction report) {
   progressFunction = std::move(report);
 }
@@ -169,11 +181,7 @@ void weldVertices(std::vector<MeshObject>& objects) {
 }
 
 int64_t meshTextLines(const std::vector<MeshObject>& objects) {
-  int64_t lines = 0;
-  for (const MeshObject& object : objects) {
-    lines += 4 + static_cast<int64_t>(object.vertexTotal() + object.faceTotal());
-  }
-  return lines;
+  return 4 * static_cast<int64_t>(objects.size()) + vertexSum(objects) + faceSum(objects);
 }
 
 bool fitsViewer(const std::vector<MeshObject>& objects, FitTarget target) {
@@ -181,20 +189,15 @@ bool fitsViewer(const std::vector<MeshObject>& objects, FitTarget target) {
 }
 
 int64_t facesThatFit(const std::vector<MeshObject>& objects, FitTarget target) {
-  int64_t faceTotal = 0;
-  for (const MeshObject& object : objects) faceTotal += static_cast<int64_t>(object.faceTotal());
+  const int64_t faceTotal = faceSum(objects);
   const double load = viewerLoad(objects, target);
   if (faceTotal == 0 || !(load > 0)) return faceTotal;
   return std::min(faceTotal, static_cast<int64_t>(static_cast<double>(faceTotal) / load));
 }
 
 double viewerLoad(const std::vector<MeshObject>& objects, FitTarget target) {
-  int64_t vertices = 0;
-  int64_t faceTotal = 0;
-  for (const MeshObject& object : objects) {
-    vertices += static_cast<int64_t>(object.vertexTotal());
-    faceTotal += static_cast<int64_t>(object.faceTotal());
-  }
+  const int64_t vertices = vertexSum(objects);
+  const int64_t faceTotal = faceSum(objects);
   // The reader sizes its tables one above the elements read so far, for a spare element.
   const auto tableRoom = static_cast<double>(kViewerTableCap - 1);
   double load = static_cast<double>(std::max(vertices, faceTotal)) / tableRoom;
@@ -211,13 +214,12 @@ double viewerLoad(const std::vector<MeshObject>& objects, FitTarget target) {
 
 std::string meshText(const std::vector<MeshObject>& objects) {
   std::string text;
-  size_t estimate = 0;
-  size_t total = 0;
-  for (const MeshObject& object : objects) {
-    total += object.vertexTotal() + object.faceTotal();
-    estimate += 100 + object.name.size() + 70 * object.vertexTotal() + 48 * object.faceTotal();
-  }
-  text.reserve(estimate);
+  size_t names = 0;
+  for (const MeshObject& object : objects) names += object.name.size();
+  const auto vertices = static_cast<size_t>(vertexSum(objects));
+  const auto faceTotal = static_cast<size_t>(faceSum(objects));
+  const size_t total = vertices + faceTotal;
+  text.reserve(100 * objects.size() + names + 70 * vertices + 48 * faceTotal);
   size_t done = 0;
   for (const MeshObject& object : objects) {
     text += "Named Object: \"";

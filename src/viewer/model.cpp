@@ -39,12 +39,8 @@ bool openMeshText(const std::string& path, int32_t startColour, std::string& err
 #ifdef CORVATH_IMPORT
 // Puts the objects into the tables, one after another, as the reader would have read them.
 bool fillTables(const std::vector<MeshObject>& objects, int32_t startColour, std::string& error) {
-  int64_t vertexTotal = 0;
-  int64_t faceTotal = 0;
-  for (const MeshObject& object : objects) {
-    vertexTotal += static_cast<int64_t>(object.vertexTotal());
-    faceTotal += static_cast<int64_t>(object.faceTotal());
-  }
+  const int64_t vertexTotal = vertexSum(objects);
+  const int64_t faceTotal = faceSum(objects);
   // One spare element above the mesh in every table, as the reader leaves it.
   if (!resizeMeshTables(vertexTotal + 1, faceTotal + 1)) {
     error = "too large for the memory left";

@@ -1,7 +1,6 @@
 // The start from the desktop's menu (--desktop): the installed sample without a file, pictures
 // saved into the user's pictures folder; a start without the option as it always was.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,12 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "raster/raster.hpp"
-#include "scene/scene.hpp"
-#include "support/mesh_fixture.hpp"
-#include "view/view.hpp"
-#include "viewer/viewer.hpp"
-#include "window/window.hpp"
+#include "viewer/viewer_fixture.hpp"
 
 namespace corvath::testing {
 namespace {
@@ -25,98 +19,74 @@ namespace fs = std::filesystem;
 // The environment variables the start reads, put back as they were after each test.
 constexpr const char* kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_PICTURES_DIR"};
 
-// A fresh mesh and surface, a fixed clock, and a temporary folder that is the current one and
-// the home folder, with nothing of the user's configuration.
-class DesktopStart : public ::testing::Test {
+// The temporary folder is also the home folder, with nothing of the user's configuration.
+class DesktopStart : public ViewerTest {
  protected:
-  void SetUp() override {
+  DesktopStart() {
     for (const char* name : kVariables) {
       const char* value = std::getenv(name);
       saved_.push_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
       unsetenv(name);
     }
-    resetMeshState();
-    createSurface(drawingSurface, 64, 48, kButtonFaceColour);
-    drawingSurfaceSelected = false;
-    setTimeOfDayClock([] { return 43200.25; });
-    char pattern[] = "/tmp/corvath-desktop-XXXXXX";
-    home_ = mkdtemp(pattern);
-    previous_ = fs::current_path();
-    fs::current_path(home_);
     setenv("HOME", home_.c_str(), 1);
   }
-  void TearDown() override {
-    handleMainWindowMessage(1, kDestroyMessage, 0, 0);
-    pictureFileName = kPictureFileName;
-    setTimeOfDayClock(nullptr);
-    fs::current_path(previous_);
-    fs::remove_all(home_);
+  ~DesktopStart() override {
     for (size_t i = 0; i < saved_.size(); ++i) {
-      if (saved_[i]) {
-        setenv(kVariables[i], saved_[i]->c_str(), 1);
-      } else {
-        unsetenv(kVariables[i]);
-      }
+      if (saved_[i]) setenv(kVariables[i], saved_[i]->c_str(), 1);
+      if (!saved_[i]) unsetenv(kVariables[i]);
     }
   }
 
-  ViewerOptions parse(std::vector<std::string> arguments) {
+  // The file and the picture the arguments give.
+  std::pair<std::string, std::string> parse(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "corvath");
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     ViewerOptions options;
     EXPECT_EQ(parseViewerArguments(static_cast<int>(argv.size()), argv.data(), options), -1);
-    return options;
+    EXPECT_EQ(options.fileGiven, options.file != kMeshFileName && options.file != installedSampleFile());
+    return {options.file, options.picture};
   }
-
   void writeUserDirs(const fs::path& config, const std::string& text) {
     fs::create_directories(config);
     std::ofstream(config / "user-dirs.dirs") << text;
   }
 
-  fs::path home_;
-  fs::path previous_;
+  const fs::path home_ = folder.path();
   std::vector<std::optional<std::string>> saved_;
 };
 
 TEST_F(DesktopStart, WithoutTheOptionTheCurrentFolderServesAsAlways) {
-  for (const auto& arguments : {std::vector<std::string>{}, std::vector<std::string>{"--watch"}}) {
-    const ViewerOptions options = parse(arguments);
-    EXPECT_EQ(options.file, kMeshFileName);
-    EXPECT_FALSE(options.fileGiven);
-    EXPECT_EQ(options.picture, kPictureFileName);
-  }
-  EXPECT_EQ(parse({"model.obj"}).file, "model.obj");
-  EXPECT_EQ(parse({"model.obj"}).picture, kPictureFileName);
   // "--desktop" after "--" is a file's name.
-  EXPECT_EQ(parse({"--", "--desktop"}).file, "--desktop");
-  EXPECT_EQ(parse({"--", "--desktop"}).picture, kPictureFileName);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, kMeshFileName}, {{"--watch"}, kMeshFileName}, {{"model.obj"}, "model.obj"},
+      {{"--", "--desktop"}, "--desktop"}};
+  for (const auto& [arguments, file] : cases)
+    EXPECT_EQ(parse(arguments), std::pair(file, std::string(kPictureFileName)));
 }
 
 TEST_F(DesktopStart, WithoutAFileTheInstalledSampleOpensAndIsCaptionedByItsName) {
-  const ViewerOptions options = parse({"--desktop"});
-  EXPECT_FALSE(options.fileGiven);
-  EXPECT_EQ(options.file, installedSampleFile());
-  EXPECT_TRUE(options.file.ends_with("/corvath/examples/3d.asc")) << options.file;
-  EXPECT_EQ(options.file[0], '/');
-  EXPECT_EQ(modelCaption(options.file), "3D-Corvath 3d.asc");
+  const std::string sample = parse({"--desktop"}).first;
+  EXPECT_EQ(sample, installedSampleFile());
+  EXPECT_TRUE(sample.starts_with('/') && sample.ends_with("/corvath/examples/3d.asc")) << sample;
+  EXPECT_EQ(modelCaption(sample), "3D-Corvath 3d.asc");
   // The file the desktop hands over opens instead, watched or not.
-  EXPECT_EQ(parse({"--desktop", "dir/knot.ply"}).file, "dir/knot.ply");
-  EXPECT_EQ(parse({"--watch", "--desktop"}).file, installedSampleFile());
+  EXPECT_EQ(parse({"--desktop", "dir/knot.ply"}).first, "dir/knot.ply");
+  EXPECT_EQ(parse({"--watch", "--desktop"}).first, sample);
 }
 
 TEST_F(DesktopStart, PicturesGoToThePicturesFolderOfTheUserDirsElseHome) {
   const fs::path config = home_ / ".config";
   fs::create_directory(home_ / "Bilder");
   fs::create_directory(home_ / "Elsewhere");
-  EXPECT_EQ(parse({"--desktop"}).picture, (home_ / kPictureFileName).string());  // no user-dirs
+  EXPECT_EQ(parse({"--desktop"}).second, (home_ / kPictureFileName).string());  // no user-dirs
 
   // The shell syntax user-dirs.dirs is written in; the last assignment holds.
   writeUserDirs(config,
                 "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Foto\"\n"
                 "  XDG_PICTURES_DIR=\"$HOME/Bilder/\"\n");
   EXPECT_EQ(picturesFolder(), (home_ / "Bilder").string());
-  EXPECT_EQ(parse({"--desktop"}).picture, (home_ / "Bilder" / kPictureFileName).string());
+  EXPECT_EQ(parse({"--desktop"}).second, (home_ / "Bilder" / kPictureFileName).string());
   writeUserDirs(config, "XDG_PICTURES_DIR=\"" + (home_ / "Elsewhere").string() + "\"\n");
   EXPECT_EQ(picturesFolder(), (home_ / "Elsewhere").string());
 
@@ -135,10 +105,8 @@ TEST_F(DesktopStart, PicturesGoToThePicturesFolderOfTheUserDirsElseHome) {
   EXPECT_EQ(picturesFolder(), (home_ / "Bilder").string());
 
   // Without a home at all, the current folder, as without the option.
-  unsetenv("HOME");
-  unsetenv("XDG_PICTURES_DIR");
-  unsetenv("XDG_CONFIG_HOME");
-  EXPECT_EQ(parse({"--desktop"}).picture, kPictureFileName);
+  for (const char* name : kVariables) unsetenv(name);
+  EXPECT_EQ(parse({"--desktop"}).second, kPictureFileName);
 }
 
 TEST_F(DesktopStart, CtrlSSavesIntoThePicturesFolderOnly) {
@@ -147,9 +115,9 @@ TEST_F(DesktopStart, CtrlSSavesIntoThePicturesFolderOnly) {
   fs::create_directory("work");
   fs::current_path("work");
   setenv("XDG_PICTURES_DIR", pictures.c_str(), 1);
-  pictureFileName = parse({"--desktop"}).picture;
-  handleMainWindowMessage(1, kCreateMessage, 1, 0);
-  handleMainWindowMessage(1, kCommandMessage, kSaveCommand, 0);
+  pictureFileName = parse({"--desktop"}).second;
+  send(kCreateMessage, 1, 0);
+  send(kCommandMessage, kSaveCommand);
   EXPECT_TRUE(fs::is_regular_file(pictures / kPictureFileName));
   EXPECT_TRUE(fs::is_empty(fs::current_path()));
   EXPECT_EQ(std::distance(fs::directory_iterator(pictures), fs::directory_iterator()), 1);

@@ -1,24 +1,17 @@
 #!/usr/bin/env bash
-# The viewer used as a person would, on a virtual X server: started in a fresh folder with a
-# small mesh, turned and zoomed with the mouse, animated, saved and closed with keys and with a
-# close request, and checked through the pictures it saves. The server has no core fonts and a
-# dense screen (200 dots per inch), as a fresh machine with a modern panel may have.
-# Usage: viewer_e2e.sh PATH_TO_CORVATH PATH_TO_CORVATH_RENDER [PATH_TO_CORVATH_CONVERT]
-#   (CORVATH_E2E_KEEP=1 keeps the pictures and logs; without the converter the models of other
-#   formats are left out)
+# The viewer used as a person would, on a virtual X server with no core fonts and a dense screen
+# (200 dots per inch): started in a fresh folder with a small mesh, turned and zoomed with the
+# mouse, animated, saved and closed with keys and with a close request, checked through the
+# pictures it saves. Usage: viewer_e2e.sh CORVATH CORVATH_RENDER [CORVATH_CONVERT]
+#   (CORVATH_E2E_KEEP=1 keeps the pictures and logs; without the converter no other formats)
 set -euo pipefail
 
 # Under the leak checker, a report of the suppressions used would follow each one-line message.
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
 
-corvath=$(realpath "$1")
-render=$(realpath "$2")
-convert=${3:+$(realpath "$3")}
-caption="3D-Corvath 3d.asc"
-box_caption="3D-Corvath"
-work=$(mktemp -d /tmp/corvath-e2e-XXXXXX)
-server=""
-viewer=""
+corvath=$(realpath "$1") render=$(realpath "$2") convert=${3:+$(realpath "$3")}
+caption="3D-Corvath 3d.asc" box_caption="3D-Corvath"
+work=$(mktemp -d /tmp/corvath-e2e-XXXXXX) server="" viewer=""
 
 cleanup() {
   [ -n "$viewer" ] && kill "$viewer" 2>/dev/null || true
@@ -26,7 +19,6 @@ cleanup() {
   if [ -n "${CORVATH_E2E_KEEP:-}" ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
-
 fail() {
   echo "FAIL: $*" >&2
   [ -f "$work/viewer.log" ] && sed 's/^/viewer: /' "$work/viewer.log" >&2
@@ -35,64 +27,42 @@ fail() {
 
 # --- helpers ----------------------------------------------------------------------------------
 
-# "close ID" asks a window to close the way a window manager's close button does; "resources
-# [TEXT]" sets the X resources of the display as a desktop does (xrdb), and without TEXT removes
-# them.
-cat >"$work/x_helper.c" <<'EOF'
-#include <X11/Xatom.h>
+# Asks a window to close the way a window manager's close button does.
+cat >"$work/close.c" <<'EOF'
 #include <X11/Xlib.h>
 #include <stdlib.h>
-#include <string.h>
 int main(int argc, char** argv) {
-  if (argc < 2) return 2;
   Display* display = XOpenDisplay(NULL);
-  if (display == NULL) return 1;
-  if (strcmp(argv[1], "close") == 0 && argc == 3) {
-    Window window = (Window)strtoul(argv[2], NULL, 0);
-    XEvent event = {.xclient = {.type = ClientMessage, .window = window, .format = 32,
-                                .message_type = XInternAtom(display, "WM_PROTOCOLS", False)}};
-    event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
-  } else {
-    Atom property = XInternAtom(display, "RESOURCE_MANAGER", False);
-    Window root = DefaultRootWindow(display);
-    if (argc > 2) {
-      XChangeProperty(display, root, property, XA_STRING, 8, PropModeReplace,
-                      (const unsigned char*)argv[2], (int)strlen(argv[2]));
-    } else {
-      XDeleteProperty(display, root, property);
-    }
-  }
-  XSync(display, False);
+  if (display == NULL || argc != 2) return 1;
+  Window window = (Window)strtoul(argv[1], NULL, 0);
+  XEvent event = {.xclient = {.type = ClientMessage, .window = window, .format = 32,
+                              .message_type = XInternAtom(display, "WM_PROTOCOLS", False)}};
+  event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
+  XSendEvent(display, window, False, NoEventMask, &event);
   XCloseDisplay(display);
   return 0;
 }
 EOF
-cc -O1 -o "$work/x_helper" "$work/x_helper.c" -lX11 || fail "cannot build the X helper"
+cc -O1 -o "$work/close" "$work/close.c" -lX11 || fail "cannot build the close helper"
 
-# Reads saved pictures: "header W H" checks the 54 header bytes, "pixel X Y" prints R G B,
-# "colours" prints the number of distinct colours.
+# Reads saved pictures: "pixel X Y" prints R G B, "colours" the number of distinct colours.
 cat >"$work/bmp.py" <<'EOF'
 import struct, sys
-data = open(sys.argv[1], "rb").read()
+data, what = open(sys.argv[1], "rb").read(), sys.argv[2]
 width, height = struct.unpack_from("<ii", data, 18)
 stride = (width * 3 + 3) // 4 * 4
-if sys.argv[2] == "header":
-    w, h = int(sys.argv[3]), int(sys.argv[4])
-    size = ((w * 3 + 3) // 4 * 4) * h + 54
-    expected = struct.pack("<2sIHHIIiiHHIIiiII", b"BM", size, 0, 0, 54, 40, w, h, 1, 24, 0, 0,
-                           0, 0, 0, 0)
-    sys.exit(0 if data[:54] == expected and len(data) == size else 1)
-if sys.argv[2] == "pixel":
-    x, y = int(sys.argv[3]), int(sys.argv[4])
-    at = 54 + (height - 1 - y) * stride + 3 * x
+if what == "pixel":
+    at = 54 + (height - 1 - int(sys.argv[4])) * stride + 3 * int(sys.argv[3])
     print(data[at + 2], data[at + 1], data[at])
-if sys.argv[2] == "colours":
+if what == "colours":
     rows = range(54, 54 + height * stride, stride)
     print(len({data[at:at + 3] for row in rows for at in range(row, row + 3 * width, 3)}))
 EOF
 bmp() { python3 "$work/bmp.py" "$@"; }
+# Fails unless pixel X Y of the saved picture is R G B.
+expect_pixel() { [ "$(bmp "$work/$1" pixel "$2" "$3")" = "$4" ] || fail "$5"; }
+# Runs the command with standard error in $work/err and the exit code in $code.
+run() { code=0; "$@" 2>"$work/err" || code=$?; }
 
 # True while the viewer runs (an ended child stays a zombie until it is waited for).
 viewer_running() {
@@ -101,14 +71,12 @@ viewer_running() {
   stat=${stat##*) }
   [[ $stat != Z* ]]
 }
-
 # Prints the id of the named window if it is mapped.
 viewable_window() {
   local id
   id=$(xwininfo -name "$1" 2>/dev/null | awk '/Window id:/ {print $4; exit}') || true
   [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" && echo "$id"
 }
-
 # Prints the id of the named window once it is mapped.
 wait_for_window() {
   for _ in $(seq 100); do
@@ -118,20 +86,26 @@ wait_for_window() {
   done
   return 1
 }
-
+# Starts the viewer in the run folder.
+launch() {
+  (cd "$work/run" && exec "$corvath" "$@") >"$work/viewer.log" 2>&1 &
+  viewer=$!
+}
+# Launches the viewer and focuses its window, captioned $caption unless named.
+start_viewer() {
+  launch "$@"
+  window=$(wait_for_window "${named:-$caption}") || fail "no window captioned ${named:-$caption}"
+  xdotool windowfocus --sync "$window"
+}
 # Waits for the viewer to end; fails unless it ends with exit code 0.
 expect_clean_exit() {
-  for _ in $(seq 50); do
-    viewer_running || break
-    sleep 0.1
-  done
+  for _ in $(seq 50); do viewer_running && sleep 0.1; done
   viewer_running && fail "$1: the viewer did not end"
-  local code=0
-  wait "$viewer" || code=$?
+  local status=0
+  wait "$viewer" || status=$?
   viewer=""
-  [ "$code" = 0 ] || fail "$1: exit code $code"
+  [ "$status" = 0 ] || fail "$1: exit code $status"
 }
-
 # Presses Ctrl+S and waits for the complete picture (it is renamed into place when whole).
 save_picture() {
   rm -f "$work/run/3d.bmp"
@@ -142,22 +116,15 @@ save_picture() {
   done
   fail "Ctrl+S wrote no picture ($1)"
 }
-
-start_viewer() {
-  (cd "$work/run" && exec "$corvath" "$@") >"$work/viewer.log" 2>&1 &
-  viewer=$!
-}
+same() { cmp -s "$work/$1" "$work/$2"; }
 
 # --- without a window: the command line, and no display at all ---------------------------------
 
-"$corvath" --help | grep -q "^usage: corvath" || fail "--help prints no usage"
 "$corvath" --version | grep -q "^corvath [0-9]" || fail "--version prints no version"
-code=0
-"$corvath" --frobnicate 2>"$work/err" || code=$?
+run "$corvath" --frobnicate
 [ "$code" = 2 ] && grep -q "unknown option --frobnicate" "$work/err" || fail "an unknown option: $code"
 began=$(date +%s%N)
-code=0
-env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$corvath" 2>"$work/err" || code=$?
+run env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$corvath"
 elapsed=$((($(date +%s%N) - began) / 1000000))
 [ "$code" = 1 ] && grep -q "^3D-Corvath: no display" "$work/err" && [ "$(wc -l <"$work/err")" = 1 ] ||
   fail "without a display: exit $code, $(cat "$work/err")"
@@ -168,10 +135,7 @@ elapsed=$((($(date +%s%N) - began) / 1000000))
 Xvfb -displayfd 3 -fp built-ins -dpi 200 -screen 0 1366x768x24 -nolisten tcp -noreset \
   3>"$work/display" 2>"$work/xvfb.log" &
 server=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.05
-done
+for _ in $(seq 100); do [ -s "$work/display" ] || sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 
@@ -192,42 +156,34 @@ Face 3:    A:0 B:2 C:3 colore: 65280'
 printf '%s\n' "$square" | sed 's/$/\r/' >"$work/run/3d.asc"
 
 # The same frames drawn without a window, at the desktop text resolutions the runs set.
-"$render" --mesh "$work/run/3d.asc" --size 1366x768 --angles 0,0,0 --out "$work/dpi96.bmp" \
-  >/dev/null || fail "corvath-render failed"
-"$render" --mesh "$work/run/3d.asc" --size 1366x768 --angles 0,0,0 --dpi 120 \
-  --out "$work/dpi120.bmp" >/dev/null || fail "corvath-render failed"
-cmp -s "$work/dpi96.bmp" "$work/dpi120.bmp" && fail "the text resolution changes nothing"
+for dpi in 96 120; do
+  "$render" --mesh "$work/run/3d.asc" --size 1366x768 --angles 0,0,0 --dpi $dpi \
+    --out "$work/dpi$dpi.bmp" >/dev/null || fail "corvath-render failed"
+done
+same dpi96.bmp dpi120.bmp && fail "the text resolution changes nothing"
 
 # --- first run: mouse, zoom, animation, Escape -----------------------------------------------
 
 start_viewer
-window=$(wait_for_window "$caption") || fail "no main window appeared"
-xdotool windowfocus --sync "$window"
-
 save_picture first.bmp
-bmp "$work/first.bmp" header 1366 768 || fail "the picture's header is not that of 1366 x 768"
-[ "$(bmp "$work/first.bmp" pixel 1360 760)" = "128 128 128" ] || fail "no grey background"
 read -r r g b <<<"$(bmp "$work/first.bmp" pixel 683 384)"
 { [ "$b" = 0 ] && { [ "$r" = 0 ] || [ "$g" = 0 ]; } && [ $((r + g)) -gt 0 ]; } ||
   fail "the square's colour is missing from the first picture ($r $g $b)"
 
 xdotool mousemove 0 0
 save_picture face_on.bmp
-[ "$(bmp "$work/face_on.bmp" pixel 683 384)" = "255 0 0" ] || fail "the square is not face on"
-[ "$(bmp "$work/face_on.bmp" pixel 809 384)" = "128 128 128" ] || fail "the square is too large"
-cmp -s "$work/first.bmp" "$work/face_on.bmp" && fail "moving the mouse changed nothing"
-# The status line is 12 points at 96 dots per inch whatever the screen's physical density.
-cmp -s "$work/face_on.bmp" "$work/dpi96.bmp" ||
-  fail "the picture differs from corvath-render's at 96 dots per inch"
+expect_pixel face_on.bmp 683 384 "255 0 0" "the square is not face on"
+expect_pixel face_on.bmp 809 384 "128 128 128" "the square is too large"
+same first.bmp face_on.bmp && fail "moving the mouse changed nothing"
+# The whole screen, and the status line 12 points at 96 dots per inch whatever the screen's
+# physical density.
+same face_on.bmp dpi96.bmp || fail "the picture differs from corvath-render's at 96 dots per inch"
 
 # Holding the left button while moving zooms in: the square grows past 126 pixels.
-xdotool mousedown 1
-xdotool mousemove 1 0
-xdotool mousemove 0 0
-xdotool mouseup 1
+for step in "mousedown 1" "mousemove 1 0" "mousemove 0 0" "mouseup 1"; do xdotool $step; done
 save_picture zoomed.bmp
-[ "$(bmp "$work/zoomed.bmp" pixel 683 384)" = "255 0 0" ] || fail "the zoomed square is not face on"
-[ "$(bmp "$work/zoomed.bmp" pixel 809 384)" = "255 0 0" ] || fail "the left button did not zoom in"
+expect_pixel zoomed.bmp 683 384 "255 0 0" "the zoomed square is not face on"
+expect_pixel zoomed.bmp 809 384 "255 0 0" "the left button did not zoom in"
 
 # Space runs the frame timer: every tick draws a new random scene; Space again brings the square
 # back as it was.
@@ -237,47 +193,39 @@ save_picture scene.bmp
 xdotool key space
 colours=$(bmp "$work/scene.bmp" colours)
 [ "$colours" -gt 20 ] || fail "no generated scene after Space ($colours colours)"
-cmp -s "$work/zoomed.bmp" "$work/scene.bmp" && fail "the animation changed nothing"
+same zoomed.bmp scene.bmp && fail "the animation changed nothing"
 save_picture back.bmp
-cmp -s "$work/zoomed.bmp" "$work/back.bmp" || fail "Space did not bring the square back as it was"
+same zoomed.bmp back.bmp || fail "Space did not bring the square back as it was"
 
 # A button held while the pointer leaves the window neither zooms nor turns: the picture stays.
-xdotool windowsize "$window" 600 400
-xdotool windowmove "$window" 300 200
+xdotool windowsize "$window" 600 400 windowmove "$window" 300 200
 sleep 0.3
 xdotool mousemove 310 210
 save_picture inside.bmp
-xdotool mousedown 1
-xdotool mousemove 100 100
-xdotool mousemove 1200 700
-xdotool mouseup 1
+for step in "mousedown 1" "mousemove 100 100" "mousemove 1200 700" "mouseup 1"; do xdotool $step; done
 save_picture outside.bmp
-cmp -s "$work/inside.bmp" "$work/outside.bmp" || fail "the pointer outside the window moved the model"
-
+same inside.bmp outside.bmp || fail "the pointer outside the window moved the model"
 xdotool key Escape
 expect_clean_exit "Escape"
 
-# --- second run: the window manager's close request ------------------------------------------
+# --- second run: larger text, and the window manager's close request --------------------------
 
 # The desktop asks for larger text (Xft.dpi, as desktops set it): the status line grows to match.
-"$work/x_helper" resources "$(printf 'Xcursor.size:\t24\nXft.dpi:\t120\n')"
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "$(printf 'Xcursor.size:\t24\nXft.dpi:\t120\n')"
 start_viewer
-window=$(wait_for_window "$caption") || fail "no main window appeared the second time"
-xdotool windowfocus --sync "$window"
 xdotool mousemove 1 1
 xdotool mousemove 0 0
 save_picture larger_text.bmp
-cmp -s "$work/larger_text.bmp" "$work/dpi120.bmp" ||
-  fail "the picture differs from corvath-render's at 120 dots per inch"
-"$work/x_helper" close "$window" || fail "cannot send the close request"
+same larger_text.bmp dpi120.bmp || fail "the picture differs from corvath-render's at 120 dots per inch"
+"$work/close" "$window" || fail "cannot send the close request"
 expect_clean_exit "close request"
-"$work/x_helper" resources
+xprop -root -remove RESOURCE_MANAGER
 
 # --- third run: a face announced but never read raises the error box ---------------------------
 
 printf 'Tri-mesh, Vertices: 3     Faces: 2\r\nVertex 0: X: 0 Y: 0 Z: 0\r\nVertex 1: X: 50 Y: 0 Z: 0\r\nVertex 2: X: 0 Y: 50 Z: 0\r\nFace 0: A:0 B:2 C:1 colore: 255\r\n' \
   >"$work/run/3d.asc"
-start_viewer
+launch
 box=$(wait_for_window "$box_caption") || fail "no error box appeared"
 # The system's box may come up for a moment and fail (no core fonts) before the program's own
 # box replaces it: take the box that stays.
@@ -292,10 +240,7 @@ read -r box_x box_y box_width box_height <<<"$(xwininfo -id "$box" |
   awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width:/ {w=$2}
        /Height:/ {h=$2} END {print x, y, w, h}')"
 xdotool mousemove $((box_x + box_width / 2)) $((box_y + box_height - 27)) click 1
-for _ in $(seq 50); do
-  xwininfo -id "$box" >/dev/null 2>&1 || break
-  sleep 0.1
-done
+for _ in $(seq 50); do xwininfo -id "$box" >/dev/null 2>&1 && sleep 0.1; done
 xwininfo -id "$box" >/dev/null 2>&1 && fail "a click on OK did not close the error box"
 viewer_running || fail "the viewer ended with the error box"
 # Closing the box uncovered the main window under the pointer: a movement, and a frame that
@@ -308,36 +253,31 @@ xdotool mousemove 30 40
 xdotool mousemove 0 0
 save_picture after_box.bmp
 # The triangle faces the viewer at (0, 0, 0); 24 pixels up and left of the centre lies inside it.
-[ "$(bmp "$work/after_box.bmp" pixel 659 360)" = "255 0 0" ] ||
-  fail "the triangle is not drawn after the error box"
+expect_pixel after_box.bmp 659 360 "255 0 0" "the triangle is not drawn after the error box"
 viewable_window "$box_caption" >/dev/null && fail "the error box came back after moving the mouse"
 xdotool key Escape
 expect_clean_exit "after the error box"
 
 # --- models of other formats, and files that cannot be shown -------------------------------------
 
-code=0
-(cd "$work/run" && "$corvath" missing.obj) 2>"$work/err" || code=$?
+cd "$work/run"
+run "$corvath" missing.obj
 [ "$code" = 1 ] && [ "$(cat "$work/err")" = "corvath: missing.obj: No such file or directory" ] ||
   fail "a missing file: exit $code, $(cat "$work/err")"
 if [ -n "$convert" ]; then
   printf '%s\n' "$square" >"$work/square.asc"
   for model in square.glb square.obj; do
     "$convert" "$work/square.asc" "$work/run/$model" >/dev/null || fail "cannot convert $model"
-    start_viewer "$model"
-    window=$(wait_for_window "3D-Corvath $model") || fail "no window captioned for $model"
-    xdotool windowfocus --sync "$window"
+    named="3D-Corvath $model" start_viewer "$model"
     save_picture "$model.bmp"
     colours=$(bmp "$work/$model.bmp" colours)
     [ "$colours" -gt 2 ] || fail "$model shows nothing ($colours colours)"
     xdotool key Escape
     expect_clean_exit "$model"
   done
-  head -c 40 "$work/run/square.glb" >"$work/run/cut.glb"
-  code=0
-  (cd "$work/run" && "$corvath" cut.glb) 2>"$work/err" || code=$?
+  head -c 40 square.glb >cut.glb
+  run "$corvath" cut.glb
   [ "$code" = 1 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "^corvath: cut.glb: " "$work/err" ||
     fail "a damaged file: exit $code, $(cat "$work/err")"
 fi
-
 echo "viewer end to end: all checks passed"
