@@ -73,7 +73,8 @@ inline constexpr double kBackFaceKey = -10000;
 // corners' view z when its screen corners run counter-clockwise as the user sees them (the
 // cross product of the corner differences, each rounded to a double, taken in extended
 // precision, is positive), kBackFaceKey otherwise and for a face with a corner outside the
-// tables. The reference of the face pass, whose quick test in doubles falls back to this one.
+// tables. The reference the tests hold the face pass's keys to: its quick test in doubles
+// falls back to the same extended cross product.
 double faceKeyReference(int32_t f);
 // The frame's pass over the faces, shared among the worker threads: turns every face normal
 // into its view normal by the view matrix, as rotateView does; shades each face and makes its
