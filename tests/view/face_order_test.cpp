@@ -86,7 +86,7 @@ TEST_F(FaceOrder, FacePassMatchesTheReferences) {
   for (int32_t f = 0; f < n; ++f) {
     ScreenPoint* c = &screenPoints[3 * f];
     for (int k = 0; k < 3; ++k) c[k] = {coordinate(f % 2 * 900.0f), coordinate(f % 2 * 900.0f)};
-    const auto along = static_cast<float>(uniform(-3, 3));
+    const auto along = static_cast<float>(uniform(-3, 3));  // c on the line ab, nearly
     if (f % 8 < 2) c[2] = {c[1].x + along * (c[0].x - c[1].x), c[1].y + along * (c[0].y - c[1].y)};
     if (f % 8 == 3) c[2] = c[0];
     if (f % 8 == 4) {

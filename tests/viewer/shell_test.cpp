@@ -1,5 +1,5 @@
 // The shell: start-up's preparation, the main window's event handler driven with raw message
-// numbers as the window delivers them, the pictures it saves, and whole pictures held to hashes.
+// numbers as the window delivers them, and the pictures it saves.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
