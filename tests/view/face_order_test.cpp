@@ -66,18 +66,14 @@ TEST_F(FaceOrder, DescendingByKey) {
 
 TEST_F(FaceOrder, FacePassMatchesTheReferences) {
   // Nearly collinear corners far apart in magnitude; cross products too small for the quick
-  // test in doubles, which must fall back to extended precision; undefined and infinite corners,
-  // corners outside the tables, equal corners, ordinary faces; tied and undefined depths; turned
-  // normals.
+  // test in doubles, which must fall back to extended precision; undefined and infinite
+  // corners, corners outside the tables, equal corners, ordinary faces; tied and NaN depths.
   std::mt19937 engine(5);
   const auto uniform = [&](double low, double high) {
     return std::uniform_real_distribution<double>(low, high)(engine);
   };
-  const auto scale = [&](int low, int high) {
-    return std::ldexp(1.0f, std::uniform_int_distribution<int>(low, high)(engine));
-  };
   const auto coordinate = [&](float offset) {  // on the surface, or about its corner
-    const float size = scale(-40, 11);
+    const float size = std::ldexp(1.0f, std::uniform_int_distribution<int>(-40, 11)(engine));
     return static_cast<float>(uniform(-size, size)) + offset;
   };
   const int32_t n = 30000;

@@ -294,14 +294,10 @@ TEST_F(HostileFrame, FacesWithACornerOnTheEyePlaneAreDropped) {
 TEST_F(HostileFrame, CornersAtOrBeyondTheEyeFinish) {
   // Behind the eye the projection mirrors corners through the centre; just in front of it and
   // at huge or infinite coordinates it gives far or undefined points. Drawn or not, frames end.
-  prepare({{0, 0, -6000},
-           {0, 100, -6000},
-           {100, 0, 6000},
-           {3, 4, -4999.999},
-           {0, 0, -5000},
-           {1e300, -1e300, 0},
-           {kInfinity, 0, 1},
-           {3, 4, 4990}},
+  const std::vector<Vertex> eyeAndBeyond = {{0, 0, -6000},     {0, 100, -6000}, {100, 0, 6000},
+                                            {3, 4, -4999.999}, {0, 0, -5000},   {1e300, -1e300, 0},
+                                            {kInfinity, 0, 1}, {3, 4, 4990}};
+  prepare(eyeAndBeyond,
           {{0, 1, 2, 255}, {3, 1, 0, 255}, {4, 1, 5, 255}, {5, 6, 7, 255}, {6, 7, 3, 255}});
   drawFrames();
   EXPECT_TRUE(messages.empty());
