@@ -91,7 +91,7 @@ void framePhase(benchmark::State& state, const Workload& workload, Phase phase) 
     if (phase > Phase::kTransform) {
       turnAndProjectView(turn.angle[0], turn.angle[1], turn.angle[2]);
     }
-    if (phase > Phase::kOrder) orderFaces();
+    if (phase > Phase::kOrder) turnShadeAndOrderFaces();
     state.ResumeTiming();
     switch (phase) {
       case Phase::kClearAndStatus:
@@ -103,7 +103,7 @@ void framePhase(benchmark::State& state, const Workload& workload, Phase phase) 
         turnAndProjectView(turn.angle[0], turn.angle[1], turn.angle[2]);
         break;
       case Phase::kOrder:
-        orderFaces();
+        turnShadeAndOrderFaces();
         break;
       case Phase::kPaint:
         paintFaces();

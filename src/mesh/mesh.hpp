@@ -37,10 +37,10 @@ struct Face {
   double normalX = 0;  // model-space normal, not normalised (computeFaceNormals)
   double normalY = 0;
   double normalZ = 0;
-  double viewNormalX = 0;  // the same normal after the current view rotation (orderFaces)
+  double viewNormalX = 0;  // the same normal in the current view (turnShadeAndOrderFaces)
   double viewNormalY = 0;
   double viewNormalZ = 0;
-  double depth = 0;         // sum of the corners' view z, front faces only (orderFaces)
+  double depth = 0;         // sum of the corners' view z, front faces only (turnShadeAndOrderFaces)
   double normalLength = 0;  // length of the model-space normal
   uint8_t red = 0;
   uint8_t green = 0;

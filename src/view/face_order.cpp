@@ -228,8 +228,9 @@ inline bool runsCounterClockwise(const ScreenPoint& a, const ScreenPoint& b,
 constexpr int32_t kKeyedTogether = 16;
 
 // Turns the normals of faces begin .. end - 1, keys the faces and makes their paint records
-// ready. One pass: on a large mesh the face table does not fit any cache, and each pass over it
-// costs a trip to memory.
+// ready. The keys are faceKeyReference's (face_order_rule.cpp), this its quicker twin: the
+// facing test runs in doubles and falls back to the same extended cross product. One pass: on a
+// large mesh the face table does not fit any cache, and each pass over it costs a trip to memory.
 CORVATH_SEPARATE_STORES void keyFaces(int32_t begin, int32_t end) {
   using L = Extended;
   double* keys = faceDepths.data();
@@ -260,7 +261,7 @@ CORVATH_SEPARATE_STORES void keyFaces(int32_t begin, int32_t end) {
 
 }  // namespace
 
-void orderFaces() {
+void turnShadeAndOrderFaces() {
   const int32_t count = std::min<int64_t>(faceCount, faces.size());
   reserveFacePaints(count);
   // Faces in ranges, shared among the worker threads; each face's entries are its own.

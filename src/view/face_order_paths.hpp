@@ -1,6 +1,6 @@
 // The quicksort behind the painter's order, shared by its paths. Internal to src/view: the rule
 // is the partition of face_order_rule.cpp; every other way of sorting a range here reproduces
-// what that partition makes of it, and tests/view/transform_test.cpp holds sortFaceOrder to
+// what that partition makes of it, and tests/view/face_order_test.cpp holds sortFaceOrder to
 // sortFaceOrderReference on every processor path.
 #pragma once
 

@@ -1,13 +1,33 @@
-// The painter's order as a textbook quicksort: the partition whose order of equal keys every
-// other path reproduces, and the plain sort built on it, the reference of the tests.
+// The painter's order written plainly: the key of a face, and a textbook quicksort whose
+// partition fixes the order of equal keys that every other path reproduces. The references the
+// tests hold the frame's face pass and sort to.
 #include <cassert>
 #include <span>
 #include <utility>
 
+#include "mesh/mesh.hpp"
+#include "numbers/numbers.hpp"
 #include "view/face_order_paths.hpp"
 #include "view/view.hpp"
 
 namespace corvath {
+
+double faceKeyReference(int32_t f) {
+  using L = Extended;
+  const Face& face = faces[f];
+  if (!faceCornersInTables(face)) return kBackFaceKey;
+  const ScreenPoint& a = screenPoints[face.a];
+  const ScreenPoint& b = screenPoints[face.b];
+  const ScreenPoint& c = screenPoints[face.c];
+  const double abX = static_cast<double>(L(a.x) - b.x);
+  const double abY = static_cast<double>(L(a.y) - b.y);
+  const double cbX = static_cast<double>(L(c.x) - b.x);
+  const double cbY = static_cast<double>(L(c.y) - b.y);
+  // y grows downward: positive when a, b, c run counter-clockwise as the user sees them.
+  if (!(L(cbY) * abX - L(cbX) * abY > 0)) return kBackFaceKey;
+  return static_cast<double>((L(workingVertices[face.b].z) + workingVertices[face.a].z) +
+                             workingVertices[face.c].z);
+}
 
 // Equal keys are swapped as the scans meet them, which fixes their order; an undefined key stops
 // both scans, since every comparison with it is false.

@@ -108,10 +108,10 @@ struct FacePaint {
   FaceKind kind;
 };
 
-// Faces 0 .. faceCount - 1 made ready by orderFaces (prepareFacePaint), and their kinds alone,
-// one byte each, so that the faces turned away are passed over without touching their paint
-// records. A record is written only for a face not turned away from the light; the kinds are all
-// written. Both grow with the mesh, never per frame.
+// Faces 0 .. faceCount - 1 made ready by turnShadeAndOrderFaces (prepareFacePaint), and their
+// kinds alone, one byte each, so that the faces turned away are passed over without touching
+// their paint records. A record is written only for a face not turned away from the light; the
+// kinds are all written. Both grow with the mesh, never per frame.
 extern Table<FacePaint> facePaints;
 extern Table<FaceKind> faceKinds;
 

@@ -194,15 +194,6 @@ float faceShade(int32_t f) {
   return shadeByLight(faces[f]);
 }
 
-bool drawFace(int32_t f, int32_t colour) {
-  int32_t x[3];
-  int32_t y[3];
-  const FaceKind kind = faceCorners(faces[f], x, y);
-  if (kind == FaceKind::kTriangle)
-    paintTriangle(drawingSurface, {x[0], y[0]}, {x[1], y[1]}, {x[2], y[2]}, colour);
-  return kind != FaceKind::kMalformed;
-}
-
 void paintFaces() {
   const int32_t count =
       static_cast<int32_t>(std::min<int64_t>({faceCount, static_cast<int64_t>(faceOrder.size()),
@@ -258,9 +249,9 @@ void renderFrame(const double& angleX, const double& angleY, const double& angle
     moveTextPosition(surface, 0, 0);
     drawStatusLine(angleX, angleY, angleZ);
     setPenWidth(surface, 0);
-    // The face normals turn in orderFaces, in its pass over the faces.
+    // The face normals turn in turnShadeAndOrderFaces, in its pass over the faces.
     turnAndProjectView(angleX, angleY, angleZ);
-    orderFaces();
+    turnShadeAndOrderFaces();
     paintFaces();
   } catch (const std::bad_alloc&) {
     // The tables a frame grows are each left whole, so the next frame can simply try again;

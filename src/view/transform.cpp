@@ -46,19 +46,6 @@ inline void projectVertex(int32_t i, const Extended& scale) {
   screenPoints[i].y = static_cast<float>((scale * v.y) / divisor + screenCentreY);
 }
 
-CORVATH_SEPARATE_STORES void rotateVertices(int32_t begin, int32_t end) {
-  for (int32_t i = begin; i < end; ++i) rotateVertex(i);
-}
-
-CORVATH_SEPARATE_STORES void rotateNormals(int32_t begin, int32_t end) {
-  for (int32_t f = begin; f < end; ++f) turnFaceNormal(faces[f]);
-}
-
-CORVATH_SEPARATE_STORES void projectRange(int32_t begin, int32_t end) {
-  const Extended scale = zoom;
-  for (int32_t i = begin; i < end; ++i) projectVertex(i, scale);
-}
-
 // Both in one pass: each vertex is projected while its rotated coordinates are at hand.
 CORVATH_SEPARATE_STORES void rotateAndProjectRange(int32_t begin, int32_t end) {
   const Extended scale = zoom;
@@ -111,16 +98,10 @@ void degreeSineCosine(double degrees, double& sine, double& cosine) {
 
 void rotateView(const double& angleX, const double& angleY, const double& angleZ) {
   setViewMatrix(angleX, angleY, angleZ);
-  // Vertices and faces in ranges, shared among the worker threads; each entry is its own.
   const int32_t vertices = std::min<int64_t>(vertexCount, modelVertices.size());
-  const Ranges vertexRanges = splitRanges(vertices);
-  runParts(vertexRanges.count, [&](int32_t part) {
-    rotateVertices(vertexRanges.begin(part), vertexRanges.end(part));
-  });
+  for (int32_t i = 0; i < vertices; ++i) rotateVertex(i);
   const int32_t faceTotal = std::min<int64_t>(faceCount, faces.size());
-  const Ranges faceRanges = splitRanges(faceTotal);
-  runParts(faceRanges.count,
-           [&](int32_t part) { rotateNormals(faceRanges.begin(part), faceRanges.end(part)); });
+  for (int32_t f = 0; f < faceTotal; ++f) turnFaceNormal(faces[f]);
 }
 
 void turnAndProjectView(const double& angleX, const double& angleY, const double& angleZ) {
@@ -134,8 +115,7 @@ void turnAndProjectView(const double& angleX, const double& angleY, const double
 
 void projectVertices() {
   const int32_t vertices = std::min<int64_t>(vertexCount, workingVertices.size());
-  const Ranges ranges = splitRanges(vertices);
-  runParts(ranges.count, [&](int32_t part) { projectRange(ranges.begin(part), ranges.end(part)); });
+  for (int32_t i = 0; i < vertices; ++i) projectVertex(i, zoom);
 }
 
 void computeFaceNormals() {

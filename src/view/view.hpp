@@ -40,6 +40,8 @@ extern const double kDegreeCosines[360];
 // Transform and projection
 // ---------------------------------------------------------------------------------------------
 
+// rotateView and projectVertices are the plainly written transform, one loop each on the
+// calling thread: the reference the tests hold turnAndProjectView and the face pass to.
 // Rotates model vertices 0 .. vertexCount - 1 into the working table and every face normal into
 // its view normal by the angles (degrees) about x, y and z. Absolute: starts from the model.
 void rotateView(const double& angleX, const double& angleY, const double& angleZ);
@@ -50,9 +52,10 @@ void degreeSineCosine(double degrees, double& sine, double& cosine);
 // Projects working vertices into screen points: zoom * x / (cameraDistance + z) + centre. No
 // clipping: at or behind the eye the positions are infinite, undefined or mirrored.
 void projectVertices();
-// What a frame needs of rotateView and projectVertices, in one pass over the vertices: sets the
-// view matrix, rotates and projects the vertices, and leaves the face normals to orderFaces,
-// which turns each in its own pass over the faces.
+// What a frame needs of rotateView and projectVertices, in one pass over the vertices shared
+// among the worker threads, bit for bit the same: sets the view matrix, rotates and projects
+// the vertices, and leaves the face normals to turnShadeAndOrderFaces, which turns each in its
+// own pass over the faces.
 void turnAndProjectView(const double& angleX, const double& angleY, const double& angleZ);
 // Normal (cross product of the edges from a, not normalised) and its length for every face,
 // from the model vertex table. A face with a corner outside the tables gets a zero normal.
@@ -66,12 +69,19 @@ void setLightDirection(int32_t x, int32_t y, int32_t z);
 
 inline constexpr double kBackFaceKey = -10000;
 
-// Turns every face normal into its view normal by the view matrix, as rotateView does, and
-// keys every face (depth sum when its screen corners run counter-clockwise, kBackFaceKey
-// otherwise; a face with a corner outside the tables counts as a back face) and sorts positions
-// 0 .. faceCount - 1 of the face depth and face order tables by descending key. In the same
-// pass it makes each face's shade, colour and pixel corners ready for paintFaces.
-void orderFaces();
+// The key of face f in the painter's order, written plainly from the tables: the sum of its
+// corners' view z when its screen corners run counter-clockwise as the user sees them (the
+// cross product of the corner differences, each rounded to a double, taken in extended
+// precision, is positive), kBackFaceKey otherwise and for a face with a corner outside the
+// tables. The reference the tests hold the face pass's keys to: its quick test in doubles
+// falls back to the same extended cross product.
+double faceKeyReference(int32_t f);
+// The frame's pass over the faces, shared among the worker threads: turns every face normal
+// into its view normal by the view matrix, as rotateView does; shades each face and makes its
+// colour and pixel corners ready for paintFaces; keys every face as faceKeyReference does (its
+// twin, quicker); then sorts positions 0 .. faceCount - 1 of the face depth and face order
+// tables by descending key.
+void turnShadeAndOrderFaces();
 // The sort alone: positions 0 .. faceCount - 1 of the face depth table in descending order, the
 // face order table's values moving with their keys. A quicksort whose partition fixes the order
 // of equal keys: the same keys in the same places always give the same order.
@@ -130,12 +140,9 @@ void setMessageBoxFunction(std::function<void(const std::string&)> show);
 // Brightness of face f: the cosine between its view normal and the light, as a 32-bit float;
 // undefined (NaN) when the normal has length 0.
 float faceShade(int32_t f);
-// Paints face f in the packed colour: a filled triangle for 3 corners, nothing for 1, 2 or 4.
-// Any other corner count asks for the "Errore." message; returns false in that case.
-bool drawFace(int32_t f, int32_t colour);
 // Shades and paints faces in the order of the face order table (positions 0 .. faceCount - 1),
 // skipping those turned away from the light; a malformed face shows "Errore." once. Shades,
-// colours and pixel corners are the ones orderFaces made ready: call it first.
+// colours and pixel corners are the ones turnShadeAndOrderFaces made ready: call it first.
 void paintFaces();
 // Whether the "Errore." box has been shown for the mesh in the tables: it is shown once per mesh,
 // and later frames paint past the face. The shell clears it for every new mesh.
