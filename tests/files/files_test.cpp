@@ -1,4 +1,6 @@
 // Replacing a file whole: through a link, keeping its permissions, and never half-written.
+#include "files/files.hpp"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -6,14 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "files/files.hpp"
 #include "support/temp_folder.hpp"
 
 namespace corvath {
@@ -21,12 +22,11 @@ namespace {
 
 class ReplaceFile : public ::testing::Test {
  protected:
-  // The names in the folder, sorted.
-  std::vector<std::string> names() const {
-    std::vector<std::string> found;
+  // The names in the folder.
+  std::set<std::string> names() const {
+    std::set<std::string> found;
     for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
-      found.push_back(entry.path().filename());
-    std::sort(found.begin(), found.end());
+      found.insert(entry.path().filename());
     return found;
   }
   unsigned mode(const char* name) const {
@@ -55,7 +55,7 @@ TEST_F(ReplaceFile, ReplacesWholeAlsoThroughALink) {
   umask(mask);
   EXPECT_EQ(mode("new.bmp"), 0644 & ~mask);
   EXPECT_EQ(mode("old.bmp"), 0600u);
-  EXPECT_EQ(names(), (std::vector<std::string>{"link.bmp", "new.bmp", "old.bmp", "real.bmp"}));
+  EXPECT_EQ(names(), (std::set<std::string>{"link.bmp", "new.bmp", "old.bmp", "real.bmp"}));
 }
 
 TEST_F(ReplaceFile, WhatCannotBeReplacedIsLeftAsItWas) {
@@ -68,7 +68,7 @@ TEST_F(ReplaceFile, WhatCannotBeReplacedIsLeftAsItWas) {
     EXPECT_FALSE(reason.empty()) << target;
   }
   EXPECT_EQ(read("read-only.bmp"), "old");
-  EXPECT_EQ(names(), (std::vector<std::string>{"folder.bmp", "read-only.bmp"}));
+  EXPECT_EQ(names(), (std::set<std::string>{"folder.bmp", "read-only.bmp"}));
 }
 
 TEST_F(ReplaceFile, WriteFailingPartWayKeepsTheOldFile) {
@@ -86,14 +86,14 @@ TEST_F(ReplaceFile, WriteFailingPartWayKeepsTheOldFile) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "replaceFile reported success";
   EXPECT_EQ(read("3d.bmp"), "old picture");
-  EXPECT_EQ(names(), std::vector<std::string>{"3d.bmp"});
+  EXPECT_EQ(names(), std::set<std::string>{"3d.bmp"});
 }
 
 // A name too long for the temporary's suffix gets a short temporary in its folder.
 TEST_F(ReplaceFile, NameWithoutRoomForTheSuffixIsReplacedToo) {
   const std::string name(250, 'n');
   ASSERT_TRUE(replaceFile(folder.file(name), std::vector<uint8_t>{'a'}));
-  EXPECT_EQ(names(), std::vector<std::string>{name});
+  EXPECT_EQ(names(), std::set<std::string>{name});
 }
 
 }  // namespace

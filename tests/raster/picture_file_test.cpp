@@ -31,7 +31,7 @@ Surface letterF() {
   return surface;
 }
 
-TEST(BmpBytes, OddWidthPictureBottomUpInBlueGreenRedWithZeroPadding) {
+TEST(BmpBytes, LayoutOfAnOddWidthPicture) {
   // 54 bytes of headers: file size 154, pixels at 54, a 40-byte information header, 6 x 5
   // pixels, 1 plane, 24 bits, the rest 0.
   std::vector<uint8_t> expected = {'B', 'M', 154, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,

@@ -17,7 +17,7 @@
 namespace corvath {
 namespace {
 
-TEST(Surface, CreateSizesAndFillsButKeepsTheDrawingState) {
+TEST(Surface, CreateSetsSizeAndPixelsOnly) {
   Surface surface;
   moveTextPosition(surface, 12, -3);
   setPenWidth(surface, 0);

@@ -35,16 +35,12 @@ class SceneComposer : public EmptiedMesh {};
 class RandomGenerator : public EmptiedMesh {};
 
 using Point = std::array<double, 3>;
-using FaceRow = std::array<int32_t, 4>;  // corners a, b, c and the packed colour
 
 Point point(int32_t i) {
   return {workingVertices[i].x, workingVertices[i].y, workingVertices[i].z};
 }
 int32_t faceColour(int32_t f) {
   return packColour(faces[f].red, faces[f].green, faces[f].blue);
-}
-FaceRow face(int32_t f) {
-  return {faces[f].a, faces[f].b, faces[f].c, faceColour(f)};
 }
 
 // The normal (b − a) × (c − a) of face f, which points to where the face is seen
@@ -100,7 +96,7 @@ const Point3 kUnitBox[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 1, 1}};
 // Each writer's text, its faces' colours, and their winding seen from inside (flat solids from
 // below, where the front faces, which point up, count as outward). A colour of 0 is written, so
 // the default colour (the first colour) never reaches a face.
-TEST_F(PrimitiveWriters, StoreTheirTextAndWindTheirFaces) {
+TEST_F(PrimitiveWriters, StoreEachSolidAsMeshText) {
   const Point3 triangle[3] = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}};
   writeTriangle(triangle, 255, 0);
   EXPECT_EQ(storedText(),
@@ -134,7 +130,7 @@ TEST_F(PrimitiveWriters, StoreTheirTextAndWindTheirFaces) {
 
 // A slanted box: its derived corners are no plain lift of the base. With the top on the other
 // side of the base, every face is wound inward.
-TEST_F(PrimitiveWriters, BoxDerivesSlantedCornersAndWindsInwardWithTheTopBelow) {
+TEST_F(PrimitiveWriters, BoxDerivesItsOtherCornersFromTheGivenOnes) {
   const Point3 slanted[4] = {{0, 0, 0}, {2, 0, 0}, {2, 3, 0}, {3, 4, 5}};
   writeBox(slanted, 1);
   EXPECT_EQ(storedText(5, 9),
@@ -168,7 +164,7 @@ TEST_F(PrimitiveWriters, EveryCoordinateIsWrittenAsItsOwnNumberText) {
 
 // A shorter solid after a longer one: appended after it, and the older lines above its own last
 // line stay in the buffer unread.
-TEST_F(PrimitiveWriters, ShorterSolidAppendsAfterTheLongerAndLeavesItsLinesUnread) {
+TEST_F(PrimitiveWriters, ShorterSolidLeavesTheLongerOnesLinesUnread) {
   const Point3 triangle[3] = {{5, 5, 5}, {6, 5, 5}, {5, 6, 5}};
   writeBox(kUnitBox, 3);
   const std::string boxLines = storedText(7, 21);
@@ -176,13 +172,14 @@ TEST_F(PrimitiveWriters, ShorterSolidAppendsAfterTheLongerAndLeavesItsLinesUnrea
   EXPECT_EQ(std::tuple(lastLineIndex, vertexCount, faceCount), std::tuple(6, 11, 14));
   EXPECT_EQ(storedText(7, 21), boxLines);
   // The triangle's face 0 (0, 1, 2) lands at face 12, offset by the box's eight vertices.
-  EXPECT_EQ(face(12), (FaceRow{8, 9, 10, 1}));
+  EXPECT_EQ(std::tuple(faces[12].a, faces[12].b, faces[12].c, faceColour(12)),
+            std::tuple(8, 9, 10, 1));
   EXPECT_EQ(point(9), (Point{6, 5, 5}));
   EXPECT_EQ(point(5), (Point{1, 0, 1}));  // the box's vertices stay
 }
 
 // Tabulated and other counts alike: a quarter turn at x = -5, half a turn at y = 5.
-TEST_F(RingBuilders, CylinderRingStartsBelowTheCentreAndRunsClockwiseFromAbove) {
+TEST_F(RingBuilders, CylinderRingRunsClockwiseFromBelowTheCentre) {
   for (const int32_t n : {100, 20, 12}) {
     SCOPED_TRACE(n);
     vertexCount = faceCount = 0;
@@ -203,7 +200,7 @@ TEST_F(RingBuilders, CylinderRingStartsBelowTheCentreAndRunsClockwiseFromAbove) 
             "Vertex 2: X: 0 Y:-5 Z: 7");
 }
 
-TEST_F(RingBuilders, ConeStandsOnItsBaseAndFacesOutward) {
+TEST_F(RingBuilders, ConeStandsOnItsBaseFacingOutward) {
   buildCone(-60, 80, 12, 10, 12, 12, 3, 4);
   ASSERT_EQ(std::tuple(vertexCount, faceCount), std::tuple(36, 24));
   for (int32_t t = 0; t < 12; ++t) {
@@ -237,16 +234,15 @@ TEST(RingTable, EqualsTheX86LibraryForEveryTabulatedAngle) {
 #endif
 
 TEST_F(SceneComposer, SameTimeOfDayGivesTheSameScene) {
-  // Every coordinate and face of the scene composed at the time of day.
+  // Every coordinate and face colour of the scene composed at the time of day.
   const auto scene = [](double (*clock)()) {
     setTimeOfDayClock(clock);
     vertexCount = faceCount = 0;
     composeScene();
-    std::vector<double> values;
+    std::vector<double> values(faceCount);
+    for (int32_t f = 0; f < faceCount; ++f) values[f] = faceColour(f);
     for (int32_t i = 0; i < vertexCount; ++i)
-      for (const double c : point(i)) values.push_back(c);
-    for (int32_t f = 0; f < faceCount; ++f)
-      for (const int32_t c : face(f)) values.push_back(c);
+      values.insert(values.end(), {point(i)[0], point(i)[1], point(i)[2]});
     return values;
   };
   const std::vector<double> first = scene([] { return 45296.789; });  // 12:34:56.789
@@ -259,7 +255,7 @@ TEST_F(SceneComposer, SameTimeOfDayGivesTheSameScene) {
 // Digits 0, 3, 6 and 9 hit: a constant draw of such a digit leaves every cell empty. 0.25: digit
 // 2, h 11.5, a box, a cone of round(14.5) = 14 segments: 8 + 42 vertices, 12 + 28 faces a cell.
 // 0.75: digit 7, a cone of round(19.5) = 20 segments: 8 + 60 vertices, 12 + 40 faces.
-TEST_F(SceneComposer, ConstantDrawsGiveEmptyCellsOrBoxesUnderConesWithSegmentTiesToEven) {
+TEST_F(SceneComposer, ConstantDrawsGiveTheSameCellEverywhere) {
   const std::tuple<double, int32_t, int32_t> kCases[] = {
       {0.0, 0, 0}, {0.35, 0, 0}, {0.65, 0, 0}, {0.95, 0, 0}, {0.25, 50, 40}, {0.75, 68, 52}};
   for (const auto& [draw, vertices, faceTotal] : kCases) {
@@ -318,7 +314,7 @@ TEST_F(SceneComposer, LargestSceneTakesTheDrawsInTheirOrder) {
   EXPECT_EQ(point(vertexCount - 1), (Point{100, 100, 20}));
 }
 
-TEST_F(RandomGenerator, SameSeedRepeatsTheDrawsAllBelowOne) {
+TEST_F(RandomGenerator, SameSeedRepeatsTheDraws) {
   const auto draws = [](double seed, size_t count) {
     std::vector<double> drawn(count);
     seedRandom(seed);
@@ -333,7 +329,7 @@ TEST_F(RandomGenerator, SameSeedRepeatsTheDrawsAllBelowOne) {
 }
 
 // Tests replace the generator's draws and the clock; nullptr restores the originals.
-TEST_F(RandomGenerator, ReplacedSourceAndClockAreReadUntilRestored) {
+TEST_F(RandomGenerator, ReplacementsAreReadUntilRestored) {
   setRandomDrawSource([] { return 0.125; });
   setTimeOfDayClock([] { return 45000.25; });
   seedRandom(7);

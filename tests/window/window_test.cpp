@@ -86,7 +86,7 @@ TEST(OwnMessageBox, TextAboveACentredButtonScaledWithTheResolution) {
   EXPECT_GT(large.height, box.height);
 }
 
-TEST(OwnMessageBox, ShownWhereTheSystemBoxCannotBeElseTheMessageGoesToStandardError) {
+TEST(OwnMessageBox, FallsBackWhereTheSystemBoxCannotBeShown) {
   useVideoDriver("offscreen");
   ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
   pushKey(SDLK_RETURN);  // ends the box
