@@ -314,18 +314,13 @@ TEST_F(SceneComposer, LargestSceneTakesTheDrawsInTheirOrder) {
   EXPECT_EQ(point(vertexCount - 1), (Point{100, 100, 20}));
 }
 
-TEST_F(RandomGenerator, SameSeedRepeatsTheDraws) {
-  const auto draws = [](double seed, size_t count) {
-    std::vector<double> drawn(count);
-    seedRandom(seed);
-    std::generate(drawn.begin(), drawn.end(), randomDraw);
-    return drawn;
-  };
-  std::vector<double> first = draws(3723.5, 100000);
-  for (const double draw : first) ASSERT_TRUE(draw >= 0 && draw < 1) << draw;
-  first.resize(8);
-  EXPECT_EQ(draws(3723.5, 8), first);
-  EXPECT_NE(draws(3723.501, 8), first);  // a millisecond apart is a different sequence
+// The same seed repeating the same draws, and another not, SameTimeOfDayGivesTheSameScene holds.
+TEST_F(RandomGenerator, DrawsLieFromZeroToBelowOne) {
+  seedRandom(3723.5);
+  for (int i = 0; i < 100000; ++i) {
+    const double draw = randomDraw();
+    ASSERT_TRUE(draw >= 0 && draw < 1) << draw;
+  }
 }
 
 // Tests replace the generator's draws and the clock; nullptr restores the originals.
