@@ -21,10 +21,6 @@ inline constexpr uint32_t pixelFromColour(int32_t colour) {
   const auto c = static_cast<uint32_t>(colour);
   return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
 }
-inline constexpr int32_t colourFromPixel(uint32_t pixel) {
-  return static_cast<int32_t>(((pixel >> 16) & 0xFFu) | (pixel & 0xFF00u) |
-                              ((pixel & 0xFFu) << 16));
-}
 
 // Which tiles of a surface may hold anything but the colour it was last filled with, so that
 // the next fill with that colour repaints only those: a small model on a large surface then

@@ -1,15 +1,13 @@
 // The painter of triangles whose corners fit in a 32 x 32 box, for processors with AVX2 but
 // without 512-bit vectors: paintWide's way (triangle_avx512.cpp), every quantity in 16 bits,
 // each row of 32 pixels taken as two halves of 16, or as one where the box is at most 16 wide. It
-// reproduces paintTriangleReference (triangle_rule.cpp) exactly; tests/platform/triangle_test.cpp
+// reproduces paintTriangleReference (triangle_rule.cpp) exactly; tests/raster/triangle_test.cpp
 // holds it there on the avx2 path
 // (PaintTriangle.MatchesReferenceInBoxesOfEightSixteenAndThirtyTwoPixels).
 #if defined(__x86_64__)
 #include <immintrin.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <utility>
 
 #include "raster/triangle_rule.hpp"
 
@@ -29,13 +27,13 @@ struct RowFunction {
   __m256i step;
 };
 template <bool kWide>
-__attribute__((target("avx2"))) inline RowFunction rowFunction(int32_t a, int32_t b, int32_t c) {
+__attribute__((target("avx2"))) inline RowFunction rowFunction(const LinearFunction& linear) {
   const __m256i lanes = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-  const __m256i across = _mm256_set1_epi16(static_cast<int16_t>(a));
-  const __m256i start = _mm256_set1_epi16(static_cast<int16_t>(c));
+  const __m256i across = _mm256_set1_epi16(static_cast<int16_t>(linear.a));
+  const __m256i start = _mm256_set1_epi16(static_cast<int16_t>(linear.c));
   const __m256i lowAcross = _mm256_mullo_epi16(lanes, across);
   RowFunction function{{_mm256_add_epi16(start, lowAcross), _mm256_setzero_si256()},
-                       _mm256_set1_epi16(static_cast<int16_t>(b))};
+                       _mm256_set1_epi16(static_cast<int16_t>(linear.b))};
   if (kWide) {
     function.value.high = _mm256_add_epi16(function.value.low, _mm256_slli_epi16(across, 4));
   }
@@ -76,36 +74,20 @@ __attribute__((target("avx2"))) inline __m256i insideAll(__m256i fills, __m256i 
   return _mm256_and_si256(_mm256_and_si256(fills, a), _mm256_and_si256(b, c));
 }
 
-// The outline of one side, as in paintWide: on it where the function lies in [0, limit),
-// compared without sign, within the columns and the rows its steps take.
+// The outline of one side (WideSide) in vectors.
 struct WideOutline {
   RowFunction offset;
   __m256i limit;
   HalfRows columns;
-  int32_t firstRow = 0;
-  uint32_t rowCount = kWideBox;
+  int32_t firstRow;
+  uint32_t rowCount;
 };
 template <bool kWide>
 __attribute__((target("avx2"))) inline WideOutline wideOutline(int32_t fromX, int32_t fromY,
                                                                int32_t toX, int32_t toY) {
-  const int32_t dx = toX - fromX;
-  const int32_t dy = toY - fromY;
-  const int32_t n = std::max(std::abs(dx), std::abs(dy));
-  WideOutline side;
-  side.limit = _mm256_set1_epi16(static_cast<int16_t>(2 * n));
-  if (std::abs(dx) >= std::abs(dy)) {  // minor offset y - fromY, i = s * (x - fromX)
-    const int32_t s = dx < 0 ? -1 : 1;
-    side.offset = rowFunction<kWide>(-2 * dy * s, 2 * n, -2 * n * fromY + 2 * dy * s * fromX + n);
-    const int32_t firstColumn = s > 0 ? fromX : fromX - n + 1;
-    side.columns = lanesOfBits<kWide>(n == 0 ? 0 : ((uint32_t{1} << n) - 1) << firstColumn);
-  } else {  // minor offset x - fromX, i = s * (y - fromY)
-    const int32_t s = dy < 0 ? -1 : 1;
-    side.offset = rowFunction<kWide>(2 * n, -2 * dx * s, -2 * n * fromX + 2 * dx * s * fromY + n);
-    side.columns = lanesOfBits<kWide>(~uint32_t{0});
-    side.firstRow = s > 0 ? fromY : fromY - n + 1;
-    side.rowCount = static_cast<uint32_t>(n);
-  }
-  return side;
+  const WideSide side = wideSide(fromX, fromY, toX, toY);
+  return {rowFunction<kWide>(side.offset), _mm256_set1_epi16(static_cast<int16_t>(side.limit)),
+          lanesOfBits<kWide>(side.columns), side.firstRow, side.rowCount};
 }
 
 // The pixels of `row` on the side, added to `painted`; moves the side on to the next row.
@@ -153,16 +135,11 @@ __attribute__((target("avx2"))) void paintBox(uint32_t* origin, int64_t width, i
   WideOutline outline0 = wideOutline<kWide>(ax, ay, bx, by);
   WideOutline outline1 = wideOutline<kWide>(bx, by, cx, cy);
   WideOutline outline2 = wideOutline<kWide>(cx, cy, ax, ay);
-  const int32_t area = doubledArea(ax, ay, bx, by, cx, cy);
-  if (area < 0) {  // the other winding: the same triangle with positive area
-    std::swap(bx, cx);
-    std::swap(by, cy);
-  }
-  // The sides' edge functions dx * (y - fromY) - dy * (x - fromX); a point on a side is
-  // outlined anyway, so inside means above 0.
-  RowFunction edge0 = rowFunction<kWide>(ay - by, bx - ax, (by - ay) * ax - (bx - ax) * ay);
-  RowFunction edge1 = rowFunction<kWide>(by - cy, cx - bx, (cy - by) * bx - (cx - bx) * by);
-  RowFunction edge2 = rowFunction<kWide>(cy - ay, ax - cx, (ay - cy) * cx - (ax - cx) * cy);
+  const int32_t area = windClockwise(ax, ay, bx, by, cx, cy);
+  // A point on a side is outlined anyway, so inside means above 0.
+  RowFunction edge0 = rowFunction<kWide>(edgeFunction(ax, ay, bx, by));
+  RowFunction edge1 = rowFunction<kWide>(edgeFunction(bx, by, cx, cy));
+  RowFunction edge2 = rowFunction<kWide>(edgeFunction(cx, cy, ax, ay));
   const __m256i fills = area != 0 ? _mm256_set1_epi16(-1) : _mm256_setzero_si256();
   const __m256i ink = _mm256_set1_epi32(static_cast<int32_t>(pixel));
   for (int32_t row = 0; row < rows; ++row) {

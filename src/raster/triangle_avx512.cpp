@@ -1,15 +1,13 @@
 // The painters of triangles whose corners fit in a 16 x 16 or a 32 x 32 box, for processors
 // with 512-bit vectors: a row of the box at a time, the fill by the sides' edge functions, the
 // outline from masks or from linear functions. Each reproduces paintTriangleReference
-// (triangle_rule.cpp) exactly; tests/platform/triangle_test.cpp holds them there on the avx512
+// (triangle_rule.cpp) exactly; tests/raster/triangle_test.cpp holds them there on the avx512
 // path (PaintTriangle.MatchesReferenceInBoxesOfEightSixteenAndThirtyTwoPixels).
 #if defined(__x86_64__)
 #include <immintrin.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <utility>
 
 #include "raster/triangle_rule.hpp"
 
@@ -74,10 +72,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) inline EdgeRows edgeRows(in
 }
 
 // Triangles whose corners fit in a 32 x 32 box: the same a row of 32 pixels at a time, every
-// quantity in 16 bits. The outline of a side comes from a linear function too: step i of a side
-// from F, with major direction s and n = max(|dx|, |dy|) steps, lies at major offset s * i
-// and minor offset m = ceil((2 * i * dminor - n) / (2 * n)), which holds exactly when
-// 2n * m - 2 * dminor * i + n lies in [0, 2n).
+// quantity in 16 bits, the outline of a side from a linear function too (WideSide).
 alignas(64) constexpr int16_t kWideLanes[kWideBox] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
                                                       11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
                                                       22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
@@ -87,46 +82,30 @@ struct RowFunction {
   __m512i value;
   __m512i step;
 };
-__attribute__((target("avx512f,avx512bw"))) inline RowFunction rowFunction(int32_t a, int32_t b,
-                                                                           int32_t c) {
+__attribute__((target("avx512f,avx512bw"))) inline RowFunction rowFunction(
+    const LinearFunction& linear) {
   const __m512i lanes = _mm512_load_si512(kWideLanes);
-  return {_mm512_add_epi16(_mm512_set1_epi16(static_cast<int16_t>(c)),
-                           _mm512_mullo_epi16(lanes, _mm512_set1_epi16(static_cast<int16_t>(a)))),
-          _mm512_set1_epi16(static_cast<int16_t>(b))};
+  return {_mm512_add_epi16(
+              _mm512_set1_epi16(static_cast<int16_t>(linear.c)),
+              _mm512_mullo_epi16(lanes, _mm512_set1_epi16(static_cast<int16_t>(linear.a)))),
+          _mm512_set1_epi16(static_cast<int16_t>(linear.b))};
 }
 
-// The outline of one side: on it where the function lies in [0, limit), within the columns
-// and the rows its steps take (a flat side takes some columns of every row, a steep one every
-// column of some rows).
+// The outline of one side (WideSide) in a vector.
 struct WideOutline {
   RowFunction offset;
   __m512i limit;
-  uint32_t columns = 0;
-  int32_t firstRow = 0;
-  uint32_t rowCount = kWideBox;
+  uint32_t columns;
+  int32_t firstRow;
+  uint32_t rowCount;
 };
 __attribute__((target("avx512f,avx512bw"))) inline WideOutline wideOutline(int32_t fromX,
                                                                            int32_t fromY,
                                                                            int32_t toX,
                                                                            int32_t toY) {
-  const int32_t dx = toX - fromX;
-  const int32_t dy = toY - fromY;
-  const int32_t n = std::max(std::abs(dx), std::abs(dy));
-  WideOutline side;
-  side.limit = _mm512_set1_epi16(static_cast<int16_t>(2 * n));
-  if (std::abs(dx) >= std::abs(dy)) {  // minor offset y - fromY, i = s * (x - fromX)
-    const int32_t s = dx < 0 ? -1 : 1;
-    side.offset = rowFunction(-2 * dy * s, 2 * n, -2 * n * fromY + 2 * dy * s * fromX + n);
-    const int32_t firstColumn = s > 0 ? fromX : fromX - n + 1;
-    side.columns = n == 0 ? 0 : ((uint32_t{1} << n) - 1) << firstColumn;
-  } else {  // minor offset x - fromX, i = s * (y - fromY)
-    const int32_t s = dy < 0 ? -1 : 1;
-    side.offset = rowFunction(2 * n, -2 * dx * s, -2 * n * fromX + 2 * dx * s * fromY + n);
-    side.columns = ~uint32_t{0};
-    side.firstRow = s > 0 ? fromY : fromY - n + 1;
-    side.rowCount = static_cast<uint32_t>(n);
-  }
-  return side;
+  const WideSide side = wideSide(fromX, fromY, toX, toY);
+  return {rowFunction(side.offset), _mm512_set1_epi16(static_cast<int16_t>(side.limit)),
+          side.columns, side.firstRow, side.rowCount};
 }
 
 // The pixels of `row` on the side; moves the side on to the next row.
@@ -149,11 +128,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void paintMedium(
       reinterpret_cast<__m256i*>(outline),
       _mm256_or_si256(_mm256_or_si256(mediumSide(ax, ay, bx, by), mediumSide(bx, by, cx, cy)),
                       mediumSide(cx, cy, ax, ay)));
-  const int32_t area = doubledArea(ax, ay, bx, by, cx, cy);
-  if (area < 0) {  // the other winding: the same triangle with positive area
-    std::swap(bx, cx);
-    std::swap(by, cy);
-  }
+  const int32_t area = windClockwise(ax, ay, bx, by, cx, cy);
   EdgeRows side0 = edgeRows(ax, ay, bx, by);
   EdgeRows side1 = edgeRows(bx, by, cx, cy);
   EdgeRows side2 = edgeRows(cx, cy, ax, ay);
@@ -180,16 +155,11 @@ __attribute__((target("avx512f,avx512bw"))) void paintWide(uint32_t* origin, int
   WideOutline outline0 = wideOutline(ax, ay, bx, by);
   WideOutline outline1 = wideOutline(bx, by, cx, cy);
   WideOutline outline2 = wideOutline(cx, cy, ax, ay);
-  const int32_t area = doubledArea(ax, ay, bx, by, cx, cy);
-  if (area < 0) {  // the other winding: the same triangle with positive area
-    std::swap(bx, cx);
-    std::swap(by, cy);
-  }
-  // The sides' edge functions dx * (y - fromY) - dy * (x - fromX); a point on a side is
-  // outlined anyway, so inside means above 0.
-  RowFunction edge0 = rowFunction(ay - by, bx - ax, (by - ay) * ax - (bx - ax) * ay);
-  RowFunction edge1 = rowFunction(by - cy, cx - bx, (cy - by) * bx - (cx - bx) * by);
-  RowFunction edge2 = rowFunction(cy - ay, ax - cx, (ay - cy) * cx - (ax - cx) * cy);
+  const int32_t area = windClockwise(ax, ay, bx, by, cx, cy);
+  // A point on a side is outlined anyway, so inside means above 0.
+  RowFunction edge0 = rowFunction(edgeFunction(ax, ay, bx, by));
+  RowFunction edge1 = rowFunction(edgeFunction(bx, by, cx, cy));
+  RowFunction edge2 = rowFunction(edgeFunction(cx, cy, ax, ay));
   const __mmask32 fills = area != 0 ? ~__mmask32{0} : 0;
   const __m512i zero = _mm512_setzero_si512();
   const __m512i ink = _mm512_set1_epi32(static_cast<int32_t>(pixel));

@@ -1,6 +1,6 @@
 // The painter of any triangle within +-kMaxCorner: the fill by edge walks row by row, the
 // outline by Bresenham walks or runs, each clipped to the surface arithmetically. It reproduces
-// paintTriangleReference (triangle_rule.cpp) exactly; tests/platform/triangle_test.cpp holds it
+// paintTriangleReference (triangle_rule.cpp) exactly; tests/raster/triangle_test.cpp holds it
 // there (PaintTriangle.MatchesReference..., far corners and huge triangles included).
 #include <algorithm>
 #include <cassert>

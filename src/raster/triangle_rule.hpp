@@ -1,9 +1,12 @@
 // The pieces of the triangle rule that every painter shares, and the painters paintTriangle
-// chooses between. Internal to src/platform: the rule itself is paintTriangleReference
+// chooses between. Internal to src/raster: the rule itself is paintTriangleReference
 // (triangle_rule.cpp); each painter names the part of it that it reproduces.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <utility>
 
 #include "raster/raster.hpp"
 
@@ -75,6 +78,63 @@ constexpr int64_t kSmallBox = 8;    // triangle_small.hpp
 constexpr int64_t kMediumBox = 16;  // triangle_avx512.cpp
 constexpr int64_t kWideBox = 32;    // triangle_avx512.cpp, triangle_avx2.cpp
 
+// a * x + b * y + c, over the pixels of a box painter's row.
+struct LinearFunction {
+  int32_t a = 0;
+  int32_t b = 0;
+  int32_t c = 0;
+};
+
+// Twice the area of the triangle a, b, c, with b and c swapped where the corners run the other
+// way: the same triangle with positive area, as the fill masks and functions want it.
+inline int32_t windClockwise(int32_t ax, int32_t ay, int32_t& bx, int32_t& by, int32_t& cx,
+                             int32_t& cy) {
+  const int32_t area = doubledArea(ax, ay, bx, by, cx, cy);
+  if (area < 0) {
+    std::swap(bx, cx);
+    std::swap(by, cy);
+  }
+  return area;
+}
+
+// The side's edge function dx * (y - fromY) - dy * (x - fromX), above 0 on its inner side.
+inline LinearFunction edgeFunction(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY) {
+  return {fromY - toY, toX - fromX, (toY - fromY) * fromX - (toX - fromX) * fromY};
+}
+
+// The wide painters' outline of a side. Step i of a side from F, with major direction s and
+// n = max(|dx|, |dy|) steps, lies at major offset s * i and minor offset
+// m = ceil((2 * i * dminor - n) / (2 * n)), which holds exactly when 2n * m - 2 * dminor * i + n
+// lies in [0, 2n): so a pixel is on the side where `offset` lies in [0, limit), compared
+// without sign, within `columns` (bit x) and the rowCount rows from firstRow. A flat side takes
+// some columns of every row, a steep one every column of some rows.
+struct WideSide {
+  LinearFunction offset;
+  int32_t limit = 0;
+  uint32_t columns = ~uint32_t{0};
+  int32_t firstRow = 0;
+  uint32_t rowCount = kWideBox;
+};
+inline WideSide wideSide(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY) {
+  const int32_t dx = toX - fromX;
+  const int32_t dy = toY - fromY;
+  const int32_t n = std::max(std::abs(dx), std::abs(dy));
+  WideSide side;
+  side.limit = 2 * n;
+  if (std::abs(dx) >= std::abs(dy)) {  // minor offset y - fromY, i = s * (x - fromX)
+    const int32_t s = dx < 0 ? -1 : 1;
+    side.offset = {-2 * dy * s, 2 * n, -2 * n * fromY + 2 * dy * s * fromX + n};
+    const int32_t firstColumn = s > 0 ? fromX : fromX - n + 1;
+    side.columns = n == 0 ? 0 : ((uint32_t{1} << n) - 1) << firstColumn;
+  } else {  // minor offset x - fromX, i = s * (y - fromY)
+    const int32_t s = dy < 0 ? -1 : 1;
+    side.offset = {2 * n, -2 * dx * s, -2 * n * fromX + 2 * dx * s * fromY + n};
+    side.firstRow = s > 0 ? fromY : fromY - n + 1;
+    side.rowCount = static_cast<uint32_t>(n);
+  }
+  return side;
+}
+
 // Any triangle within +-kMaxCorner, clipped to the surface by edge walks (triangle_edges.cpp).
 // `inside`: all three corners lie on the surface, so no side needs clipping.
 struct PaintTarget {
@@ -94,8 +154,8 @@ void paintWide(uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_t 
                int32_t cx, int32_t cy, int32_t rows, uint32_t pixel);
 // The same as paintWide for processors with AVX2 (vectorPath == kAvx2), for boxes of any size
 // up to kWideBox.
-void paintWideAvx2(uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_t bx,
-                   int32_t by, int32_t cx, int32_t cy, int32_t rows, uint32_t pixel);
+void paintWideAvx2(uint32_t* origin, int64_t width, int32_t ax, int32_t ay, int32_t bx, int32_t by,
+                   int32_t cx, int32_t cy, int32_t rows, uint32_t pixel);
 #endif
 
 }  // namespace corvath

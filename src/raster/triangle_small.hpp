@@ -1,7 +1,7 @@
 // The painter of triangles whose corners fit in an 8 x 8 box, the bulk of a detailed mesh: the
 // fill and outline as one 64-bit mask of the box (bit 8 * row + column), from tables, without
 // data-dependent branches. It reproduces paintTriangleReference (triangle_rule.cpp) exactly;
-// tests/platform/triangle_test.cpp holds it there (PaintTriangle.MatchesReference...). Inline,
+// tests/raster/triangle_test.cpp holds it there (PaintTriangle.MatchesReference...). Inline,
 // since it is most of a frame's painting and paintTriangle calls it for most faces.
 #pragma once
 

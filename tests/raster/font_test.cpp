@@ -51,19 +51,22 @@ Surface drawText(int32_t font, std::string_view text, int32_t width, int32_t hei
   return surface;
 }
 
-TEST(Fonts, CourierNewResolvesToAMonospaceBoldFaceAndAnUnknownFamilyToAFixedPitchOne) {
+// Fixed pitch: every printable character advances the pen equally.
+TEST(Fonts, AnyFamilyResolvesToAFixedPitchFace) {
   for (const char* name : {"courier new", "no such family anywhere"}) {
     const int32_t font = createFont(name, -16, 700);
     ASSERT_GE(font, 0) << name;
     Surface surface;
     selectFont(surface, font);
-    // Fixed pitch: every printable character advances the pen equally.
     const int32_t narrow = textWidth(surface, "iiii");
     EXPECT_GT(narrow, 0) << name;
     EXPECT_EQ(narrow, textWidth(surface, "WWWW")) << name << " resolves to " << fontFamily(font);
     EXPECT_EQ(narrow, 4 * fontMetrics(surface).averageCharWidth) << name;
   }
-  // Bold: more ink than the same family at weight 400 (over grey, red rises as blue falls).
+}
+
+// More ink than the same family at weight 400 (over grey, red rises as blue falls).
+TEST(Fonts, StatusFontIsBold) {
   const auto ink = [](int32_t font) {
     int64_t sum = 0;
     for (const uint32_t p : drawText(font, "WWWW", 100, 30, 0, 0).pixels)
@@ -73,7 +76,7 @@ TEST(Fonts, CourierNewResolvesToAMonospaceBoldFaceAndAnUnknownFamilyToAFixedPitc
   EXPECT_GT(ink(statusFont()), ink(createFont("courier new", -16, 400)) * 11 / 10);
 }
 
-TEST(Fonts, LiberationMonoBoldMetricsAndHeights) {
+TEST(Fonts, LiberationMonoBoldMetricsAtEveryWayOfGivingItsHeight) {
   if (fontFamily(statusFont()) != "Liberation Mono") GTEST_SKIP() << "no Liberation Mono here";
   Surface surface;
   selectFont(surface, statusFont());
@@ -88,7 +91,7 @@ TEST(Fonts, LiberationMonoBoldMetricsAndHeights) {
   }
 }
 
-TEST(Fonts, RequestsAreCachedAndWithoutAValidFontNothingIsMeasuredOrDrawn) {
+TEST(Fonts, RequestsAreCached) {
   const int32_t font = statusFont();
   deleteFont(font);
   EXPECT_EQ(statusFont(), font);
@@ -96,14 +99,17 @@ TEST(Fonts, RequestsAreCachedAndWithoutAValidFontNothingIsMeasuredOrDrawn) {
   const std::string name = "courier new" + std::string(20, ' ');
   EXPECT_EQ(createFont(name + "X", -16, 700), createFont(name + "Y", -16, 700));
   EXPECT_EQ(createFont("courier new", -5000, 700), -1);  // beyond the largest size
+}
+
+TEST(Fonts, WithoutAValidFontNothingIsMeasuredOrDrawn) {
   Surface surface = drawText(-1, "Zoom", 50, 20, 0, 0, false);
   EXPECT_EQ(std::tuple(fontMetrics(surface).height, textWidth(surface, "Zoom"), surface.textX),
             std::tuple(0, 0, 0));
   EXPECT_EQ(surface.pixels, std::vector<uint32_t>(1000, pixelFromColour(kGrey)));
-  EXPECT_EQ(selectFont(surface, font), -1);  // nothing was selected before
+  EXPECT_EQ(selectFont(surface, statusFont()), -1);  // nothing was selected before
   EXPECT_EQ(selectFont(surface, -1), -1);
   EXPECT_EQ(selectFont(surface, 123456), -1);
-  EXPECT_EQ(surface.font, font);
+  EXPECT_EQ(surface.font, statusFont());
   EXPECT_GT(fontMetrics(surface).height, 0);
 }
 

@@ -27,7 +27,11 @@ struct Triangle {
 std::string describe(const Triangle& t) {
   std::string text;
   for (const PixelPoint& p : {t.a, t.b, t.c})
-    text.append("(").append(std::to_string(p.x)).append(",").append(std::to_string(p.y)).append(") ");
+    text.append("(")
+        .append(std::to_string(p.x))
+        .append(",")
+        .append(std::to_string(p.y))
+        .append(") ");
   return text;
 }
 

@@ -8,8 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -31,36 +34,36 @@ void useVideoDriver(const char* driver) {
   unsetenv("WAYLAND_DISPLAY");
 }
 
-void pushKey(SDL_Keycode key) {
+SDL_Event eventOf(Uint32 type) {
   SDL_Event event{};
-  event.type = SDL_KEYDOWN;
-  event.key.keysym.sym = key;
+  event.type = type;
+  return event;
+}
+void push(SDL_Event event) {
   SDL_PushEvent(&event);
 }
-
+void pushKey(SDL_Keycode key, Uint16 modifiers = 0) {
+  SDL_Event event = eventOf(SDL_KEYDOWN);
+  event.key.keysym.sym = key;
+  event.key.keysym.mod = modifiers;
+  push(event);
+}
 void pushMotion(int32_t x, int32_t y, Uint32 buttons) {
-  SDL_Event motion{};
-  motion.type = SDL_MOUSEMOTION;
+  SDL_Event motion = eventOf(SDL_MOUSEMOTION);
   motion.motion.state = buttons;
   motion.motion.x = x;
   motion.motion.y = y;
-  SDL_PushEvent(&motion);
-}
-
-void pushQuit() {
-  SDL_Event quit{};
-  quit.type = SDL_QUIT;
-  SDL_PushEvent(&quit);
+  push(motion);
 }
 
 TEST(DesktopResolution, ComesFromTheXftDpiResourceOnly) {
-  EXPECT_EQ(dotsPerInchFromResources("Xft.dpi:\t120\n"), 120);
-  EXPECT_EQ(dotsPerInchFromResources("Xcursor.size:\t24\nXft.dpi:\t96.6\nXft.hinting:\t1\n"), 97);
-  EXPECT_EQ(dotsPerInchFromResources("Xcursor.size:\t24\n"), 96);
-  EXPECT_EQ(dotsPerInchFromResources(nullptr), 96);
-  EXPECT_EQ(dotsPerInchFromResources("Xft.dpi:\t0\n"), 96);
-  EXPECT_EQ(dotsPerInchFromResources("Xft.dpi:\t961\n"), 96);
-  EXPECT_EQ(dotsPerInchFromResources("Xft.dpi:\tlarge\n"), 96);
+  const std::pair<const char*, int32_t> cases[] = {
+      {"Xft.dpi:\t120\n", 120},    {"Xcursor.size:\t24\nXft.dpi:\t96.6\nXft.hinting:\t1\n", 97},
+      {"Xcursor.size:\t24\n", 96}, {nullptr, 96},
+      {"Xft.dpi:\t0\n", 96},       {"Xft.dpi:\t961\n", 96},
+      {"Xft.dpi:\tlarge\n", 96}};
+  for (const auto& [resources, dotsPerInch] : cases)
+    EXPECT_EQ(dotsPerInchFromResources(resources), dotsPerInch) << (resources ? resources : "none");
 }
 
 TEST(OwnMessageBox, TextAboveACentredButtonScaledWithTheResolution) {
@@ -70,21 +73,20 @@ TEST(OwnMessageBox, TextAboveACentredButtonScaledWithTheResolution) {
   EXPECT_EQ(button.x, (box.width - button.width) / 2);
   EXPECT_LE(button.y + button.height, box.height);
   // Dark ink of the text somewhere above the button.
-  int inked = 0;
-  for (int32_t i = 0; i < button.y * box.width; ++i) inked += (box.pixels[i] & 0xFF) < 64;
-  EXPECT_GT(inked, 20);
+  EXPECT_GT(std::count_if(box.pixels.begin(), box.pixels.begin() + button.y * box.width,
+                          [](uint32_t pixel) { return (pixel & 0xFF) < 64; }),
+            20);
   // The button: a border round a body, each unlike what lies around it.
   const auto at = [&](int32_t x, int32_t y) { return box.pixels[y * box.width + x]; };
-  const uint32_t face = at(0, box.height - 1);
   const uint32_t border = at(button.x, button.y + button.height - 1);
-  EXPECT_NE(border, face);
+  EXPECT_NE(border, at(0, box.height - 1));
   EXPECT_NE(at(button.x + 3, button.y + button.height - 4), border);
   EXPECT_GT(drawMessageBox(twoLines, "Errore. 1\nErrore. 2", 96).y, button.y);
   EXPECT_EQ(drawMessageBox(large, "Errore. 1", 192).width, 2 * button.width);
   EXPECT_GT(large.height, box.height);
 }
 
-TEST(OwnMessageBox, ShownWhereTheSystemBoxCannotBeElseTheMessageGoesToStandardError) {
+TEST(OwnMessageBox, FallsBackWhereTheSystemBoxCannotBeShown) {
   useVideoDriver("offscreen");
   ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
   pushKey(SDLK_RETURN);  // ends the box
@@ -97,98 +99,82 @@ TEST(OwnMessageBox, ShownWhereTheSystemBoxCannotBeElseTheMessageGoesToStandardEr
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "3D-Corvath: Errore. 1\n");
 }
 
-// The pointer messages the main window sent (message, first, second), and its last message.
-std::vector<std::tuple<uint32_t, uint64_t, int64_t>> pointerMessages;
+// The main window on the off-screen display: the test's events are pushed once it is sized
+// (given its width), then a quit. Kept: the pointer, command and drop messages it sent
+// (message, first, second), and its last message.
+using Message = std::tuple<uint32_t, uint64_t, int64_t>;
+std::vector<Message> input;
 uint32_t lastMessage = 0;
-
-// Once sized, the window gets the pointer left of, right of, above and inside it, then a quit;
-// a key between two motions keeps them from being merged into the newest.
-int32_t recordMessage(int64_t, uint32_t message, uint64_t first, int64_t second) {
+std::function<void(int32_t)> onSized;
+std::string dropped;
+int32_t record(int64_t, uint32_t message, uint64_t first, int64_t second) {
   lastMessage = message;
-  if (message == kCursorMessage || message == kMouseMoveMessage)
-    pointerMessages.emplace_back(message, first, second);
-  static bool moved = false;
-  if (message != kSizeMessage || std::exchange(moved, true)) return 0;
-  const int32_t width = static_cast<int32_t>(second & 0xFFFF);
-  const int32_t places[][3] = {{-5, 10, SDL_BUTTON_LMASK},
-                               {width + 5, 10, SDL_BUTTON_LMASK},
-                               {10, -1, SDL_BUTTON_RMASK},
-                               {20, 30, SDL_BUTTON_LMASK}};
-  for (const auto& [x, y, buttons] : places) {
-    pushMotion(x, y, static_cast<Uint32>(buttons));
-    pushKey(SDLK_a);
+  if (message == kCursorMessage || message == kMouseMoveMessage || message == kCommandMessage ||
+      message == kDropMessage)
+    input.emplace_back(message, first, second);
+  if (message == kDropMessage) dropped = takeDroppedFile();
+  if (message == kSizeMessage && onSized) {
+    std::exchange(onSized, nullptr)(static_cast<int32_t>(second & 0xFFFF));
+    push(eventOf(SDL_QUIT));
   }
-  pushQuit();
   return 0;
 }
-
-TEST(MainWindow, PointerOutsideTheClientAreaNeitherTurnsNorZooms) {
+void runWindow(std::function<void(int32_t)> pushEvents) {
   useVideoDriver("offscreen");
-  ASSERT_TRUE(runMainWindow("3D-Corvath test", 320, 200, recordMessage));
+  input.clear();
+  onSized = std::move(pushEvents);
+  EXPECT_TRUE(runMainWindow("3D-Corvath test", 320, 200, record));
+}
+
+// The pointer left of, right of, above and inside the window; a key between two motions keeps
+// them from being merged into the newest.
+TEST(MainWindow, PointerOutsideTheClientAreaNeitherTurnsNorZooms) {
+  runWindow([](int32_t width) {
+    const std::tuple<int32_t, int32_t, Uint32> places[] = {{-5, 10, SDL_BUTTON_LMASK},
+                                                           {width + 5, 10, SDL_BUTTON_LMASK},
+                                                           {10, -1, SDL_BUTTON_RMASK},
+                                                           {20, 30, SDL_BUTTON_LMASK}};
+    for (const auto& [x, y, buttons] : places) {
+      pushMotion(x, y, buttons);
+      pushKey(SDLK_a);
+    }
+  });
   // One cursor message and one movement with the left button, both for the position inside.
-  ASSERT_EQ(pointerMessages.size(), 2u);
-  EXPECT_EQ(std::get<0>(pointerMessages[0]), kCursorMessage);
-  EXPECT_EQ(pointerMessages[1], std::tuple(kMouseMoveMessage, uint64_t{1}, int64_t{30} << 16 | 20));
+  ASSERT_EQ(input.size(), 2u);
+  EXPECT_EQ(std::get<0>(input[0]), kCursorMessage);
+  EXPECT_EQ(input[1], Message(kMouseMoveMessage, 1, int64_t{30} << 16 | 20));
   EXPECT_EQ(lastMessage, kDestroyMessage);  // the quit request ended the window
 }
 
 // A press whose release went missing (let go over another window): the next movement finds the
 // button up, and the button must not go on zooming.
-int32_t pressThenMoveWithTheButtonUp(int64_t, uint32_t message, uint64_t, int64_t) {
-  static bool pushed = false;
-  if (message != kSizeMessage || std::exchange(pushed, true)) return 0;
-  SDL_Event press{};
-  press.type = SDL_MOUSEBUTTONDOWN;
-  press.button.button = SDL_BUTTON_LEFT;
-  SDL_PushEvent(&press);
-  pushMotion(25, 35, 0);
-  pushQuit();
-  return 0;
-}
-
 TEST(MainWindow, AMovementWithTheButtonUpEndsAPressWhoseReleaseWentMissing) {
-  useVideoDriver("offscreen");
   resetMouseButtons();
-  ASSERT_TRUE(runMainWindow("3D-Corvath test", 320, 200, pressThenMoveWithTheButtonUp));
+  runWindow([](int32_t) {
+    SDL_Event press = eventOf(SDL_MOUSEBUTTONDOWN);
+    press.button.button = SDL_BUTTON_LEFT;
+    push(press);
+    pushMotion(25, 35, 0);
+  });
   EXPECT_EQ(asyncButtonState(kLeftButton), 1);  // pressed, then released by the movement
 }
 
 // Space, F5 and Ctrl+S become the shell's commands; a file dropped on the window is kept for the
 // shell, which the drop message tells.
-std::vector<std::pair<uint32_t, uint64_t>> commands;
-std::string dropped;
-int32_t recordCommands(int64_t, uint32_t message, uint64_t first, int64_t) {
-  if (message == kCommandMessage) commands.emplace_back(message, first & 0xFFFF);
-  if (message == kDropMessage) {
-    commands.emplace_back(message, 0);
-    dropped = takeDroppedFile();
-  }
-  static bool pushed = false;
-  if (message != kSizeMessage || std::exchange(pushed, true)) return 0;
-  pushKey(SDLK_SPACE);
-  pushKey(SDLK_F5);
-  SDL_Event save{};
-  save.type = SDL_KEYDOWN;
-  save.key.keysym.sym = SDLK_s;
-  save.key.keysym.mod = KMOD_LCTRL;
-  SDL_PushEvent(&save);
-  SDL_Event drop{};
-  drop.type = SDL_DROPFILE;
-  drop.drop.file = SDL_strdup("/tmp/a model.glb");
-  SDL_PushEvent(&drop);
-  pushQuit();
-  return 0;
-}
-
-TEST(MainWindow, KeysBecomeCommandsAndADroppedFileReachesTheShell) {
-  useVideoDriver("offscreen");
-  ASSERT_TRUE(runMainWindow("3D-Corvath test", 320, 200, recordCommands));
-  const std::vector<std::pair<uint32_t, uint64_t>> expected = {
-      {kCommandMessage, kAnimateCommand},
-      {kCommandMessage, kReloadCommand},
-      {kCommandMessage, kSaveCommand},
-      {kDropMessage, 0}};
-  EXPECT_EQ(commands, expected);
+TEST(MainWindow, ShellInputBecomesItsMessages) {
+  runWindow([](int32_t) {
+    pushKey(SDLK_SPACE);
+    pushKey(SDLK_F5);
+    pushKey(SDLK_s, KMOD_LCTRL);
+    SDL_Event drop = eventOf(SDL_DROPFILE);
+    drop.drop.file = SDL_strdup("/tmp/a model.glb");
+    push(drop);
+  });
+  constexpr uint64_t kShortcut = 1 << 16;  // a command from a shortcut key says so
+  EXPECT_EQ(input, (std::vector<Message>{{kCommandMessage, kShortcut | kAnimateCommand, 0},
+                                         {kCommandMessage, kShortcut | kReloadCommand, 0},
+                                         {kCommandMessage, kShortcut | kSaveCommand, 0},
+                                         {kDropMessage, 0, 0}}));
   EXPECT_EQ(dropped, "/tmp/a model.glb");
 }
 
@@ -258,27 +244,27 @@ TEST(MainWindow, AnEventForAWindowAlreadyGoneDoesNotEndTheProgram) {
       testing::ExitedWithCode(0), "");
 }
 
-TEST(MouseButtons, QueryShowsHeldNewlyPressedAndPressedSinceTheLastQuery) {
+TEST(MouseButtons, QueryShowsHeldAndPressedSinceTheLastQuery) {
+  const auto query = [](std::initializer_list<int32_t> buttons) {
+    std::vector<int32_t> states;
+    for (const int32_t button : buttons) states.push_back(asyncButtonState(button));
+    return states;
+  };
+  using States = std::vector<int32_t>;
   resetMouseButtons();
-  EXPECT_EQ(asyncButtonState(kLeftButton), 0);
   noteMouseButton(kLeftButton, true);
   noteMouseButton(kRightButton, true);
-  EXPECT_EQ(asyncButtonState(kLeftButton), -32767);  // newly pressed
-  EXPECT_EQ(asyncButtonState(kLeftButton), -32768);  // held
-  noteMouseButton(kLeftButton, true);                // a repeated press event changes nothing
-  EXPECT_EQ(asyncButtonState(kLeftButton), -32768);
-  EXPECT_EQ(asyncButtonState(kRightButton), -32767);  // each button on its own
+  EXPECT_EQ(query({kLeftButton, kLeftButton}), (States{-32767, -32768}));  // new, then held
+  noteMouseButton(kLeftButton, true);  // a repeated press event changes nothing
+  EXPECT_EQ(query({kLeftButton, kRightButton}), (States{-32768, -32767}));  // each on its own
   noteMouseButton(kLeftButton, false);
-  EXPECT_EQ(asyncButtonState(kLeftButton), 0);
+  EXPECT_EQ(query({kLeftButton}), States{0});
   noteMouseButton(kLeftButton, true);  // pressed and released between two queries: shown once
   noteMouseButton(kLeftButton, false);
-  EXPECT_EQ(asyncButtonState(kLeftButton), 1);
-  EXPECT_EQ(asyncButtonState(kLeftButton), 0);
   noteMouseButton(3, true);  // other buttons are not tracked
-  EXPECT_EQ(asyncButtonState(3), 0);
-  EXPECT_EQ(asyncButtonState(-1), 0);
+  EXPECT_EQ(query({kLeftButton, kLeftButton, 3, -1}), (States{1, 0, 0, 0}));
   resetMouseButtons();
-  EXPECT_EQ(asyncButtonState(kRightButton), 0);
+  EXPECT_EQ(query({kRightButton}), States{0});
 }
 
 }  // namespace

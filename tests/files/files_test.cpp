@@ -1,0 +1,100 @@
+// Replacing a file whole: through a link, keeping its permissions, and never half-written.
+#include "files/files.hpp"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/temp_folder.hpp"
+
+namespace corvath {
+namespace {
+
+class ReplaceFile : public ::testing::Test {
+ protected:
+  // The names in the folder.
+  std::set<std::string> names() const {
+    std::set<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+      found.insert(entry.path().filename());
+    return found;
+  }
+  unsigned mode(const char* name) const {
+    return static_cast<unsigned>(std::filesystem::status(folder.file(name)).permissions());
+  }
+  std::string read(const char* name) const {
+    std::ifstream in(folder.file(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  testing::TemporaryFolder folder;
+};
+
+TEST_F(ReplaceFile, ReplacesWholeAlsoThroughALink) {
+  const std::vector<uint8_t> bytes(5000, 'n');
+  chmod(folder.write("old.bmp", std::string(10000, 'x')).c_str(), 0600);
+  folder.write("real.bmp", "old");
+  ASSERT_EQ(symlink("real.bmp", folder.file("link.bmp").c_str()), 0);
+  for (const char* name : {"new.bmp", "old.bmp", "link.bmp"})
+    ASSERT_TRUE(replaceFile(folder.file(name), bytes));
+  for (const char* name : {"new.bmp", "old.bmp", "real.bmp"})
+    EXPECT_EQ(read(name), std::string(bytes.begin(), bytes.end())) << name;
+  EXPECT_TRUE(std::filesystem::is_symlink(folder.file("link.bmp")));
+  // A new file gets the usual permissions, a replaced one keeps its own.
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(mode("new.bmp"), 0644 & ~mask);
+  EXPECT_EQ(mode("old.bmp"), 0600u);
+  EXPECT_EQ(names(), (std::set<std::string>{"link.bmp", "new.bmp", "old.bmp", "real.bmp"}));
+}
+
+TEST_F(ReplaceFile, WhatCannotBeReplacedIsLeftAsItWas) {
+  chmod(folder.write("read-only.bmp", "old").c_str(), 0444);
+  ASSERT_EQ(mkdir(folder.file("folder.bmp").c_str(), 0755), 0);
+  for (const std::string& target : {folder.file("read-only.bmp"), folder.file("folder.bmp"),
+                                    folder.file("absent/3d.bmp"), std::string()}) {
+    std::string reason;
+    EXPECT_FALSE(replaceFile(target, std::vector<uint8_t>{'n'}, &reason)) << target;
+    EXPECT_FALSE(reason.empty()) << target;
+  }
+  EXPECT_EQ(read("read-only.bmp"), "old");
+  EXPECT_EQ(names(), (std::set<std::string>{"folder.bmp", "read-only.bmp"}));
+}
+
+TEST_F(ReplaceFile, WriteFailingPartWayKeepsTheOldFile) {
+  // A child process with a 4 KB file size limit: the 64 KB write fails part-way (EFBIG).
+  folder.write("3d.bmp", "old picture");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(replaceFile(folder.file("3d.bmp"), std::vector<uint8_t>(65536, 7)) ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "replaceFile reported success";
+  EXPECT_EQ(read("3d.bmp"), "old picture");
+  EXPECT_EQ(names(), std::set<std::string>{"3d.bmp"});
+}
+
+// A name too long for the temporary's suffix gets a short temporary in its folder.
+TEST_F(ReplaceFile, NameWithoutRoomForTheSuffixIsReplacedToo) {
+  const std::string name(250, 'n');
+  ASSERT_TRUE(replaceFile(folder.file(name), std::vector<uint8_t>{'a'}));
+  EXPECT_EQ(names(), std::set<std::string>{name});
+}
+
+}  // namespace
+}  // namespace corvath
