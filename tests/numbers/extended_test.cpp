@@ -63,7 +63,7 @@ struct OperandSource {
     return std::bit_cast<double>(bits);
   }
 
-  // a with an exponent that keeps it below 2^bits: inside the range of the integer types.
+  // a with an exponent that keeps it below 2^width: inside the range of the integer types.
   SoftExtended whole(SoftExtended a, uint64_t width) {
     return make((a.signExponent & 0x8000) | (16383 + next() % width), a.significand | kTop);
   }
