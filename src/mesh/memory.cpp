@@ -30,7 +30,7 @@ char* carveEnd = nullptr;
 
 }  // namespace
 
-void* allocateTableMemory(size_t bytes) {
+void* TableMemory::allocate(size_t bytes) {
   if (bytes < kLargeBlock) return ::operator new(bytes);
   void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (memory == MAP_FAILED) throw std::bad_alloc();
@@ -38,7 +38,7 @@ void* allocateTableMemory(size_t bytes) {
   return memory;
 }
 
-void releaseTableMemory(void* memory, size_t bytes) {
+void TableMemory::release(void* memory, size_t bytes) {
   if (memory == nullptr) return;
   if (bytes < kLargeBlock) {
     ::operator delete(memory);
@@ -47,7 +47,7 @@ void releaseTableMemory(void* memory, size_t bytes) {
   }
 }
 
-void* allocateLineText(size_t bytes) {
+void* LineTextMemory::allocate(size_t bytes) {
   if (bytes > kLargestClassBytes) return ::operator new(bytes);
   const size_t textClass = (bytes + kTextStep - 1) / kTextStep;
   if (FreeText* text = freeTexts[textClass]) {
@@ -57,7 +57,7 @@ void* allocateLineText(size_t bytes) {
   const size_t size = textClass * kTextStep;
   if (static_cast<size_t>(carveEnd - carveAt) < size) {
     // The rest of the old block (less than one text) is left unused.
-    carveAt = static_cast<char*>(allocateTableMemory(kTextBlock));
+    carveAt = static_cast<char*>(TableMemory::allocate(kTextBlock));
     carveEnd = carveAt + kTextBlock;
   }
   void* text = carveAt;
@@ -65,7 +65,7 @@ void* allocateLineText(size_t bytes) {
   return text;
 }
 
-void releaseLineText(void* memory, size_t bytes) {
+void LineTextMemory::release(void* memory, size_t bytes) {
   if (memory == nullptr) return;
   if (bytes > kLargestClassBytes) {
     ::operator delete(memory);

@@ -17,7 +17,6 @@ namespace corvath {
 // Records
 // ---------------------------------------------------------------------------------------------
 
-
 struct Vertex {
   double x = 0;
   double y = 0;
@@ -53,41 +52,36 @@ struct Face {
 
 // Large blocks come straight from the system in huge pages where it offers them: a big mesh
 // touches hundreds of megabytes once, and page by page that alone would cost most of a load.
-void* allocateTableMemory(size_t bytes);
-void releaseTableMemory(void* memory, size_t bytes);
-
-template <class T>
-struct TableAllocator {
-  using value_type = T;
-  TableAllocator() = default;
-  template <class U>
-  TableAllocator(const TableAllocator<U>&) {}
-  T* allocate(size_t n) { return static_cast<T*>(allocateTableMemory(n * sizeof(T))); }
-  void deallocate(T* p, size_t n) { releaseTableMemory(p, n * sizeof(T)); }
-  friend bool operator==(const TableAllocator&, const TableAllocator&) { return true; }
+struct TableMemory {
+  static void* allocate(size_t bytes);
+  static void release(void* memory, size_t bytes);
 };
 
 // Text of the line buffer: small blocks carved from large ones, reused through free lists, so a
 // million file lines cost no million system allocations. Single-threaded, like the program.
-void* allocateLineText(size_t bytes);
-void releaseLineText(void* memory, size_t bytes);
+struct LineTextMemory {
+  static void* allocate(size_t bytes);
+  static void release(void* memory, size_t bytes);
+};
 
-template <class T>
-struct LineAllocator {
+// A standard allocator drawing from one of the memory sources above.
+template <class T, class Source>
+struct SourceAllocator {
   using value_type = T;
-  LineAllocator() = default;
+  SourceAllocator() = default;
   template <class U>
-  LineAllocator(const LineAllocator<U>&) {}
-  T* allocate(size_t n) { return static_cast<T*>(allocateLineText(n * sizeof(T))); }
-  void deallocate(T* p, size_t n) { releaseLineText(p, n * sizeof(T)); }
-  friend bool operator==(const LineAllocator&, const LineAllocator&) { return true; }
+  SourceAllocator(const SourceAllocator<U, Source>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(Source::allocate(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { Source::release(p, n * sizeof(T)); }
+  friend bool operator==(const SourceAllocator&, const SourceAllocator&) { return true; }
 };
 
 // One entry of the mesh line buffer.
-using MeshText = std::basic_string<char, std::char_traits<char>, LineAllocator<char>>;
+using MeshText =
+    std::basic_string<char, std::char_traits<char>, SourceAllocator<char, LineTextMemory>>;
 
 template <class T>
-using Table = std::vector<T, TableAllocator<T>>;
+using Table = std::vector<T, SourceAllocator<T, TableMemory>>;
 
 // ---------------------------------------------------------------------------------------------
 // Tables and counts

@@ -147,6 +147,15 @@ int compareValues(const Unpacked& ua, const Unpacked& ub) {
   return negativeA ? -magnitude : magnitude;
 }
 
+// compareValues for any two numbers, and kUnordered, which no comparison with 0 holds for, when
+// either is NaN or unsupported.
+constexpr int kUnordered = 2;
+int order(SoftExtended a, SoftExtended b) {
+  const Unpacked ua = unpack(a);
+  const Unpacked ub = unpack(b);
+  return unordered(ua) || unordered(ub) ? kUnordered : compareValues(ua, ub);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -179,21 +188,15 @@ SoftExtended operator/(SoftExtended a, SoftExtended b) {
 }
 
 bool operator==(SoftExtended a, SoftExtended b) {
-  const Unpacked ua = unpack(a);
-  const Unpacked ub = unpack(b);
-  return !unordered(ua) && !unordered(ub) && compareValues(ua, ub) == 0;
+  return order(a, b) == 0;
 }
 
 bool operator<(SoftExtended a, SoftExtended b) {
-  const Unpacked ua = unpack(a);
-  const Unpacked ub = unpack(b);
-  return !unordered(ua) && !unordered(ub) && compareValues(ua, ub) < 0;
+  return order(a, b) < 0;
 }
 
 bool operator<=(SoftExtended a, SoftExtended b) {
-  const Unpacked ua = unpack(a);
-  const Unpacked ub = unpack(b);
-  return !unordered(ua) && !unordered(ub) && compareValues(ua, ub) <= 0;
+  return order(a, b) <= 0;
 }
 
 SoftExtended softSqrt(SoftExtended x) {

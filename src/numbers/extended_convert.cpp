@@ -3,9 +3,10 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
-#include "numbers/numbers.hpp"
 #include "numbers/extended_format.hpp"
+#include "numbers/numbers.hpp"
 
 namespace corvath {
 
@@ -31,26 +32,92 @@ int64_t truncateToInteger(SoftExtended x, int bits) {
   return u.negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
 }
 
+// The layout of an IEEE binary format, double or float: sign, exponent field, fraction with a
+// hidden integer bit.
+template <class Binary>
+struct BinaryFormat {
+  using Bits = std::conditional_t<sizeof(Binary) == 8, uint64_t, uint32_t>;
+  static constexpr int kWidth = 8 * sizeof(Binary);
+  static constexpr int kPrecision = std::numeric_limits<Binary>::digits;  // hidden bit included
+  static constexpr int kFractionBits = kPrecision - 1;
+  static constexpr int32_t kTopField = (1 << (kWidth - kPrecision)) - 1;
+  static constexpr int32_t kBias = kTopField >> 1;
+  static constexpr int32_t kLowestExponent = 1 - kBias - kFractionBits;  // of the lowest denormal
+  // A NaN's fraction sits at the top of the extended significand, below its integer bit.
+  static constexpr int kPayloadShift = 64 - kPrecision;
+  static constexpr Bits kSignBit = Bits{1} << (kWidth - 1);
+  static constexpr Bits kFractionMask = (Bits{1} << kFractionBits) - 1;
+  static constexpr Bits kInfinityBits = static_cast<Bits>(kTopField) << kFractionBits;
+  static constexpr Bits kQuietNanBits = kInfinityBits | Bits{1} << (kFractionBits - 1);
+};
+
+// Exactly: every double and float is an extended number.
+template <class Binary>
+SoftExtended fromBinary(Binary value) {
+  using Format = BinaryFormat<Binary>;
+  const auto bits = std::bit_cast<typename Format::Bits>(value);
+  const bool negative = (bits & Format::kSignBit) != 0;
+  const auto field = static_cast<int32_t>((bits >> Format::kFractionBits) & Format::kTopField);
+  const uint64_t fraction = bits & Format::kFractionMask;
+  if (field == Format::kTopField) {
+    if (fraction == 0) return infinity(negative);
+    return SoftExtended::fromBits(signOf(negative) | kTopField,
+                                  kIntegerBit | kQuietBit | (fraction << Format::kPayloadShift));
+  }
+  if (field == 0) return packExtended(negative, fraction, Format::kLowestExponent);  // or zero
+  return packExtended(negative, fraction | (uint64_t{1} << Format::kFractionBits),
+                      field - Format::kBias - Format::kFractionBits);
+}
+
+// Rounded once to nearest, ties to even; NaN keep the top of their payload, quieted, and the
+// formats the x87 rejects give the format's indefinite.
+template <class Binary>
+Binary toBinary(SoftExtended x) {
+  using Format = BinaryFormat<Binary>;
+  using Bits = typename Format::Bits;
+  const Unpacked u = unpack(x);
+  const Bits sign = u.negative ? Format::kSignBit : 0;
+  Bits bits = 0;
+  switch (u.kind) {
+    case Kind::kUnsupported:
+      bits = Format::kSignBit | Format::kQuietNanBits;
+      break;
+    case Kind::kNan:
+      bits = sign | Format::kQuietNanBits |
+             (static_cast<Bits>(x.significand >> Format::kPayloadShift) & Format::kFractionMask);
+      break;
+    case Kind::kInfinity:
+      bits = sign | Format::kInfinityBits;
+      break;
+    case Kind::kZero:
+      bits = sign;
+      break;
+    case Kind::kFinite: {
+      const Rounded r =
+          roundWide(u.significand, u.exponent, Format::kPrecision, Format::kLowestExponent);
+      const auto rounded = static_cast<Bits>(r.significand);
+      if ((rounded >> Format::kFractionBits) == 0) {
+        bits = sign | rounded;  // subnormal or zero
+      } else {
+        const int32_t field = r.exponent + Format::kFractionBits + Format::kBias;
+        bits = field >= Format::kTopField
+                   ? sign | Format::kInfinityBits
+                   : sign | (static_cast<Bits>(field) << Format::kFractionBits) |
+                         (rounded & Format::kFractionMask);
+      }
+      break;
+    }
+  }
+  return std::bit_cast<Binary>(bits);
+}
+
 // x rounded to a whole number: to nearest even, or down.
 SoftExtended roundWhole(SoftExtended x, bool down) {
   const Unpacked u = unpack(x);
   if (u.kind == Kind::kUnsupported) return kExtendedIndefinite;
   if (u.kind == Kind::kNan) return quiet(x);
   if (u.kind != Kind::kFinite || u.exponent >= 0) return x;  // already whole
-  const int32_t shift = -u.exponent;
-  uint64_t kept = 0;
-  bool half = false;
-  bool below = false;
-  if (shift > 64) {
-    below = true;
-  } else if (shift == 64) {
-    half = (u.significand >> 63) != 0;
-    below = (u.significand << 1) != 0;
-  } else {
-    kept = u.significand >> shift;
-    half = ((u.significand >> (shift - 1)) & 1) != 0;
-    below = (u.significand & ((uint64_t{1} << (shift - 1)) - 1)) != 0;
-  }
+  auto [kept, half, below] = shiftOut(u.significand, -u.exponent);
   if (down ? (u.negative && (half || below)) : (half && (below || (kept & 1) != 0))) ++kept;
   return packExtended(u.negative, kept, 0);
 }
@@ -61,29 +128,11 @@ SoftExtended roundWhole(SoftExtended x, bool down) {
 // Operations
 // ---------------------------------------------------------------------------------------------
 SoftExtended SoftExtended::fromDouble(double value) {
-  const auto bits = std::bit_cast<uint64_t>(value);
-  const bool negative = (bits >> 63) != 0;
-  const auto field = static_cast<int32_t>((bits >> 52) & 0x7FF);
-  const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
-  if (field == 0x7FF) {
-    if (fraction == 0) return infinity(negative);
-    return fromBits(signOf(negative) | kTopField, kIntegerBit | kQuietBit | (fraction << 11));
-  }
-  if (field == 0) return packExtended(negative, fraction, -1074);  // zero or subnormal
-  return packExtended(negative, fraction | (uint64_t{1} << 52), field - 1023 - 52);
+  return fromBinary(value);
 }
 
 SoftExtended SoftExtended::fromFloat(float value) {
-  const auto bits = std::bit_cast<uint32_t>(value);
-  const bool negative = (bits >> 31) != 0;
-  const auto field = static_cast<int32_t>((bits >> 23) & 0xFF);
-  const uint64_t fraction = bits & ((uint32_t{1} << 23) - 1);
-  if (field == 0xFF) {
-    if (fraction == 0) return infinity(negative);
-    return fromBits(signOf(negative) | kTopField, kIntegerBit | kQuietBit | (fraction << 40));
-  }
-  if (field == 0) return packExtended(negative, fraction, -149);
-  return packExtended(negative, fraction | (uint32_t{1} << 23), field - 127 - 23);
+  return fromBinary(value);
 }
 
 SoftExtended SoftExtended::fromInt64(int64_t value) {
@@ -98,69 +147,11 @@ SoftExtended SoftExtended::fromUint64(uint64_t value) {
 }
 
 SoftExtended::operator double() const {
-  const Unpacked u = unpack(*this);
-  const uint64_t sign = u.negative ? uint64_t{1} << 63 : 0;
-  uint64_t bits = 0;
-  switch (u.kind) {
-    case Kind::kUnsupported:
-      bits = 0xFFF8000000000000u;  // the double indefinite
-      break;
-    case Kind::kNan:
-      bits = sign | 0x7FF8000000000000u | ((significand >> 11) & ((uint64_t{1} << 52) - 1));
-      break;
-    case Kind::kInfinity:
-      bits = sign | 0x7FF0000000000000u;
-      break;
-    case Kind::kZero:
-      bits = sign;
-      break;
-    case Kind::kFinite: {
-      const Rounded r = roundWide(u.significand, u.exponent, 53, -1074);
-      if ((r.significand >> 52) == 0) {
-        bits = sign | r.significand;  // subnormal or zero
-      } else {
-        const int32_t field = r.exponent + 52 + 1023;
-        bits = field >= 0x7FF ? sign | 0x7FF0000000000000u
-                              : sign | (static_cast<uint64_t>(field) << 52) |
-                                    (r.significand & ((uint64_t{1} << 52) - 1));
-      }
-      break;
-    }
-  }
-  return std::bit_cast<double>(bits);
+  return toBinary<double>(*this);
 }
 
 SoftExtended::operator float() const {
-  const Unpacked u = unpack(*this);
-  const uint32_t sign = u.negative ? uint32_t{1} << 31 : 0;
-  uint32_t bits = 0;
-  switch (u.kind) {
-    case Kind::kUnsupported:
-      bits = 0xFFC00000u;
-      break;
-    case Kind::kNan:
-      bits = sign | 0x7FC00000u | static_cast<uint32_t>((significand >> 40) & 0x7FFFFF);
-      break;
-    case Kind::kInfinity:
-      bits = sign | 0x7F800000u;
-      break;
-    case Kind::kZero:
-      bits = sign;
-      break;
-    case Kind::kFinite: {
-      const Rounded r = roundWide(u.significand, u.exponent, 24, -149);
-      if ((r.significand >> 23) == 0) {
-        bits = sign | static_cast<uint32_t>(r.significand);
-      } else {
-        const int32_t field = r.exponent + 23 + 127;
-        bits = field >= 0xFF ? sign | 0x7F800000u
-                             : sign | (static_cast<uint32_t>(field) << 23) |
-                                   static_cast<uint32_t>(r.significand & 0x7FFFFF);
-      }
-      break;
-    }
-  }
-  return std::bit_cast<float>(bits);
+  return toBinary<float>(*this);
 }
 
 SoftExtended::operator int64_t() const {

@@ -93,25 +93,28 @@ inline SoftExtended quiet(SoftExtended x) {
   return SoftExtended::fromBits(x.signExponent, x.significand | kQuietBit);
 }
 
+// wide shifted right by `shift` (> 0) bits: what is kept, the highest bit shifted out (the half)
+// and whether any bit below that one was set.
+struct ShiftedOut {
+  Wide kept = 0;
+  bool half = false;
+  bool below = false;
+};
+
+inline ShiftedOut shiftOut(Wide wide, int32_t shift) {
+  if (shift > 128) return {0, false, wide != 0};
+  if (shift == 128) return {0, (wide >> 127) != 0, (wide << 1) != 0};
+  return {wide >> shift, ((wide >> (shift - 1)) & 1) != 0,
+          (wide & ((Wide{1} << (shift - 1)) - 1)) != 0};
+}
+
 // wide * 2^exponent rounded to nearest, ties to even, to `precision` bits whose lowest weighs at
 // least 2^lowest. The lowest bit of wide must already include (OR) anything nonzero below it:
 // callers keep at least two bits beyond the precision, so that bit only ever breaks ties.
 inline Rounded roundWide(Wide wide, int32_t exponent, int precision, int32_t lowest) {
   const int32_t shift = std::max(bitLength(wide) - precision, lowest - exponent);
   if (shift <= 0) return {static_cast<uint64_t>(wide << -shift), exponent + shift};
-  Wide kept = 0;
-  bool half = false;
-  bool below = false;
-  if (shift > 128) {
-    below = wide != 0;
-  } else if (shift == 128) {
-    half = (wide >> 127) != 0;
-    below = (wide << 1) != 0;
-  } else {
-    kept = wide >> shift;
-    half = ((wide >> (shift - 1)) & 1) != 0;
-    below = (wide & ((Wide{1} << (shift - 1)) - 1)) != 0;
-  }
+  auto [kept, half, below] = shiftOut(wide, shift);
   if (half && (below || (kept & 1) != 0)) ++kept;
   int32_t resultExponent = exponent + shift;
   if ((kept >> precision) != 0) {  // rounded up to the next power of two

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include "numbers/numbers.hpp"
@@ -69,112 +70,130 @@ double readBasedInteger(std::string_view text) {
   return value;
 }
 
+// Whole numbers of up to nine digits, most numbers of mesh text (corner, vertex and face
+// numbers, colours), are their own value: true, with that value, when the text at `at` is one.
+bool readSmallWhole(const char* at, const char* end, double& magnitude) {
+  const char* const first = at;
+  uint32_t whole = 0;
+  while (at < end && at - first < 9 && isDigit(*at))
+    whole = whole * 10 + static_cast<uint32_t>(*at++ - '0');
+  if (at == first || (at < end && continuesNumber(*at))) return false;
+  magnitude = static_cast<double>(whole);
+  return true;
+}
+
+// The digits of a decimal mantissa: the significant ones as one integer while it fits
+// kKeptDigits digits, the power of ten that scales it, and the text they were read from.
+constexpr int kKeptDigits = 19;
+struct ScannedDigits {
+  const char* start = nullptr;  // the digits and the point, as written
+  const char* end = nullptr;
+  uint64_t mantissa = 0;
+  int digitsKept = 0;
+  int64_t scale = 0;            // power of ten applied to the kept digits
+  bool droppedNonZero = false;  // a digit beyond those kept was not 0
+  bool anyDigit = false;
+};
+
+// A run of digits into the mantissa: kept digits after the point lower the scale, dropped
+// digits before it raise the scale.
+const char* scanDigitRun(const char* at, const char* end, bool afterPoint, ScannedDigits& digits) {
+  for (; at < end && isDigit(*at); ++at) {
+    digits.anyDigit = true;
+    if (digits.digitsKept < kKeptDigits) {
+      digits.mantissa = digits.mantissa * 10 + static_cast<uint64_t>(*at - '0');
+      ++digits.digitsKept;
+      if (afterPoint) --digits.scale;
+    } else {
+      digits.droppedNonZero |= *at != '0';
+      if (!afterPoint) ++digits.scale;
+    }
+  }
+  return at;
+}
+
+// Digits with at most one point; leading zeros carry no digit, only scale.
+ScannedDigits scanMantissa(const char* at, const char* end) {
+  ScannedDigits digits;
+  digits.start = at;
+  while (at < end && *at == '0') ++at;
+  digits.anyDigit = at > digits.start;
+  at = scanDigitRun(at, end, false, digits);
+  if (at < end && *at == '.') {
+    ++at;
+    if (digits.mantissa == 0) {
+      const char* const zeros = at;
+      while (at < end && *at == '0') ++at;
+      digits.anyDigit |= at > zeros;
+      digits.scale -= at - zeros;
+    }
+    at = scanDigitRun(at, end, true, digits);
+  }
+  digits.end = at;
+  return digits;
+}
+
+// An E or D exponent at `at`, its magnitude clamped at kMaxExponent; 0 without one.
+int scanExponent(const char* at, const char* end) {
+  if (at == end || !(*at == 'E' || *at == 'e' || *at == 'D' || *at == 'd')) return 0;
+  ++at;
+  bool negative = false;
+  if (at < end && (*at == '+' || *at == '-')) negative = *at++ == '-';
+  int exponent = 0;
+  // Beyond 9999 the exponent counts as 9999.
+  for (; at < end && isDigit(*at); ++at)
+    exponent = std::min(exponent * 10 + (*at - '0'), kMaxExponent + 1);
+  exponent = std::min(exponent, kMaxExponent);
+  return negative ? -exponent : exponent;
+}
+
+// The digits as written and the clamped exponent through the correctly rounded parser.
+double parseDigitText(const ScannedDigits& digits, int exponent) {
+  std::string text;
+  text.reserve(static_cast<size_t>(digits.end - digits.start) + 8);
+  text.append(digits.start, digits.end);
+  text.push_back('e');
+  text += std::to_string(exponent);
+  double value = 0;
+  const auto result =
+      std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+  if (result.ec == std::errc::result_out_of_range) {
+    // Decimal magnitude of the first significant digit decides overflow or underflow.
+    const int64_t magnitude = digits.scale + exponent + digits.digitsKept;
+    value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return value;
+}
+
+// The correctly rounded magnitude of the scanned digits times 10^exponent.
+double convertScanned(const ScannedDigits& digits, int exponent) {
+  if (digits.mantissa == 0) return 0;
+  const int64_t power = digits.scale + exponent;
+  if (!digits.droppedNonZero && digits.mantissa <= (uint64_t{1} << 53) && power >= -22 &&
+      power <= 22) {
+    // Both operands exact: one correctly rounded operation gives the correctly rounded value.
+    const double m = static_cast<double>(digits.mantissa);
+    return power >= 0 ? m * kExactPowersOfTen[power] : m / kExactPowersOfTen[-power];
+  }
+  return parseDigitText(digits, exponent);
+}
+
 }  // namespace
 
 double readNumber(std::string_view text) {
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
-  if (i < n && text[i] == '&') return readBasedInteger(text.substr(i + 1));
-
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end && (*at == ' ' || *at == '\t' || *at == '\n')) ++at;
+  if (at < end && *at == '&') return readBasedInteger({at + 1, static_cast<size_t>(end - at - 1)});
   bool negative = false;
-  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-
-  // Whole numbers of up to nine digits, most numbers of mesh text (corner, vertex and face
-  // numbers, colours), are their own value.
-  {
-    const char* const first = text.data() + i;
-    const char* const end = text.data() + n;
-    const char* at = first;
-    uint32_t whole = 0;
-    while (at < end && at - first < 9 && isDigit(*at))
-      whole = whole * 10 + static_cast<uint32_t>(*at++ - '0');
-    if (at > first && (at == end || !continuesNumber(*at))) {
-      return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
-    }
+  if (at < end && (*at == '+' || *at == '-')) negative = *at++ == '-';
+  double magnitude = 0;
+  if (!readSmallWhole(at, end, magnitude)) {
+    const ScannedDigits digits = scanMantissa(at, end);
+    if (!digits.anyDigit) return 0.0;
+    magnitude = convertScanned(digits, scanExponent(digits.end, end));
   }
-
-  // Mantissa: the digits as one integer (while it fits 19 digits) and the power of ten that
-  // scales it; leading zeros carry no digit.
-  const char* const end = text.data() + n;
-  const char* const mantissaStart = text.data() + i;
-  const char* at = mantissaStart;
-  uint64_t mantissa = 0;
-  int digitsKept = 0;
-  int64_t scale = 0;  // power of ten applied to the kept digits
-  bool droppedNonZero = false;
-  while (at < end && *at == '0') ++at;
-  bool anyDigit = at > mantissaStart;
-  for (; at < end && isDigit(*at); ++at) {
-    anyDigit = true;
-    if (digitsKept < 19) {
-      mantissa = mantissa * 10 + static_cast<uint64_t>(*at - '0');
-      ++digitsKept;
-    } else {
-      droppedNonZero |= *at != '0';
-      ++scale;
-    }
-  }
-  if (at < end && *at == '.') {
-    ++at;
-    if (mantissa == 0) {
-      const char* const zeros = at;
-      while (at < end && *at == '0') ++at;
-      anyDigit |= at > zeros;
-      scale -= at - zeros;
-    }
-    for (; at < end && isDigit(*at); ++at) {
-      anyDigit = true;
-      if (digitsKept < 19) {
-        mantissa = mantissa * 10 + static_cast<uint64_t>(*at - '0');
-        ++digitsKept;
-        --scale;
-      } else {
-        droppedNonZero |= *at != '0';
-      }
-    }
-  }
-  const size_t mantissaEnd = static_cast<size_t>(at - text.data());
-  i = mantissaEnd;
-  if (!anyDigit) return 0.0;
-
-  int exponent = 0;
-  if (i < n && (text[i] == 'E' || text[i] == 'e' || text[i] == 'D' || text[i] == 'd')) {
-    size_t j = i + 1;
-    bool negativeExponent = false;
-    if (j < n && (text[j] == '+' || text[j] == '-')) negativeExponent = text[j++] == '-';
-    for (; j < n && isDigit(text[j]); ++j) {
-      // Beyond 9999 the exponent counts as 9999.
-      exponent = std::min(exponent * 10 + (text[j] - '0'), kMaxExponent + 1);
-    }
-    exponent = std::min(exponent, kMaxExponent);
-    if (negativeExponent) exponent = -exponent;
-  }
-
-  double value = 0;
-  const int64_t power = scale + exponent;
-  if (mantissa == 0) {
-    value = 0;
-  } else if (!droppedNonZero && mantissa <= (uint64_t{1} << 53) && power >= -22 && power <= 22) {
-    // Both operands exact: one correctly rounded operation gives the correctly rounded value.
-    const double m = static_cast<double>(mantissa);
-    value = power >= 0 ? m * kExactPowersOfTen[power] : m / kExactPowersOfTen[-power];
-  } else {
-    // General case: the digits and the clamped exponent through the correctly rounded parser.
-    std::string digits;
-    digits.reserve(static_cast<size_t>(at - mantissaStart) + 8);
-    digits.append(mantissaStart, at);
-    digits.push_back('e');
-    digits += std::to_string(exponent);
-    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value,
-                                        std::chars_format::general);
-    if (result.ec == std::errc::result_out_of_range) {
-      // Decimal magnitude of the first significant digit decides overflow or underflow.
-      const int64_t magnitude = power + digitsKept;
-      value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    }
-  }
-  return negative ? -value : value;
+  return negative ? -magnitude : magnitude;
 }
 
 int32_t roundToInt32(Extended value) {

@@ -1,7 +1,5 @@
 // The software extended type against the x87 unit: millions of operands chosen to hit ties,
 // overflow, underflow, denormals, infinities and NaN, bit for bit; and the same results everywhere.
-#include "numbers/numbers.hpp"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +9,8 @@
 #include <cstdio>
 #include <random>
 #include <string>
+
+#include "numbers/numbers.hpp"
 
 namespace corvath {
 namespace {
@@ -26,11 +26,14 @@ std::string hex(SoftExtended x) {
 // the top; denormals, pseudo-denormals, zeros, infinities, NaN of both kinds and, rarely, the
 // formats the x87 rejects. A second operand is often a near relative of the first, so that sums
 // cancel or land exactly half-way between two neighbours.
-class OperandSource {
- public:
-  explicit OperandSource(uint64_t seed) : bits_(seed) {}
+struct OperandSource {
+  static constexpr uint64_t kTop = uint64_t{1} << 63;
+  std::mt19937_64 engine;
 
-  uint64_t next() { return bits_(); }
+  uint64_t next() { return engine(); }
+  static SoftExtended make(uint64_t signExponent, uint64_t significand) {
+    return SoftExtended::fromBits(static_cast<uint16_t>(signExponent), significand);
+  }
 
   SoftExtended any() {
     const uint64_t r = next();
@@ -60,16 +63,9 @@ class OperandSource {
     return std::bit_cast<double>(bits);
   }
 
-  // a with an exponent that keeps it below 2^bits: inside the range of the integer types.
-  SoftExtended whole(SoftExtended a, uint64_t bits) {
-    return make((a.signExponent & 0x8000) | (16383 + next() % bits), a.significand | kTop);
-  }
-
- private:
-  static constexpr uint64_t kTop = uint64_t{1} << 63;
-
-  static SoftExtended make(uint64_t signExponent, uint64_t significand) {
-    return SoftExtended::fromBits(static_cast<uint16_t>(signExponent), significand);
+  // a with an exponent that keeps it below 2^width: inside the range of the integer types.
+  SoftExtended whole(SoftExtended a, uint64_t width) {
+    return make((a.signExponent & 0x8000) | (16383 + next() % width), a.significand | kTop);
   }
 
   int32_t field(uint64_t r) {
@@ -99,8 +95,6 @@ class OperandSource {
     if (kind == 8) return (x % 8 == 0) ? x & ~kTop : kTop | x;  // sometimes unsupported
     return kTop | x;
   }
-
-  std::mt19937_64 bits_;
 };
 
 // The functions of <cmath> for either type, so that one list of operations serves both.
@@ -115,24 +109,6 @@ struct Maths {
   static bool isnan(long double x) { return std::isnan(x); }
 };
 
-// Every operation under test on one round's operands, T being SoftExtended or the x87's long
-// double.
-template <class T>
-struct Results {
-  T values[14];
-  int64_t integers[3];  // comparisons as bits, then truncations to int64 and int32
-};
-
-template <class T>
-Results<T> operate(T a, T b, double d, int64_t whole, T inRange, T small) {
-  return {{a + b, a - b, a * b, a / b, Maths::sqrt(a), Maths::nearbyint(a), Maths::floor(a),
-           T(static_cast<double>(a)), T(static_cast<float>(a)), -a, T(d), T(static_cast<float>(d)),
-           T(whole), T(static_cast<int32_t>(whole))},
-          {(a == b) | (a < b) << 1 | (a <= b) << 2 | (a > b) << 3 | (a >= b) << 4 | (a != b) << 5 |
-               Maths::isnan(a) << 6,
-           static_cast<int64_t>(inRange), static_cast<int32_t>(small)}};
-}
-
 struct Operands {
   SoftExtended a, b;
   double d;
@@ -140,12 +116,31 @@ struct Operands {
   SoftExtended inRange, small;
 };
 
+// Every operation under test on one round's operands, T being SoftExtended or the x87's long double
+// (the operands converted by `to`).
+template <class T>
+struct Results {
+  T values[14];
+  int64_t integers[3];  // comparisons as bits, then truncations to int64 and int32
+};
+
+template <class T, class To>
+Results<T> operate(const Operands& o, To to) {
+  const T a = to(o.a), b = to(o.b), d = o.d, whole = o.whole;
+  return {{a + b, a - b, a * b, a / b, Maths::sqrt(a), Maths::nearbyint(a), Maths::floor(a),
+           T(static_cast<double>(a)), T(static_cast<float>(a)), -a, d, T(static_cast<float>(o.d)),
+           whole, T(static_cast<int32_t>(o.whole))},
+          {(a == b) | (a < b) << 1 | (a <= b) << 2 | (a > b) << 3 | (a >= b) << 4 | (a != b) << 5 |
+               Maths::isnan(a) << 6,
+           static_cast<int64_t>(to(o.inRange)), static_cast<int32_t>(to(o.small))}};
+}
+
 // Runs `count` rounds of every operation over the source's operands through the emulation and
 // hands each round to the check. Returns a digest of every result, for machines where nothing
 // else can vouch for them.
 template <class Check>
 uint64_t exercise(uint64_t seed, int count, Check check) {
-  OperandSource source(seed);
+  OperandSource source{std::mt19937_64(seed)};
   uint64_t digest = 14695981039346656037u;
   const auto add = [&digest](uint64_t bits) {
     for (int k = 0; k < 8; ++k) digest = (digest ^ ((bits >> (8 * k)) & 0xFF)) * 1099511628211u;
@@ -159,7 +154,7 @@ uint64_t exercise(uint64_t seed, int count, Check check) {
                      static_cast<int64_t>(source.next()),
                      source.whole(a, 63),
                      source.whole(a, 31)};
-    const Results<SoftExtended> r = operate(o.a, o.b, o.d, o.whole, o.inRange, o.small);
+    const auto r = operate<SoftExtended>(o, [](SoftExtended x) { return x; });
     for (int k = 0; k < 14; ++k) {
       if (k == 10) add(r.integers[0]);  // the digest takes the comparisons after ten results
       add(r.values[k].significand);
@@ -188,17 +183,18 @@ long double hardware(SoftExtended x) {
 TEST(SoftExtended, EqualsTheX87UnitOnMillionsOfOperands) {
   int failures = 0;
   exercise(kSeed, 1 << 20, [&](const Operands& o, const Results<SoftExtended>& got) {
-    const Results<long double> x87 =
-        operate(hardware(o.a), hardware(o.b), o.d, o.whole, hardware(o.inRange), hardware(o.small));
+    const auto x87 = operate<long double>(o, hardware);
     // Integer results are compared as significands, so that one report serves every result.
     for (int k = 0; k < 17; ++k) {
-      const SoftExtended expected = k < 14 ? std::bit_cast<SoftExtended>(x87.values[k])
-                                           : SoftExtended::fromBits(0, x87.integers[k - 14]);
-      const SoftExtended emulated =
-          k < 14 ? got.values[k] : SoftExtended::fromBits(0, got.integers[k - 14]);
-      const bool same = emulated.significand == expected.significand &&
-                        emulated.signExponent == expected.signExponent;
-      if (same || ++failures > 20) continue;
+      const auto result = [k](const auto& r) {
+        return k < 14 ? std::bit_cast<SoftExtended>(r.values[k])
+                      : SoftExtended::fromBits(0, r.integers[k - 14]);
+      };
+      const SoftExtended emulated = result(got), expected = result(x87);
+      if ((emulated.significand == expected.significand &&
+           emulated.signExponent == expected.signExponent) ||
+          ++failures > 20)
+        continue;
       ADD_FAILURE() << kResultNames[k] << " of " << hex(o.a) << ", " << hex(o.b) << " (double "
                     << std::hex << std::bit_cast<uint64_t>(o.d) << std::dec << ", integer "
                     << o.whole << ", " << hex(o.inRange) << ", " << hex(o.small) << "): emulated "
