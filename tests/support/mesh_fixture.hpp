@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <initializer_list>
 #include <string>
 
 #include "mesh/mesh.hpp"
@@ -16,14 +13,9 @@ namespace corvath::testing {
 
 // Empties the tables (no storage), the counts and the line buffer.
 inline void resetMeshState() {
-  modelVertices.clear();
-  workingVertices.clear();
-  screenPoints.clear();
-  faces.clear();
-  faceDepths.clear();
-  faceOrder.clear();
-  vertexCount = 0;
-  faceCount = 0;
+  const auto clear = [](auto&... tables) { (tables.clear(), ...); };
+  clear(modelVertices, workingVertices, screenPoints, faces, faceDepths, faceOrder);
+  vertexCount = faceCount = 0;
   if (meshLines.size() != static_cast<size_t>(kMeshLineEntries)) createMeshLines();
   for (int32_t i = 0; i <= lastLineIndex + 1 && i < kMeshLineEntries; ++i) meshLines[i].clear();
   lastLineIndex = 0;
@@ -66,20 +58,18 @@ class LargeFile : public TemporaryFile {
   std::ofstream out_;
 };
 
-// A file of 2,000,001 short lines: a header for 1,999,999 vertices and one face, a vertex line
-// for each (x = number mod 1000), then the face line. Only the first million lines are read.
+// 2,000,001 short lines: a header for 1,999,999 vertices and one face, a vertex line for each
+// (x = number mod 1000), then the face line. Only the first million lines are read.
 inline void writeTwoMillionLines(LargeFile& file) {
-  std::string text = "Tri-mesh, Vertices: 1999999 Faces: 1\r\n";
+  file.append("Tri-mesh, Vertices: 1999999 Faces: 1\r\n");
   for (int32_t i = 0; i < 1999999; ++i) {
-    text += "Vertex " + std::to_string(i) + ": X:" + std::to_string(i % 1000) + "\r\n";
-    if (text.size() > (1 << 20)) file.append(text), text.clear();
+    file.append("Vertex " + std::to_string(i) + ": X:" + std::to_string(i % 1000) + "\r\n");
   }
-  file.append(text + "Face 0: A:0 B:1 C:2\r\n");
+  file.append("Face 0: A:0 B:1 C:2\r\n");
   file.close();
 }
 
-class MeshTest : public ::testing::Test {
- protected:
+struct MeshTest : ::testing::Test {
   void SetUp() override { resetMeshState(); }
 };
 

@@ -1,11 +1,9 @@
-// Pictures compared pixel by pixel; a difference is counted, bounded and written out as BMP
-// files, so that a failing test shows what moved.
+// Pictures compared pixel by pixel; a difference is placed and written out as BMP.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -14,43 +12,29 @@
 
 namespace corvath::testing {
 
-// Writes the picture as name.bmp in the tests' temporary folder (left there for a look) and
-// returns the file's path.
+// Writes the picture as name.bmp in the tests' temporary folder, left there for a look.
 inline std::string writePicture(const Surface& picture, const std::string& name) {
   const std::string path = ::testing::TempDir() + name + ".bmp";
   const std::vector<uint8_t> bytes = bmpBytes(picture);
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return path;
 }
 
-// Success when both pictures have the same size and pixels. Otherwise the count of differing
-// pixels and the box that holds them, and both pictures written as name-got and name-expected.
+// Fails with both sizes and the first differing pixel, both pictures written out.
 inline ::testing::AssertionResult samePicture(const Surface& got, const Surface& expected,
                                               const std::string& name) {
-  auto failure = ::testing::AssertionFailure();
-  if (got.width != expected.width || got.height != expected.height) {
-    failure << "got " << got.width << " x " << got.height << " pixels, expected " << expected.width
-            << " x " << expected.height;
-  } else {
-    int64_t differing = 0;
-    int32_t left = got.width, top = got.height, right = -1, bottom = -1;
-    for (int32_t y = 0; y < got.height; ++y) {
-      for (int32_t x = 0; x < got.width; ++x) {
-        const size_t at = static_cast<size_t>(y) * got.width + x;
-        if (got.pixels[at] == expected.pixels[at]) continue;
-        ++differing;
-        std::tie(left, right) = std::tuple(std::min(left, x), std::max(right, x));
-        std::tie(top, bottom) = std::tuple(std::min(top, y), std::max(bottom, y));
-      }
-    }
-    if (differing == 0) return ::testing::AssertionSuccess();
-    failure << differing << " pixels differ, within x " << left << " .. " << right << ", y " << top
-            << " .. " << bottom;
+  if (got.width == expected.width && got.pixels == expected.pixels) {
+    return ::testing::AssertionSuccess();
   }
-  return failure << "; pictures: " << writePicture(got, name + "-got") << " and "
-                 << writePicture(expected, name + "-expected");
+  const auto differs = std::mismatch(got.pixels.begin(), got.pixels.end(), expected.pixels.begin(),
+                                     expected.pixels.end());
+  const size_t first = differs.first - got.pixels.begin(), width = std::max(got.width, 1);
+  return ::testing::AssertionFailure()
+         << got.width << " x " << got.height << " pixels, expected " << expected.width << " x "
+         << expected.height << "; the first difference at x " << first % width << ", y "
+         << first / width << "; pictures: " << writePicture(got, name + "-got") << " and "
+         << writePicture(expected, name + "-expected");
 }
 
 }  // namespace corvath::testing

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <numeric>
 #include <vector>
 
@@ -15,50 +14,37 @@
 
 namespace corvath::testing {
 
-// One colour component times the shade, rounded half to even and kept to 0 .. 255; 0 for an
-// undefined shade.
+// A colour component times the shade, rounded half to even into 0 .. 255; 0 if undefined.
 inline int32_t shadedComponent(float shade, uint8_t component) {
-  const double product = static_cast<double>(shade) * component;
-  return std::isnan(product)
-             ? 0
-             : static_cast<int32_t>(std::clamp(std::nearbyint(product), 0.0, 255.0));
+  const double product = std::nearbyint(static_cast<double>(shade) * component);
+  return std::isnan(product) ? 0 : static_cast<int32_t>(std::clamp(product, 0.0, 255.0));
 }
 
-// paintTriangleReference, which tests every pixel of the surface, on the triangle's box alone:
-// the rule is the same for a triangle moved by whole pixels, so the box is painted on a surface
-// of its own, filled with another colour, and the pixels the triangle took copied back.
+// paintTriangleReference, which tests every pixel, on the triangle's box alone, painted apart
+// and copied back: the rule holds for a triangle moved by whole pixels. The box starts at 0 or
+// at the least corner, so moved corners stay within kMaxCorner.
 inline void paintTriangleInBox(Surface& surface, const PixelPoint (&p)[3], int32_t colour) {
   const int64_t left = std::max<int64_t>(0, std::min({p[0].x, p[1].x, p[2].x}));
   const int64_t top = std::max<int64_t>(0, std::min({p[0].y, p[1].y, p[2].y}));
   const int64_t right = std::min<int64_t>(surface.width - 1, std::max({p[0].x, p[1].x, p[2].x}));
   const int64_t bottom = std::min<int64_t>(surface.height - 1, std::max({p[0].y, p[1].y, p[2].y}));
   if (left > right || top > bottom) return;
-  PixelPoint moved[3];
-  for (int k = 0; k < 3; ++k) {
-    moved[k] = {p[k].x - left, p[k].y - top};
-    // Where moving would take a corner past the limit, the whole surface is tested.
-    if (std::abs(moved[k].x) > kMaxCorner || std::abs(moved[k].y) > kMaxCorner) {
-      return paintTriangleReference(surface, p[0], p[1], p[2], colour);
-    }
-  }
+  const PixelPoint moved[3] = {
+      {p[0].x - left, p[0].y - top}, {p[1].x - left, p[1].y - top}, {p[2].x - left, p[2].y - top}};
   Surface box;
   createSurface(box, static_cast<int32_t>(right - left + 1), static_cast<int32_t>(bottom - top + 1),
                 colour ^ 1);
   paintTriangleReference(box, moved[0], moved[1], moved[2], colour);
   const uint32_t pixel = pixelFromColour(colour);
-  for (int64_t y = 0; y < box.height; ++y) {
-    for (int64_t x = 0; x < box.width; ++x) {
-      if (box.pixels[y * box.width + x] != pixel) continue;
-      surface.pixels[(top + y) * surface.width + left + x] = pixel;
-    }
+  for (size_t at = 0; at < box.pixels.size(); ++at) {
+    if (box.pixels[at] != pixel) continue;
+    surface.pixels[(top + at / box.width) * surface.width + left + at % box.width] = pixel;
   }
 }
 
-// The frame at these angles on a surface the drawing surface's size: the grey background; the
-// view by rotateView and projectVertices; every face keyed by faceKeyReference and sorted by
-// sortFaceOrderReference; then, in that order, each triangle lit by the light (shade above 0,
-// or undefined) painted in its shaded colour, corners rounded to whole pixels half to even and
-// faces with a corner beyond the drawable range dropped.
+// The frame at these angles: grey; rotateView and projectVertices; faces keyed by
+// faceKeyReference, sorted by sortFaceOrderReference and painted in that order when lit (shade
+// above 0, or undefined), corners rounded half to even, a corner beyond kMaxCorner dropping it.
 inline Surface referenceFrame(double angleX, double angleY, double angleZ) {
   Surface frame;
   createSurface(frame, drawingSurface.width, drawingSurface.height, packColour(128, 128, 128));

@@ -19,18 +19,14 @@ class TemporaryFolder {
     path_ = pattern;
   }
   ~TemporaryFolder() {
-    std::error_code ignored;
-    // A test may have taken the write permission away.
+    std::error_code ignored;  // a test may have taken the write permission away
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(path_, ignored);
   }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  TemporaryFolder(const TemporaryFolder&) = delete;  // one owner removes the folder
 
   const std::filesystem::path& path() const { return path_; }
-  // The path of a file in the folder.
   std::string file(std::string_view name) const { return (path_ / name).string(); }
-  // Writes a file in the folder and returns its path.
   std::string write(std::string_view name, std::string_view contents) const {
     const std::string path = file(name);
     std::ofstream(path, std::ios::binary) << contents;

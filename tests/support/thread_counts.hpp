@@ -1,5 +1,4 @@
-// Runs checks with the frame's work on one thread and shared among several, so that a split
-// that changed a pixel or a table entry shows as a difference.
+// Runs checks on one thread and on several, so that a split that changes a result shows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,17 +10,13 @@
 
 namespace corvath::testing {
 
-// The most threads a test may start: CORVATH_THREADS where it is set (an emulator that cannot
-// start a second thread runs the tests with 1), otherwise no limit.
+// The most threads a test may start: CORVATH_THREADS where set (1 under some emulators).
 inline int32_t mostTestThreads() {
   const char* setting = std::getenv("CORVATH_THREADS");
-  const int32_t most = setting != nullptr ? std::atoi(setting) : 0;
-  return most > 0 ? most : kMostWorkers;
+  return setting != nullptr && std::atoi(setting) > 0 ? std::atoi(setting) : kMostWorkers;
 }
 
-// Calls check() with 1, 2 and 3 threads (3 splits unevenly on any machine), as far as
-// mostTestThreads allows, naming the count in any failure; the count in use before is restored
-// afterwards.
+// Calls check() with 1, 2 and 3 threads (3 splits unevenly) up to mostTestThreads.
 template <class Check>
 void onSeveralThreadCounts(Check check) {
   const int32_t kept = workerCount();

@@ -1,5 +1,4 @@
-// Runs checks on every processor-specific path the machine has, so that a fast path is held to
-// the portable code wherever the tests run, not only on the path the machine would choose.
+// Runs checks on every processor path the machine has, not only the one it would choose.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,8 +9,7 @@
 
 namespace corvath::testing {
 
-// Calls check() once per path, kPortable first, with the path in use and named in any failure;
-// the path in use before is restored afterwards.
+// Calls check() on each path, kPortable first, naming it in any failure; then restores the path.
 template <class Check>
 void onEveryVectorPath(Check check) {
   const VectorPath kept = vectorPath;
