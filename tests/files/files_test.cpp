@@ -41,9 +41,9 @@ TEST_F(ReplaceFile, ReplacesWholeAlsoThroughALink) {
   chmod(folder.write("old.bmp", std::string(10000, 'x')).c_str(), 0600);
   folder.write("real.bmp", "old");
   ASSERT_EQ(symlink("real.bmp", folder.file("link.bmp").c_str()), 0);
-  for (const std::string& name : {"new.bmp", "old.bmp", "link.bmp", longName.c_str()})
+  for (const char* name : {"new.bmp", "old.bmp", "link.bmp", longName.c_str()})
     ASSERT_TRUE(replaceFile(folder.file(name), std::vector<uint8_t>(text.begin(), text.end())));
-  for (const std::string& name : {"new.bmp", "old.bmp", "real.bmp", longName.c_str()})
+  for (const char* name : {"new.bmp", "old.bmp", "real.bmp", longName.c_str()})
     EXPECT_EQ(read(name), text) << name;
   EXPECT_TRUE(std::filesystem::is_symlink(folder.file("link.bmp")));
   // A new file gets the usual permissions, a replaced one keeps its own.
