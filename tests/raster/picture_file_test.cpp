@@ -11,12 +11,7 @@
 namespace corvath {
 namespace {
 
-// A 6 x 5 picture of an "F" in red on white, its top-left pixel blue:
-//   B R R R R .
-//   . R . . . .
-//   . R R R . .
-//   . R . . . .
-//   . R . . . .
+// An "F" in red on white, its top-left pixel blue.
 const char* const kLetterF[] = {"BRRRR.", ".R....", ".RRR..", ".R....", ".R...."};
 
 Surface letterF() {
@@ -32,21 +27,17 @@ Surface letterF() {
 }
 
 TEST(BmpBytes, LayoutOfAnOddWidthPicture) {
-  // 54 bytes of headers: file size 154, pixels at 54, a 40-byte information header, 6 x 5
-  // pixels, 1 plane, 24 bits, the rest 0.
   std::vector<uint8_t> expected = {'B', 'M', 154, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
                                    0,   0,   0,   6, 0, 0, 0, 5, 0, 0, 0,  1, 0, 24, 0};
   expected.resize(54);
-  // Rows of 18 bytes and 2 of padding, the picture's bottom row first.
+  // Rows of 18 bytes and 2 of padding, the bottom row first.
   for (int32_t row = 4; row >= 0; --row) {
-    for (const char c : std::string(kLetterF[row])) {
-      const uint8_t blue = c != 'R' ? 255 : 0, green = c == '.' ? 255 : 0, red = c != 'B' ? 255 : 0;
-      expected.insert(expected.end(), {blue, green, red});
-    }
+    for (const char c : std::string(kLetterF[row]))
+      expected.insert(expected.end(), {uint8_t(c != 'R' ? 255 : 0), uint8_t(c == '.' ? 255 : 0),
+                                       uint8_t(c != 'B' ? 255 : 0)});
     expected.insert(expected.end(), {0, 0});
   }
   EXPECT_EQ(bmpBytes(letterF()), expected);
-  // Rows are padded only where they need it.
   for (const auto& [width, size] : {std::pair{0, 54u}, {1366, 54u + 4100}, {1920, 54u + 5760}}) {
     Surface surface;
     createSurface(surface, width, 1, 0x123456);
