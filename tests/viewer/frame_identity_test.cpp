@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <vector>
 #include "scene/scene.hpp"
 #include "support/mesh_fixture.hpp"
 #include "support/picture_diff.hpp"
@@ -58,8 +56,7 @@ struct Shot {
 // picture that misses is written out. No status line: its glyphs are the machine's font build's.
 void expectPictures(const std::string& mesh, std::initializer_list<Shot> shots, bool scene = false) {
   setTimeOfDayClock([] { return 45296.789; }), statusLineShown = false;
-  resetMeshState();
-  prepareViewer(mesh, 960, 540);
+  resetMeshState(), prepareViewer(mesh, 960, 540);
   if (scene) replaceWithNewScene();
   createSurface(drawingSurface, 960, 540, 0);
   const double startZoom = zoom;
@@ -86,23 +83,20 @@ void expectPictures(const std::string& mesh, std::initializer_list<Shot> shots, 
 
 TEST(FrameIdentity, SampleMesh) {
   expectPictures((kSourceFolder / "examples" / "3d.asc").string(),
-                 {{{210, 7, 90}, 1, 17530133825738549996u},
-                  {{24, 323, 24}, 1, 14451754403453504507u},
+                 {{{210, 7, 90}, 1, 17530133825738549996u}, {{24, 323, 24}, 1, 14451754403453504507u},
                   {{100, 200, 300}, 12, 7215152663687191589u}});
 }
 
 TEST(FrameIdentity, Torus) {
   const TemporaryFile torus(torusText(160, 80));
-  expectPictures(torus.path(), {{{210, 7, 90}, 1, 12848163171911317246u},
-                                {{30, 60, 90}, 1, 4345770656722890049u},
+  expectPictures(torus.path(), {{{210, 7, 90}, 1, 12848163171911317246u}, {{30, 60, 90}, 1, 4345770656722890049u},
                                 {{0, 90, 45}, 6, 13329273119677023209u}});
 }
 
 TEST(FrameIdentity, GeneratedScene) {
   // No mesh: the start zoom is 100, and the scene is drawn at 6000 as the frame timer draws it.
   expectPictures("/nonexistent/3d.asc",
-                 {{{0, 1, 1}, 60, 1959081437918049827u},
-                  {{0, 77, 77}, 60, 12809818724914315421u},
+                 {{{0, 1, 1}, 60, 1959081437918049827u}, {{0, 77, 77}, 60, 12809818724914315421u},
                   {{0, 300, 300}, 60, 11137739448970379073u}}, true);
 }
 

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <sstream>
 #include <tuple>
-
 #include "viewer/viewer_fixture.hpp"
 
 namespace corvath::testing {
@@ -15,7 +14,7 @@ namespace fs = std::filesystem;
 
 // A box from `low` to `low + side` on every axis, as OBJ: 8 corners, 6 quads, wound outward.
 std::string boxObj(double low, double side) {
-  std::ostringstream text;
+  std::ostringstream text;  // every digit of a double
   text.precision(17);
   for (int corner = 0; corner < 8; ++corner)
     text << "v " << low + (corner & 1) * side << ' ' << low + ((corner >> 1) & 1) * side << ' '
@@ -26,11 +25,7 @@ std::string boxObj(double low, double side) {
 class ModelTest : public ViewerTest {
  protected:  // 3d.asc holds a triangle `width` wide, and is shown
   void rewrite(int width) { folder.write("3d.asc", triangleText("10", std::to_string(10 + width))); }
-  void showTriangle(int width) {
-    rewrite(width);
-    ASSERT_TRUE(prepareViewer("3d.asc", 64, 48));
-    send(kCreateMessage, 1, 0);
-  }
+  void showTriangle(int width) { rewrite(width), prepareViewer("3d.asc", 64, 48), send(kCreateMessage, 1, 0); }
   static double shownWidth() { return modelVertices[1].x - modelVertices[0].x; }
 };
 

@@ -12,7 +12,6 @@ work=$(mktemp -d /tmp/corvath-e2e-XXXXXX) server="" viewer=""
 
 trap 'kill $viewer $server 2>/dev/null || true; if [ -n "${CORVATH_E2E_KEEP:-}" ]; then echo "kept $work" >&2; else rm -rf "$work"; fi' EXIT
 fail() { echo "FAIL: $*" >&2; [ -f "$work/viewer.log" ] && sed 's/^/viewer: /' "$work/viewer.log" >&2; exit 1; }
-
 # Asks a window to close the way a window manager's close button does.
 cat >"$work/close.c" <<'EOF'
 #include <X11/Xlib.h>
@@ -53,7 +52,6 @@ viewable_window() {
   local id=$(xwininfo -name "$1" 2>/dev/null | awk '/Window id:/ {print $4; exit}')
   [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" && echo "$id"
 }
-# Prints the id of the named window once it is mapped.
 wait_for_window() {
   for _ in $(seq 100); do viewable_window "$1" && return 0; viewer_running || return 1; sleep 0.1; done
   return 1
@@ -80,7 +78,7 @@ save_picture() {
 }
 same() { cmp -s "$work/$1" "$work/$2"; }
 
-# --- without a window: the command line, and no display at all ---------------------------------
+# Without a window: the command line, and no display at all.
 run "$corvath" --frobnicate
 [ "$code" = 2 ] && grep -q "unknown option --frobnicate" "$work/err" || fail "an unknown option: $code"
 began=$(date +%s%N)
@@ -105,15 +103,13 @@ square=$(printf 'Tri-mesh, Vertices: 4 Faces: 4\n'
     '2: A:0 B:1 C:2 colore: 65280' '3: A:0 B:2 C:3 colore: 65280')
 printf '%s\n' "$square" | sed 's/$/\r/' >"$work/run/3d.asc"
 
-# The same frames drawn without a window, at the desktop text resolutions the runs set.
+# The same frames without a window, at the text resolutions the runs set.
 for dpi in 96 120; do "$render" --mesh "$work/run/3d.asc" --size 1366x768 --angles 0,0,0 --dpi $dpi \
   --out "$work/dpi$dpi.bmp" >/dev/null || fail "corvath-render failed"; done
 
-# --- first run: mouse, zoom, animation, Escape -----------------------------------------------
-start_viewer && save_picture first.bmp
-xdotool mousemove 0 0 && save_picture face_on.bmp
-same first.bmp face_on.bmp && fail "moving the mouse changed nothing"
-# Face on, the whole screen and the status line at 96 dots per inch whatever the screen's density.
+# First run: mouse, zoom, animation, Escape.
+start_viewer && xdotool mousemove 0 0 && save_picture face_on.bmp
+# Turned face on by the mouse: the screen and status line as at 96 dots per inch, whatever the density.
 same face_on.bmp dpi96.bmp || fail "the picture differs from corvath-render's at 96 dots per inch"
 
 # Holding the left button while moving zooms in: the square grows past 126 pixels.
@@ -126,21 +122,20 @@ xdotool key space && sleep 1.3 && save_picture scene.bmp && xdotool key space
 save_picture back.bmp && same zoomed.bmp back.bmp || fail "Space did not bring the square back as it was"
 
 # A button held while the pointer leaves the window neither zooms nor turns: the picture stays.
-xdotool windowsize "$window" 600 400 windowmove "$window" 300 200 && sleep 0.3
-xdotool mousemove 310 210 && save_picture inside.bmp
+xdotool windowsize "$window" 600 400 windowmove "$window" 300 200 && sleep 0.3 && xdotool mousemove 310 210 && save_picture inside.bmp
 for step in "mousedown 1" "mousemove 100 100" "mousemove 1200 700" "mouseup 1"; do xdotool $step; done
 save_picture outside.bmp && same inside.bmp outside.bmp || fail "the pointer outside the window moved the model"
 xdotool key Escape && expect_clean_exit "Escape"
 
-# --- second run: larger text, and the window manager's close request --------------------------
-# The desktop asks for larger text (Xft.dpi, as desktops set it): the status line grows to match.
+# Second run: the desktop asks for larger text (Xft.dpi), the status line grows to match; the window
+# manager's close request ends the viewer.
 xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "$(printf 'Xcursor.size:\t24\nXft.dpi:\t120\n')"
 start_viewer && xdotool mousemove 1 1 && xdotool mousemove 0 0 && save_picture larger_text.bmp
 same larger_text.bmp dpi120.bmp || fail "the picture differs from corvath-render's at 120 dots per inch"
 "$work/close" "$window" || fail "cannot send the close request"; expect_clean_exit "close request"
 xprop -root -remove RESOURCE_MANAGER
 
-# --- third run: a face announced but never read raises the error box ---------------------------
+# Third run: a face announced but never read raises the error box.
 printf 'Tri-mesh, Vertices: 3 Faces: 2\r\nVertex 0: X: 0 Y: 0 Z: 0\r\nVertex 1: X: 50 Y: 0 Z: 0\r\nVertex 2: X: 0 Y: 50 Z: 0\r\nFace 0: A:0 B:2 C:1 colore: 255\r\n' >"$work/run/3d.asc"
 launch && box=$(wait_for_window "$box_caption") || fail "no error box appeared"
 # The system's box may come up for a moment and fail (no core fonts) before the program's own
@@ -156,7 +151,6 @@ xdotool mousemove $((box_x + box_width / 2)) $((box_y + box_height - 27)) click 
 for _ in $(seq 50); do xwininfo -id "$box" >/dev/null 2>&1 && sleep 0.1; done
 xwininfo -id "$box" >/dev/null 2>&1 && fail "a click on OK did not close the error box"
 viewer_running || fail "the viewer ended with the error box"
-# The box stays closed; the viewer turns, saves and quits.
 sleep 1 && window=$(wait_for_window "$caption") || fail "the main window never showed after the error box"
 xdotool windowfocus --sync "$window" && xdotool mousemove 30 40 && xdotool mousemove 0 0 && save_picture after_box.bmp
 # The triangle faces the viewer at (0, 0, 0); 24 pixels up and left of the centre lies inside it.
@@ -164,8 +158,7 @@ expect_pixel after_box.bmp 659 360 "255 0 0" "the triangle is not drawn after th
 viewable_window "$box_caption" >/dev/null && fail "the error box came back after moving the mouse"
 xdotool key Escape && expect_clean_exit "after the error box"
 
-# --- files that cannot be shown ----------------------------------------------------------------
-cd "$work/run"
+cd "$work/run"  # files that cannot be shown
 run "$corvath" missing.obj
 [ "$code" = 1 ] && [ "$(cat "$work/err")" = "corvath: missing.obj: No such file or directory" ] ||
   fail "a missing file: exit $code, $(cat "$work/err")"

@@ -24,8 +24,7 @@ inline std::string triangleText(const std::string& left, const std::string& righ
 }
 
 inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
+  return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 inline double fixedClockSeconds = 43200.25;
@@ -43,8 +42,7 @@ class ViewerTest : public ::testing::Test {
     std::filesystem::current_path(folder.path());
   }
   ~ViewerTest() override {
-    send(kDestroyMessage);  // stops the timers
-    pictureFileName = kPictureFileName;
+    send(kDestroyMessage), pictureFileName = kPictureFileName;  // the message stops the timers
     setMessageBoxFunction(nullptr), setTimeOfDayClock(nullptr), setRandomDrawSource(nullptr);
     std::filesystem::current_path(previous_);
   }
