@@ -1,46 +1,31 @@
 #!/usr/bin/env bash
-# The bash completions offer the options, the values of --format, and only the files each
-# program takes, in any case, with folders; with the converter given, their extension lists are
-# those it reads and writes. Usage: completion.sh COMPLETIONS_FOLDER [PATH_TO_CORVATH_CONVERT]
+# The bash completions offer the options, --format's values, and only the files each program takes,
+# in any case, with folders; the extensions the converter reads and writes. Usage:
+# completion.sh COMPLETIONS_FOLDER [PATH_TO_CORVATH_CONVERT]
 completions=$(cd "$1" && pwd) convert=${2:-}
 work=$(mktemp -d /tmp/corvath-completion-XXXXXX) && trap 'rm -rf "$work"' EXIT && failed=0
-
 # "expect OFFERS... -- COMMAND WORDS...": fails unless the completion of the command, run in the
 # files folder for the words (the last being the one completed), offers exactly the offers.
 expect() {
-  local wanted=() got want
-  while [ "$1" != -- ]; do wanted+=("$1") && shift; done
-  shift
-  got=$(cd "$work/files" && bash -c 'source "$0" || { echo "(not loaded)"; exit 1; }
+  local wanted=() got && while [ "$1" != -- ]; do wanted+=("$1") && shift; done && shift
+  got=$(cd "$work/files" && bash -c 'source "$0" || exit 1
     function=$(complete -p "$1" | sed -nE "s/.*-F ([^ ]+) .*/\\1/p")
     COMP_WORDS=("$@") COMP_CWORD=$(($# - 1))
-    "$function" && printf "%s\n" "${COMPREPLY[@]}"' "$completions/$1" "$@" | sort)
-  want=$(printf '%s\n' "${wanted[@]}" | sed '/^$/d' | sort)
-  [ "$got" = "$want" ] || { failed=1 && echo "FAIL: '$*' offers [$(comm -23 <(echo "$got") <(echo "$want") | xargs)]" \
-    "beyond, and lacks [$(comm -13 <(echo "$got") <(echo "$want") | xargs)]" >&2; }
+    "$function" && printf "%s\n" "${COMPREPLY[@]}"' "$completions/$1" "$@" | sort | xargs)
+  [ "$got" = "$(printf '%s\n' "${wanted[@]}" | sort | xargs)" ] || { failed=1 && echo "FAIL: '$*' offers [$got]" >&2; }
 }
 
-mkdir -p "$work/files/d" && touch "$work/files/"{a.glb,b.txt,c.STL,e.Png,f.bmp,g.fbx,h.mesh.xml}
-models=(a.glb c.STL d/ g.fbx h.mesh.xml)
-expect --format -- corvath-render --fo
-expect png bmp -- corvath-render --format ''
-expect --mesh -- corvath-render --me
-expect -- corvath-render --size ''
-expect "${models[@]}" -- corvath ''
-expect "${models[@]}" -- corvath-render --out x.png --mesh ''
-expect d/ e.Png f.bmp -- corvath-render --out ''
-expect --watch -- corvath --w
-expect a.glb -- corvath --watch a
-expect -- corvath --help ''
-expect "${models[@]}" -- corvath-convert --frame ''
-expect a.glb c.STL d/ -- corvath-convert g.fbx ''
-expect -- corvath-convert g.fbx a.glb ''
-expect --fit --frame -- corvath-convert a.glb --f
-expect --fit --frame --help --list-formats --version -- corvath-convert --
-expect -- corvath-convert --list-formats ''
+mkdir -p "$work/files/d" && touch "$work/files/"{a.glb,b.txt,c.STL,e.Png,f.bmp,g.fbx,h.mesh.xml} && models=(a.glb c.STL d/ g.fbx h.mesh.xml)
+expect --format -- corvath-render --fo; expect png bmp -- corvath-render --format ''
+expect --mesh -- corvath-render --me; expect -- corvath-render --size ''
+expect "${models[@]}" -- corvath ''; expect "${models[@]}" -- corvath-render --out x.png --mesh ''
+expect d/ e.Png f.bmp -- corvath-render --out ''; expect --watch -- corvath --w
+expect a.glb -- corvath --watch a; expect -- corvath --help ''
+expect "${models[@]}" -- corvath-convert --frame ''; expect a.glb c.STL d/ -- corvath-convert g.fbx ''
+expect -- corvath-convert g.fbx a.glb ''; expect --fit --frame -- corvath-convert a.glb --f
+expect --fit --frame --help --list-formats --version -- corvath-convert --; expect -- corvath-convert --list-formats ''
 
-# Every extension the converter lists, in capitals: offered where it reads, and where it writes
-# exactly those it writes.
+# Every extension the converter lists, in capitals: offered where it reads; where it writes, those.
 [ -n "$convert" ] || exit $failed
 rm -rf "$work/files" && mkdir "$work/files"
 formats=$("$convert" --list-formats) || { echo "FAIL: --list-formats is not exit 0" >&2; exit 1; }

@@ -1,15 +1,12 @@
 #!/usr/bin/env bash
 # corvath-render frames an imported model so that it is seen whole at every angle, whatever its
-# size and place: boxes of 10^-4, 1 and 10^7 units and one at large negative coordinates each
-# span 40 to 95 % of the picture's shorter side and stay inside it. A damaged or missing model
-# is exit 1 with one line and no picture.
+# size and place: each box spans 40 to 95 % of the shorter side and stays inside. A damaged or
+# missing model is exit 1 with one line and no picture. Exit 77 without the converter (no import).
 # Usage: render_framing.sh PATH_TO_CORVATH_RENDER [PATH_TO_CORVATH_CONVERT]
 render=$1
-# Only a build with the converter imports other formats.
 [ -x "${2:-}" ] || { echo "SKIP: corvath-convert is not built, so models are not imported"; exit 77; }
 work=$(mktemp -d /tmp/corvath-framing-XXXXXX) && trap 'rm -rf "$work"' EXIT && failed=0
 fail() { echo "FAIL: $*" >&2; failed=1; }
-
 # "box NAME LEAST_CORNER SIDES" writes NAME.obj, each face two triangles wound outward;
 # "painted PICTURE" prints the painted region's width and height and whether it keeps off the
 # picture's edges.
@@ -34,36 +31,29 @@ inside = points and min(xs) > 0 and min(ys) > 0 and max(xs) < width - 1 and max(
 print(max(xs) - min(xs) + 1, max(ys) - min(ys) + 1, "inside" if inside else "outside")
 PY
 
-# Small cube, unit cube, large cube, and a flatter box wholly at negative coordinates.
 for box in "tiny 2e-4,3e-4,-1e-4 1e-4,1e-4,1e-4" "unit 0.5,0.5,0.5 1,1,1" "huge 1e7,0,2e7 1e7,1e7,1e7" \
   "negative -5e6,-5e6,-5e6 1e6,8e5,6e5"; do
   read -r name low side <<<"$box"
   python3 "$work/tool.py" box "$work/$name.obj" "$low" "$side" || exit 1
   for angles in 0,0,0 30,45,60 210,7,90 90,0,0 0,90,0 123,-77,301; do
-    picture="$work/picture.bmp"
-    rm -f "$picture"
+    picture="$work/picture.bmp" && rm -f "$picture"
     "$render" --mesh "$work/$name.obj" --size 640x480 --no-status --angles "$angles" \
       --out "$picture" >/dev/null 2>"$work/err" || { fail "$name at $angles not drawn: $(cat "$work/err")"; continue; }
     read -r wide high place <<<"$(python3 "$work/tool.py" painted "$picture")"
-    larger=$((wide > high ? wide : high))
-    # 40 % and 95 % of the shorter side, 480.
+    larger=$((wide > high ? wide : high))  # 40 % and 95 % of 480 below
     [ "$larger" -ge 192 ] && [ "$larger" -le 456 ] && [ "$place" = inside ] ||
       fail "$name at $angles spans ${wide}x${high} pixels, $place"
   done
 done
 
-# A damaged or missing model: exit 1, one line on stderr, no picture. Cut short in its vertices;
-# cuts inside the header or the faces are left out: the import library loops or aborts on them
-# inside this process.
+# A damaged or missing model: exit 1, one line, no picture. Cut short in its vertices only: the
+# import library loops or aborts on cuts in the header or the faces inside this process.
 printf 'ply\nformat ascii 1.0\nelement vertex 8\nproperty float x\nproperty float y\nproperty float z\nelement face 12\nproperty list uchar int vertex_indices\nend_header\n0.5 0.5 0.5\n1.5 0.5 0.5\n' >"$work/short.ply"
 printf 'ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nend_header\n1\nx\n' >"$work/bad.ply"
-printf 'garbage\001\002' >"$work/junk.stl"
-printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\n' >"$work/points.obj"
+printf 'garbage\001\002' >"$work/junk.stl" && printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\n' >"$work/points.obj"
 for model in short.ply bad.ply junk.stl points.obj missing.obj; do
-  "$render" --mesh "$work/$model" --size 64x48 --out "$work/none.bmp" >/dev/null 2>"$work/err"
-  code=$?
-  [ $code = 1 ] && ! [ -e "$work/none.bmp" ] && [ "$(wc -l <"$work/err")" = 1 ] &&
-    grep -qF "corvath-render: $work/$model: " "$work/err" ||
+  "$render" --mesh "$work/$model" --size 64x48 --out "$work/none.bmp" >/dev/null 2>"$work/err"; code=$?
+  [ $code = 1 ] && ! [ -e "$work/none.bmp" ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -qF "corvath-render: $work/$model: " "$work/err" ||
     { fail "$model not refused with exit 1 ($code): $(cat "$work/err")"; rm -f "$work/none.bmp"; }
 done
 exit $failed

@@ -1,32 +1,30 @@
 // The viewer's tests start alike: an empty mesh, a small surface, fresh globals, a fixed clock,
-// message boxes recorded, and a temporary folder as the current one.
+// message boxes recorded, a temporary folder as the current one.
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
-
-#include "raster/raster.hpp"
 #include "scene/scene.hpp"
 #include "support/mesh_fixture.hpp"
-#include "view/view.hpp"
 #include "viewer/viewer.hpp"
 #include "window/window.hpp"
 
 namespace corvath::testing {
 
-inline int32_t send(uint32_t message, uint64_t first = 0, int64_t second = 0) {
-  return handleMainWindowMessage(1, message, first, second);
-}
+inline int32_t send(uint32_t message, uint64_t first = 0, int64_t second = 0) { return handleMainWindowMessage(1, message, first, second); }
 
 // One triangle, (left, 0, 0), (right, 0, 0) and (left, left, 0), as a mesh file holds it.
-inline std::string triangleText(const std::string& left, const std::string& right,
-                                const std::string& colour = "") {
-  return "Named Object: \"T\"\r\nTri-mesh, Vertices: 3     Faces: 1\r\nVertex 0: X: " + left +
-         " Y: 0 Z: 0\r\nVertex 1: X: " + right + " Y: 0 Z: 0\r\nVertex 2: X: " + left +
-         " Y: " + left + " Z: 0\r\nFace 0: A:0 B:1 C:2" + colour + "\r\n";
+inline std::string triangleText(const std::string& left, const std::string& right, const std::string& colour = "") {
+  return "Tri-mesh, Vertices: 3 Faces: 1\nVertex 0: X: " + left + " Y: 0 Z: 0\nVertex 1: X: " + right +
+         " Y: 0 Z: 0\nVertex 2: X: " + left + " Y: " + left + " Z: 0\nFace 0: A:0 B:1 C:2" + colour + "\n";
+}
+
+inline std::string readFile(const std::string& path) {
+  return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 inline double fixedClockSeconds = 43200.25;
@@ -34,28 +32,18 @@ inline double fixedClockSeconds = 43200.25;
 class ViewerTest : public ::testing::Test {
  protected:
   ViewerTest() {
-    resetMeshState();
+    resetMeshState(), resetMouseButtons(), setLightDirection(0, 0, 1);
     createSurface(drawingSurface, 64, 48, kButtonFaceColour);
-    drawingSurfaceSelected = false;
-    resetMouseButtons();
+    drawingSurfaceSelected = watchModelFile = false;
     frameCounter = mouseTiltAngle = mouseTurnAngle = 0;
-    zoom = 1000;
-    cameraDistance = 5000;
-    screenCentreX = 32;
-    screenCentreY = 24;
-    setLightDirection(0, 0, 1);
-    watchModelFile = false;
-    fixedClockSeconds = 43200.25;
+    zoom = 1000, cameraDistance = 5000, screenCentreX = 32, screenCentreY = 24, fixedClockSeconds = 43200.25;
     setTimeOfDayClock([] { return fixedClockSeconds; });
     setMessageBoxFunction([this](const std::string& text) { messages.push_back(text); });
     std::filesystem::current_path(folder.path());
   }
   ~ViewerTest() override {
-    send(kDestroyMessage);  // stops the timers
-    pictureFileName = kPictureFileName;
-    setMessageBoxFunction(nullptr);
-    setTimeOfDayClock(nullptr);
-    setRandomDrawSource(nullptr);
+    send(kDestroyMessage), pictureFileName = kPictureFileName;  // the message stops the timers
+    setMessageBoxFunction(nullptr), setTimeOfDayClock(nullptr), setRandomDrawSource(nullptr);
     std::filesystem::current_path(previous_);
   }
 
