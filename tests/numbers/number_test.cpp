@@ -51,7 +51,7 @@ TEST(NumberRule, DecimalNumbersOfAnyLengthAreCorrectlyRounded) {
     std::string number = engine() % 4 == 0 ? "-" : "";
     digits(number);
     if (engine() % 3 != 0) digits(number += '.');
-    if (engine() % 4 == 0) number += "E" + std::to_string(static_cast<int>(engine() % 60) - 30);
+    if (engine() % 4 == 0) number.append("E").append(std::to_string(int(engine() % 60) - 30));
     const std::string follower = followers[engine() % std::size(followers)];
     const bool hasDigit = number.find_first_of("0123456789") < number.find('E');
     ASSERT_EQ(readNumber(number + follower), hasDigit ? std::strtod(number.c_str(), nullptr) : 0.0)
