@@ -43,7 +43,8 @@ class ConvertTest : public ::testing::Test {
   int convert(std::initializer_list<std::string> arguments) {
     std::string command = CORVATH_CONVERT_PROGRAM;
     for (const std::string& argument : arguments)
-      command += " '" + (argument[0] == '-' || argument[0] == '/' ? argument : path(argument)) + "'";
+      command +=
+          " '" + (argument[0] == '-' || argument[0] == '/' ? argument : path(argument)) + "'";
     const std::string errorFile = folder.path().string() + ".err";  // outside the folder
     const int status = std::system((command + " >/dev/null 2>'" + errorFile + "'").c_str());
     errors = readFile(errorFile);
@@ -135,13 +136,14 @@ TEST_F(ImportScene, SolidsKeepTheirTrianglesSharedCornersAndOutwardSides) {
 
 TEST_F(ImportScene, NodeTransformsPlaceAndMirrorMeshes) {
   // One triangle moved by (10, 20, 30), one mirrored in x: still seen from the same side.
-  const std::string triangle = "numvert 3\n0 0 0\n1 0 0\n0 1 0\nnumsurf 1\nSURF 0x10\nmat 0\n"
-                               "refs 3\n0 0 0\n1 0 0\n2 0 0\nkids 0\n";
+  const std::string triangle =
+      "numvert 3\n0 0 0\n1 0 0\n0 1 0\nnumsurf 1\nSURF 0x10\nmat 0\n"
+      "refs 3\n0 0 0\n1 0 0\n2 0 0\nkids 0\n";
   const std::vector<MeshObject> objects = imported(folder.write(
       "placed.ac",
       "AC3Db\nMATERIAL \"gruen\" rgb 0 1 0  amb 0 0 0  emis 0 0 0  spec 0 0 0  shi 1  trans 0\n"
-      "OBJECT world\nkids 2\nOBJECT poly\nname \"moved\"\nloc 10 20 30\n" + triangle +
-          "OBJECT poly\nname \"mirrored\"\nrot -1 0 0 0 1 0 0 0 1\n" + triangle));
+      "OBJECT world\nkids 2\nOBJECT poly\nname \"moved\"\nloc 10 20 30\n" +
+          triangle + "OBJECT poly\nname \"mirrored\"\nrot -1 0 0 0 1 0 0 0 1\n" + triangle));
   ASSERT_EQ(objects.size(), 2u);
   EXPECT_EQ(std::tuple(objects[0].name, objects[1].name), std::tuple("moved", "mirrored"));
   EXPECT_EQ(objects[0].positions, (std::vector<double>{10, -20, -30, 11, -20, -30, 10, -21, -30}));
@@ -212,8 +214,10 @@ TEST_F(MeshText, ReadsBackThroughTheViewersReaderAsTheViewerDrawsIt) {
   zelt.colours.resize(2);
   const std::vector<MeshObject> objects = {
       zelt,
-      {"Nero", {5e-324, 1.7976931348623157e308, -0.0, 1e23, 2.5e-8, 123456789012345680.0, 7, 8, 9},
-       {0, 1, 2, 2, 1, 0}, {kNoColour, 0}}};
+      {"Nero",
+       {5e-324, 1.7976931348623157e308, -0.0, 1e23, 2.5e-8, 123456789012345680.0, 7, 8, 9},
+       {0, 1, 2, 2, 1, 0},
+       {kNoColour, 0}}};
   const std::string text = meshText(objects);
   EXPECT_NE(text.find("Face 0:    A:0 B:1 C:2\n"), std::string::npos);  // no colour, none written
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), meshTextLines(objects));

@@ -78,13 +78,16 @@ TEST_F(MeshReader, ObjectListsCountsAndColours) {
     int32_t defaultColour = 0;
   } kCases[] = {
       {"tri-mesh, vertices: 3     faces: 1\nvertex 0: x: 0 y: 0 z: 0\nVERTEX 1: X: 10 Y: 0 Z: 0\n"
-       "Vertex 2: x: 0 Y: 10 z: 0\nface 0:   a:0 b:1 c:2 COLORE: 255", kTriangleTables},  // cases
+       "Vertex 2: x: 0 Y: 10 z: 0\nface 0:   a:0 b:1 c:2 COLORE: 255",
+       kTriangleTables},  // cases
       // Colours split by quotient and remainder; -1 is red, 0 stays, none is the default.
       {"h3 5\nf0 0 1 2 colore: 65280\nf1 0 1 2 colore: 16711680\nf2 0 1 2 colore: -1\nf3 0 1 2\n"
-       "f4 0 1 2 colore: 0", "3 5 | 0,0,0 0,0,0 0,0,0 0,0,0 | 0,1,2#65280 0,1,2#16711680 "
-       "0,1,2#255 0,1,2#1193046 0,1,2#0 -", 0x123456},
+       "f4 0 1 2 colore: 0",
+       "3 5 | 0,0,0 0,0,0 0,0,0 0,0,0 | 0,1,2#65280 0,1,2#16711680 "
+       "0,1,2#255 0,1,2#1193046 0,1,2#0 -",
+       0x123456},
       {"h2 1\nv0 1 0 0\nv1 2 0 0\nf0 0 1 1\nh3 2\nv0 5 0 0\nv1 6 0 0\nv2 7 0 0\nf0 0 1 2\nf1 2 1 0",
-       "5 3 | 1,0,0 2,0,0 5,0,0 6,0,0 7,0,0 0,0,0 | 0,1,1#0 2,3,4#0 4,3,2#0 -"},  // append
+       "5 3 | 1,0,0 2,0,0 5,0,0 6,0,0 7,0,0 0,0,0 | 0,1,1#0 2,3,4#0 4,3,2#0 -"},    // append
       {"h3 0\nv0 1 0 0\nv2 3 0 0\nv1 2 0 0", "3 0 | 1,0,0 0,0,0 3,0,0 0,0,0 | -"},  // n - 1 ends
       {"h2 0\nv1 5 0 0\nv0 6 0 0\nv1 7 0 0\nv0 8 0 0", "2 0 | 8,0,0 7,0,0 0,0,0 | -"},  // restart
       {"h2 1\nv1 1 1 1\nv2 2 2 2\nf1 1 2 1", "2 1 | 0,0,0 0,0,0 0,0,0 | - -"},  // from one: unread
@@ -97,9 +100,11 @@ TEST_F(MeshReader, ObjectListsCountsAndColours) {
       // Numbers outside the tables are skipped (vertex 4, face 3); the spare vertex 3 is written.
       {"h3 2\nv0 1 0 0\nv1000000000000 7 7 7\nv-5 7 7 7\nv2147483648 7 7 7\nv4 7 7 7\nv3 3 0 0\n"
        "v1 0 1 0\nv2 0 0 1\nf0 0 1 2\nf1000000000000 0 0 0\nf-5 0 0 0\nf2147483648 0 0 0\n"
-       "f3 0 0 0\nf1 2 1 0", "3 2 | 1,0,0 0,1,0 0,0,1 3,0,0 | 0,1,2#0 2,1,0#0 -"},
+       "f3 0 0 0\nf1 2 1 0",
+       "3 2 | 1,0,0 0,1,0 0,0,1 3,0,0 | 0,1,2#0 2,1,0#0 -"},
       // Corners outside are stored: with the base 3, 2^31 - 1 clamps and -7 is -4.
-      {"h3 1\nf0 0 1 2\nh3 2\nf0 2147483647 -7 0\nf1 -2147483648 1E300 -1E9999", "3 3 | 0,0,0 "
+      {"h3 1\nf0 0 1 2\nh3 2\nf0 2147483647 -7 0\nf1 -2147483648 1E300 -1E9999",
+       "3 3 | 0,0,0 "
        "0,0,0 0,0,0 0,0,0 0,0,0 0,0,0 0,0,0 | 0,1,2#0 !2147483647,-4,3#0 "
        "!-2147483645,2147483647,-2147483648#0 -"},
       {"h5 0\nv0 8 0 0\nh2 0", "2 0 | 8,0,0 0,0,0 0,0,0 | -"},  // shrinks, keeping what survives
@@ -107,7 +112,8 @@ TEST_F(MeshReader, ObjectListsCountsAndColours) {
       // overwrite; the last asks, past the first object's vertex, one element over the cap.
       {"h1 1\nv0 1 1 1\nf0 0 0 0\nh1000000000000 1\nv0 9 9 9\nh-5 1\nv0 9 9 9\nh-1 1\nv0 9 9 9\n"
        "h2147483648 1\nv0 9 9 9\nh3 -5\nv0 9 9 9\nh3 -1\nv0 9 9 9\nh3 2147483648\nv0 9 9 9\n"
-       "h4194303 1\nv0 9 9 9", "1 1 | 1,1,1 0,0,0 | 0,0,0#0 -"},
+       "h4194303 1\nv0 9 9 9",
+       "1 1 | 1,1,1 0,0,0 | 0,0,0#0 -"},
   };
   for (const auto& c : kCases) EXPECT_EQ(tablesOf(c.text, c.defaultColour), c.tables) << c.text;
 }
@@ -120,7 +126,8 @@ TEST_F(MeshReader, FirstOccurrenceOfAKeywordWinsAnywhereInALongLine) {
     ASSERT_EQ(tablesOf("Tri-mesh, Vertices: 3 Faces: 1\nVertex 0: " + pad +
                        "xx: 1 y:2 z:-3.5 Y: 9 colo\nv1 10 0 0\nv2 0 10 0\nFace 0:" + pad +
                        " a:0 b:1 c:2 colore 7 Colore:258 c:1"),
-              "3 1 | 1,2,-3.5 10,0,0 0,10,0 0,0,0 | 0,1,2#258 -") << length;
+              "3 1 | 1,2,-3.5 10,0,0 0,10,0 0,0,0 | 0,1,2#258 -")
+        << length;
   }
 }
 
@@ -147,8 +154,8 @@ TEST_F(MeshFile, LinesAreUpperCasedAndStrippedOfBlanksOnly) {
 
 TEST_F(MeshFile, MissingEmptyOrDirectoryFileLeavesTheMeshEmpty) {
   const TemporaryFile empty("");
-  for (const std::string& path : {std::string("/nonexistent/3d.asc"), empty.path(),
-                                  empty.directory()}) {
+  for (const std::string& path :
+       {std::string("/nonexistent/3d.asc"), empty.path(), empty.directory()}) {
     loadMeshFile(path, 0, 0, 0, 0);
     EXPECT_EQ(tables() + std::to_string(lastLineIndex), "0 0 | |0") << path;
   }
@@ -158,12 +165,14 @@ TEST_F(MeshFile, LoadsAppendWithTheirOffsetsAdded) {
   const TemporaryFile file(kTriangleText);
   loadMeshFile(file.path(), 0, 0, 0, 0);
   loadMeshFile(file.path(), 100, -20, 3, 0);
-  EXPECT_EQ(tables(), "6 2 | 0,0,0 10,0,0 0,10,0 100,-20,3 110,-20,3 100,-10,3 0,0,0 | "
-                      "0,1,2#255 3,4,5#255 -");
+  EXPECT_EQ(tables(),
+            "6 2 | 0,0,0 10,0,0 0,10,0 100,-20,3 110,-20,3 100,-10,3 0,0,0 | "
+            "0,1,2#255 3,4,5#255 -");
 }
 
-static_assert(kMaxTableElements * (2 * sizeof(Vertex) + sizeof(ScreenPoint) + sizeof(Face) +
-                                   2 * sizeof(double)) <= 680'000'000);
+static_assert(kMaxTableElements *
+                  (2 * sizeof(Vertex) + sizeof(ScreenPoint) + sizeof(Face) + 2 * sizeof(double)) <=
+              680'000'000);
 
 // What later steps rely on: tables of one length, counts within them, lines within the buffer.
 void expectSoundTables() {
@@ -172,7 +181,8 @@ void expectSoundTables() {
               faceDepths.size() == faceSlots && faceOrder.size() == faceSlots);
   EXPECT_TRUE(int64_t(std::max(vertices, faceSlots)) <= kMaxTableElements && vertexCount >= 0 &&
               size_t(vertexCount) <= vertices && faceCount >= 0 && size_t(faceCount) <= faceSlots &&
-              lastLineIndex >= 0 && lastLineIndex < kMeshLineEntries) << lastLineIndex;
+              lastLineIndex >= 0 && lastLineIndex < kMeshLineEntries)
+      << lastLineIndex;
 }
 
 void setVertices(const std::vector<Vertex>& vertices) {
@@ -190,9 +200,9 @@ std::vector<double> coordinates(const Table<Vertex>& table, size_t count) {
 TEST_F(MeshExtent, LargestSignedCoordinateOfAnyAxis) {
   EXPECT_EQ(meshExtent(), 0);  // tables without storage
   const std::pair<std::vector<Vertex>, int32_t> kCases[] = {
-      {{{-50, -20, 0}, {-1, -3, -4}}, 0}, {{{2.5, 0, 0}}, 2}, {{{10, 20, 100}, {-500, 0, 0}}, 100},
-      {{{1e300, 0, 0}}, INT32_MAX}, {{{281474976710655, 0, 0}}, INT32_MAX},
-      {{{16777217, 0, 0}}, 16777216}};
+      {{{-50, -20, 0}, {-1, -3, -4}}, 0},     {{{2.5, 0, 0}}, 2},
+      {{{10, 20, 100}, {-500, 0, 0}}, 100},   {{{1e300, 0, 0}}, INT32_MAX},
+      {{{281474976710655, 0, 0}}, INT32_MAX}, {{{16777217, 0, 0}}, 16777216}};
   for (const auto& [vertices, extent] : kCases)
     EXPECT_EQ((setVertices(vertices), meshExtent()), extent) << vertices[0].x;
 }

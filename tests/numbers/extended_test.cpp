@@ -66,29 +66,60 @@ struct OperandSource {
   uint64_t significand(uint64_t r) {
     const uint64_t x = next();
     switch (r % 16) {
-      case 0: case 1: return kTop | kOne << (x % 63) | kOne << ((x >> 6) % 63);  // two bits
-      case 2: return kTop | ((kOne << (x % 63)) - 1);         // a run of ones at the bottom
-      case 3: return kTop | (x & ~((kOne << (x % 64)) - 1));  // high bits only
-      case 4: return kTop;
-      case 5: return (x >> (x % 64)) & ~kTop;  // denormal-looking, or zero
-      case 6: return ~uint64_t{0};
-      case 7: return kTop | (x & ~kTop);                      // quiet or signalling NaN
-      case 8: return (x % 8 == 0) ? x & ~kTop : kTop | x;  // sometimes unsupported
-      default: return kTop | x;
+      case 0:
+      case 1:
+        return kTop | kOne << (x % 63) | kOne << ((x >> 6) % 63);  // two bits
+      case 2:
+        return kTop | ((kOne << (x % 63)) - 1);  // a run of ones at the bottom
+      case 3:
+        return kTop | (x & ~((kOne << (x % 64)) - 1));  // high bits only
+      case 4:
+        return kTop;
+      case 5:
+        return (x >> (x % 64)) & ~kTop;  // denormal-looking, or zero
+      case 6:
+        return ~uint64_t{0};
+      case 7:
+        return kTop | (x & ~kTop);  // quiet or signalling NaN
+      case 8:
+        return (x % 8 == 0) ? x & ~kTop : kTop | x;  // sometimes unsupported
+      default:
+        return kTop | x;
     }
   }
 };
 
 // The functions of <cmath> for either type, so that one list of operations serves both.
-SoftExtended root(SoftExtended x) { return softSqrt(x); }
-SoftExtended nearest(SoftExtended x) { return softNearbyInt(x); }
-SoftExtended down(SoftExtended x) { return softFloor(x); }
-bool isNan(SoftExtended x) { return softIsNan(x); }
-long double root(long double x) { return std::sqrt(x); }
-long double nearest(long double x) { return std::nearbyint(x); }
-long double down(long double x) { return std::floor(x); }
-bool isNan(long double x) { return std::isnan(x); }
-struct Operands { SoftExtended a, b; double d; int64_t whole; SoftExtended inRange, small; };
+SoftExtended root(SoftExtended x) {
+  return softSqrt(x);
+}
+SoftExtended nearest(SoftExtended x) {
+  return softNearbyInt(x);
+}
+SoftExtended down(SoftExtended x) {
+  return softFloor(x);
+}
+bool isNan(SoftExtended x) {
+  return softIsNan(x);
+}
+long double root(long double x) {
+  return std::sqrt(x);
+}
+long double nearest(long double x) {
+  return std::nearbyint(x);
+}
+long double down(long double x) {
+  return std::floor(x);
+}
+bool isNan(long double x) {
+  return std::isnan(x);
+}
+struct Operands {
+  SoftExtended a, b;
+  double d;
+  int64_t whole;
+  SoftExtended inRange, small;
+};
 using Results = std::array<SoftExtended, 17>;
 
 // Every operation on one round's operands, T being SoftExtended or long double (through `to`);
@@ -98,12 +129,24 @@ Results operate(const Operands& o, To to) {
   const T a = to(o.a), b = to(o.b), d = o.d, whole = o.whole;
   const auto v = [](T x) { return std::bit_cast<SoftExtended>(x); };
   const auto i = [](int64_t x) { return SoftExtended::fromBits(0, static_cast<uint64_t>(x)); };
-  return {v(a + b), v(a - b), v(a * b), v(a / b), v(root(a)), v(nearest(a)), v(down(a)), v(-a),
-          v(T(static_cast<double>(a))), v(T(static_cast<float>(a))), v(d),
-          v(T(static_cast<float>(o.d))), v(whole), v(T(static_cast<int32_t>(o.whole))),
+  return {v(a + b),
+          v(a - b),
+          v(a * b),
+          v(a / b),
+          v(root(a)),
+          v(nearest(a)),
+          v(down(a)),
+          v(-a),
+          v(T(static_cast<double>(a))),
+          v(T(static_cast<float>(a))),
+          v(d),
+          v(T(static_cast<float>(o.d))),
+          v(whole),
+          v(T(static_cast<int32_t>(o.whole))),
           i((a == b) | (a < b) << 1 | (a <= b) << 2 | (a > b) << 3 | (a >= b) << 4 | (a != b) << 5 |
             isNan(a) << 6),
-          i(static_cast<int64_t>(to(o.inRange))), i(static_cast<int32_t>(to(o.small)))};
+          i(static_cast<int64_t>(to(o.inRange))),
+          i(static_cast<int32_t>(to(o.small)))};
 }
 
 // Runs `count` rounds through the emulation, hands each to the check, returns a digest of all.
@@ -114,8 +157,12 @@ uint64_t exercise(uint64_t seed, int count, Check check) {
   for (int i = 0; i < count; ++i) {
     const SoftExtended a = source.any();
     // A braced list is evaluated left to right: the drawing order is fixed.
-    const Operands o{a, i % 2 == 0 ? source.any() : source.relativeOf(a), source.anyDouble(),
-                     static_cast<int64_t>(source.next()), source.whole(a, 63), source.whole(a, 31)};
+    const Operands o{a,
+                     i % 2 == 0 ? source.any() : source.relativeOf(a),
+                     source.anyDouble(),
+                     static_cast<int64_t>(source.next()),
+                     source.whole(a, 63),
+                     source.whole(a, 31)};
     const Results r = operate<SoftExtended>(o, [](SoftExtended x) { return x; });
     for (const SoftExtended& x : r)  // FNV-1a over the ten bytes
       for (uint64_t bits : {x.significand, uint64_t{x.signExponent}})

@@ -17,8 +17,10 @@ namespace {
 void expectCases(bool reading, std::initializer_list<std::string> cases) {
   for (const std::string& c : cases) {
     const size_t at = reading ? c.rfind('=') : c.find('=');
-    if (reading) EXPECT_EQ(readNumber(c.substr(0, at)), std::strtod(&c[at + 1], nullptr)) << c;
-    else EXPECT_EQ(numberText(std::strtod(c.c_str(), nullptr)), c.substr(at + 1)) << c;
+    if (reading)
+      EXPECT_EQ(readNumber(c.substr(0, at)), std::strtod(&c[at + 1], nullptr)) << c;
+    else
+      EXPECT_EQ(numberText(std::strtod(c.c_str(), nullptr)), c.substr(at + 1)) << c;
   }
 }
 constexpr bool kRead = true, kWrite = false;
@@ -26,12 +28,34 @@ constexpr bool kRead = true, kWrite = false;
 // A second point ends the number; an exponent letter without digits adds nothing; text without
 // digits gives 0. The exponent clamps at 9999, but the digits can still bring the value back.
 TEST(NumberRule, ReadsSignsPointsAndClampedExponents) {
-  expectCases(kRead, {"1.5=1.5", "-2=-2", "+7=7", "3E2=300", "3D2=300", "2.5e-1=0.25", "5.=5",
-      " \t\n -.5=-0.5", "1.2.3=1.2", "12E=12", "0.1=0.1", "4.33012723922729=4.33012723922729",
-      "2.71050543121376E-19=2.71050543121376E-19", "0.000000000000000000000000000012345=1.2345e-29",
-      "123456789012345678901234567890=123456789012345678901234567890", "1.5E+16=1.5e16", "abc=0",
-      "=0", "-=0", ".=0", "E5=0", "- 5=0", "12abc=12", "1E9999=inf", "1E-9999=0",
-      "-1E99999999999999999999=-inf", "0.0000000001E99999=inf", "4.9E-324=4.9E-324"});
+  expectCases(kRead, {"1.5=1.5",
+                      "-2=-2",
+                      "+7=7",
+                      "3E2=300",
+                      "3D2=300",
+                      "2.5e-1=0.25",
+                      "5.=5",
+                      " \t\n -.5=-0.5",
+                      "1.2.3=1.2",
+                      "12E=12",
+                      "0.1=0.1",
+                      "4.33012723922729=4.33012723922729",
+                      "2.71050543121376E-19=2.71050543121376E-19",
+                      "0.000000000000000000000000000012345=1.2345e-29",
+                      "123456789012345678901234567890=123456789012345678901234567890",
+                      "1.5E+16=1.5e16",
+                      "abc=0",
+                      "=0",
+                      "-=0",
+                      ".=0",
+                      "E5=0",
+                      "- 5=0",
+                      "12abc=12",
+                      "1E9999=inf",
+                      "1E-9999=0",
+                      "-1E99999999999999999999=-inf",
+                      "0.0000000001E99999=inf",
+                      "4.9E-324=4.9E-324"});
 }
 
 // 9 is no octal digit; a sign before the ampersand is no number.
@@ -63,9 +87,10 @@ TEST(NumberRule, DecimalNumbersOfAnyLengthAreCorrectlyRounded) {
 // more than sixteen decimals take the exponent form.
 TEST(NumberText, SignCharacterNoLeadingZeroAndExponentPastFifteenDigits) {
   expectCases(kWrite, {"10= 10", "-105=-105", "65280= 65280", "0= 0", "-0= 0", "0.5= .5",
-      "-0.5=-.5", "-0.25=-.25", "12.25= 12.25", "0.1= .1", "-4.330127239227295=-4.33012723922729",
-      "123456789012345= 123456789012345", "1e15= 1E+15", "1e-16= .0000000000000001",
-      "1.5e-17= 1.5E-17", "1.5e16= 1.5E+16", "2.7105054312137611e-19= 2.71050543121376E-19"});
+                       "-0.5=-.5", "-0.25=-.25", "12.25= 12.25", "0.1= .1",
+                       "-4.330127239227295=-4.33012723922729", "123456789012345= 123456789012345",
+                       "1e15= 1E+15", "1e-16= .0000000000000001", "1.5e-17= 1.5E-17",
+                       "1.5e16= 1.5E+16", "2.7105054312137611e-19= 2.71050543121376E-19"});
   EXPECT_EQ(numberText(int32_t{0}) + numberText(int32_t{12}) + numberText(INT32_MIN),
             " 0 12-2147483648");
 }
@@ -73,10 +98,12 @@ TEST(NumberText, SignCharacterNoLeadingZeroAndExponentPastFifteenDigits) {
 // Digits past the 16th are never looked at (.300000000000000044 gives .3); integers carry a tie
 // as it stands (...25 down, ...35 up); a carry through every digit raises the exponent.
 TEST(NumberText, SixteenthDigitAloneDecidesTheRoundingWithTiesToEven) {
-  expectCases(kWrite, {"0.30000000000000004= .3", "0.66666666666666663= .666666666666667",
-      "1.0000000000000004= 1", "9.9999999999999995= 10", "999999999999999.9= 1E+15",
-      "4000000000000010= 4.00000000000001E+15", "1234567890123425= 1.23456789012342E+15",
-      "1234567890123435= 1.23456789012344E+15", "12345678901234251= 1.23456789012342E+16"});
+  expectCases(
+      kWrite,
+      {"0.30000000000000004= .3", "0.66666666666666663= .666666666666667", "1.0000000000000004= 1",
+       "9.9999999999999995= 10", "999999999999999.9= 1E+15",
+       "4000000000000010= 4.00000000000001E+15", "1234567890123425= 1.23456789012342E+15",
+       "1234567890123435= 1.23456789012344E+15", "12345678901234251= 1.23456789012342E+16"});
 }
 
 // Wherever the exact path answers, ties at the 18th digit included, it gives the rounded digits.
@@ -89,7 +116,8 @@ TEST(NumberText, ExactDigitsAgreeWithTheGeneralFormatter) {
     if (!exactDecimalDigits(magnitude, exact, exactExponent)) return;
     roundedDecimalDigits(magnitude, rounded, roundedExponent), ++exactCount;
     ASSERT_TRUE(std::equal(exact, exact + kRoundedDigits, rounded) &&
-                exactExponent == roundedExponent) << magnitude;
+                exactExponent == roundedExponent)
+        << magnitude;
   };
   // Any 32-bit float; wide odd mantissas over few halvings (many exact ties); values just below a
   // power of ten, where rounding carries into a new first digit.
@@ -103,8 +131,14 @@ TEST(NumberText, ExactDigitsAgreeWithTheGeneralFormatter) {
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbourAndLargeValuesClamp) {
-  for (const auto& [value, rounded] : {std::pair{2.5, 2}, {3.5, 4}, {-2.5, -2}, {0.4, 0},
-       {1e12, INT32_MAX}, {-1e12, INT32_MIN}, {HUGE_VAL, INT32_MAX}, {std::nan(""), 0}})
+  for (const auto& [value, rounded] : {std::pair{2.5, 2},
+                                       {3.5, 4},
+                                       {-2.5, -2},
+                                       {0.4, 0},
+                                       {1e12, INT32_MAX},
+                                       {-1e12, INT32_MIN},
+                                       {HUGE_VAL, INT32_MAX},
+                                       {std::nan(""), 0}})
     EXPECT_EQ(roundToInt32(value), rounded) << value;
 }
 

@@ -14,7 +14,9 @@ namespace {
 constexpr int32_t kGrey = 0x808080;
 constexpr int32_t kYellow = 0x00FFFF;
 
-int32_t statusFont() { return createFont("courier new", -16, 700); }
+int32_t statusFont() {
+  return createFont("courier new", -16, 700);
+}
 
 Surface drawText(int32_t font, std::string_view text, int32_t width, int32_t height, int32_t x,
                  int32_t y, bool transparent = true) {
@@ -79,8 +81,8 @@ TEST(TextOut, OpaqueTextPaintsItsCellAndNothingElse) {
 }
 
 TEST(TextOut, TextPartlyOrWhollyOutsideIsClipped) {
-  const int32_t places[][2] = {{-15, -7},   {100, 30},      {-1000, 0}, {0, 1000000},
-                               {2147483000, 0}, {-2147483000, -2147483000}};
+  const int32_t places[][2] = {{-15, -7},    {100, 30},       {-1000, 0},
+                               {0, 1000000}, {2147483000, 0}, {-2147483000, -2147483000}};
   for (const auto& [x, y] : places)
     EXPECT_EQ(drawText(statusFont(), "Zoom", 110, 35, x, y).pixels.size(), 110u * 35u);
   EXPECT_NE(drawText(statusFont(), "Zoom", 110, 35, -15, -7).pixels,

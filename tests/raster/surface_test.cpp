@@ -30,8 +30,8 @@ TEST(Surface, CreateKeepsTheDrawingStateAndTakesNoNegativeWidth) {
 TEST(Surface, FillLeavesEveryPixelTheColourWhateverWasPaintedBefore) {
   constexpr int32_t kGrey = 0x808080;
   const int32_t font = createFont("courier new", -16, 700);
-  const std::pair<int32_t, int32_t> sizes[] = {{1, 1},   {2, 3},    {3, 3},     {5, 3},
-                                               {7, 3},   {13, 3},   {65, 130},  {300, 65},
+  const std::pair<int32_t, int32_t> sizes[] = {{1, 1},   {2, 3},     {3, 3},    {5, 3},
+                                               {7, 3},   {13, 3},    {65, 130}, {300, 65},
                                                {64, 64}, {4100, 70}, {9000, 3}};
   testing::onSeveralThreadCounts([&] {
     std::mt19937 random(20261207);

@@ -17,7 +17,9 @@ constexpr int32_t kInk = 0x00FF00;
 constexpr int32_t kReference = -1;
 constexpr int32_t kWhole = 0;
 
-struct Triangle { PixelPoint a, b, c; };
+struct Triangle {
+  PixelPoint a, b, c;
+};
 
 std::string describe(const Triangle& t) {
   std::string text;
@@ -81,8 +83,10 @@ void compareRandom(const char* name, int count, int32_t width, int32_t height, u
       const auto banded = picture(width, height, t, split);
       if (whole == expected && banded == expected) return;
       ++failures;
-      ADD_FAILURE() << describe(t) << "split at " << split << "\n" << art(expected, width) << "\n"
-                    << art(whole, width) << "\n" << art(banded, width);
+      ADD_FAILURE() << describe(t) << "split at " << split << "\n"
+                    << art(expected, width) << "\n"
+                    << art(whole, width) << "\n"
+                    << art(banded, width);
     });
   }
 }

@@ -127,8 +127,8 @@ TEST_F(PrimitiveWriters, EveryCoordinateIsWrittenAsItsOwnNumberText) {
   for (size_t i = 0; i + 3 <= values.size(); i += 3) {
     const Point3 points[3] = {{values[i], values[i + 1], values[i + 2]}, {1, 0, 0}, {0, 1, 0}};
     writeTriangle(points, 0, 0);
-    ASSERT_EQ(std::string(meshLines[2]), "Vertex 0: X:" + numberText(values[i]) + " Y:" +
-                                             numberText(values[i + 1]) +
+    ASSERT_EQ(std::string(meshLines[2]), "Vertex 0: X:" + numberText(values[i]) +
+                                             " Y:" + numberText(values[i + 1]) +
                                              " Z:" + numberText(values[i + 2]));
     ASSERT_EQ(workingVertices[vertexCount - 3].z, readNumber(numberText(values[i + 2])));
   }
@@ -232,7 +232,7 @@ TEST_F(RandomGenerator, ReplacementsAreReadUntilRestored) {
   setTimeOfDayClock(nullptr);
   const double restored = randomDraw();
   seedRandom(7);
-  EXPECT_EQ(randomDraw(), restored);  // seeding reached the generator while it was replaced
+  EXPECT_EQ(randomDraw(), restored);     // seeding reached the generator while it was replaced
   EXPECT_LT(timeOfDaySeconds(), 86401);  // a leap second may show as second 60
 }
 

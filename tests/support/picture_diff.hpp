@@ -30,8 +30,8 @@ inline ::testing::AssertionResult samePicture(const Surface& got, const Surface&
   }
   auto failure = ::testing::AssertionFailure();
   if (got.width != expected.width || got.height != expected.height) {
-    failure << got.width << " x " << got.height << " pixels, expected " << expected.width
-            << " x " << expected.height;
+    failure << got.width << " x " << got.height << " pixels, expected " << expected.width << " x "
+            << expected.height;
   } else {
     int64_t count = 0;
     int32_t left = got.width, right = -1, top = got.height, bottom = -1;

@@ -18,7 +18,9 @@ class DesktopStart : public ViewerTest {
  protected:
   DesktopStart() {
     for (const char* name : kVariables)
-      saved_.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt), unsetenv(name);
+      saved_.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name))
+                                         : std::nullopt),
+          unsetenv(name);
     setenv("HOME", home_.c_str(), 1);
   }
   ~DesktopStart() override {
@@ -32,7 +34,8 @@ class DesktopStart : public ViewerTest {
     for (std::string& argument : arguments) argv.push_back(argument.data());
     ViewerOptions options;
     EXPECT_EQ(parseViewerArguments(static_cast<int>(argv.size()), argv.data(), options), -1);
-    EXPECT_EQ(options.fileGiven, options.file != kMeshFileName && options.file != installedSampleFile());
+    EXPECT_EQ(options.fileGiven,
+              options.file != kMeshFileName && options.file != installedSampleFile());
     return {options.file, options.picture};
   }
   void writeUserDirs(const fs::path& config, const std::string& line) {
@@ -46,7 +49,9 @@ class DesktopStart : public ViewerTest {
 
 TEST_F(DesktopStart, WithoutTheOptionTheCurrentFolderServesAsAlways) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{}, kMeshFileName}, {{"--watch"}, kMeshFileName}, {{"model.obj"}, "model.obj"},
+      {{}, kMeshFileName},
+      {{"--watch"}, kMeshFileName},
+      {{"model.obj"}, "model.obj"},
       {{"--", "--desktop"}, "--desktop"}};  // after "--", a file's name
   for (const auto& [arguments, file] : cases)
     EXPECT_EQ(parse(arguments), std::pair(file, std::string(kPictureFileName)));
@@ -64,7 +69,9 @@ TEST_F(DesktopStart, PicturesGoToThePicturesFolderOfTheUserDirsElseHome) {
   for (const char* name : {"Bilder", "Elsewhere"}) fs::create_directory(home_ / name);
   EXPECT_EQ(parse({"--desktop"}).second, in(kPictureFileName));  // no user-dirs
   // The shell syntax user-dirs.dirs is written in; the last assignment holds.
-  writeUserDirs(home_ / ".config", "# c\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Foto\"\n  XDG_PICTURES_DIR=\"$HOME/Bilder/\"\n");
+  writeUserDirs(home_ / ".config",
+                "# c\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Foto\"\n  "
+                "XDG_PICTURES_DIR=\"$HOME/Bilder/\"\n");
   EXPECT_EQ(parse({"--desktop"}).second, (home_ / "Bilder" / kPictureFileName).string());
   writeUserDirs(home_ / ".config", "XDG_PICTURES_DIR=\"" + in("Elsewhere") + "\"\n");
   EXPECT_EQ(picturesFolder(), in("Elsewhere"));

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 #include <tuple>
+
 #include "viewer/viewer_fixture.hpp"
 
 namespace corvath::testing {
@@ -24,24 +25,31 @@ std::string boxObj(double low, double side) {
 
 class ModelTest : public ViewerTest {
  protected:  // 3d.asc holds a triangle `width` wide, and is shown
-  void rewrite(int width) { folder.write("3d.asc", triangleText("10", std::to_string(10 + width))); }
-  void showTriangle(int width) { rewrite(width), prepareViewer("3d.asc", 64, 48), send(kCreateMessage, 1, 0); }
+  void rewrite(int width) {
+    folder.write("3d.asc", triangleText("10", std::to_string(10 + width)));
+  }
+  void showTriangle(int width) {
+    rewrite(width), prepareViewer("3d.asc", 64, 48), send(kCreateMessage, 1, 0);
+  }
   static double shownWidth() { return modelVertices[1].x - modelVertices[0].x; }
 };
 
 using ModelFile = ModelTest;
 TEST_F(ModelFile, OtherFormatsAreFramedWhateverTheirUnitsAndPlace) {
   if (!canImportModels()) GTEST_SKIP() << "built without the import library";
-  // Each centred on the origin, its farthest corner kFramedRadius away, zoomed for the shorter side.
-  for (const auto& [low, side] : {std::pair(0.0, 1e-4), std::pair(0.0, 1.0),
-                                  std::pair(-5e6, 1e7), std::pair(-5000.0, 1000.0)}) {
+  // Each centred on the origin, its farthest corner kFramedRadius away, zoomed for the shorter
+  // side.
+  for (const auto& [low, side] : {std::pair(0.0, 1e-4), std::pair(0.0, 1.0), std::pair(-5e6, 1e7),
+                                  std::pair(-5000.0, 1000.0)}) {
     folder.write("box.obj", boxObj(low, side));
     std::string error, notice;
     ASSERT_TRUE(openModelFile("box.obj", 255, 640, 480, error, notice)) << error;
-    EXPECT_EQ(std::tuple(vertexCount, faceCount, notice, zoom), std::tuple(8, 12, "", framedZoom(480)));
+    EXPECT_EQ(std::tuple(vertexCount, faceCount, notice, zoom),
+              std::tuple(8, 12, "", framedZoom(480)));
     double farthest = 0;
     for (int32_t i = 0; i < vertexCount; ++i)
-      farthest = std::max(farthest, std::hypot(workingVertices[i].x, workingVertices[i].y, workingVertices[i].z));
+      farthest = std::max(
+          farthest, std::hypot(workingVertices[i].x, workingVertices[i].y, workingVertices[i].z));
     EXPECT_NEAR(farthest, kFramedRadius, 1e-9 * kFramedRadius) << side;
     const auto [first, last] = std::minmax_element(
         workingVertices.begin(), workingVertices.begin() + vertexCount,
@@ -53,8 +61,9 @@ TEST_F(ModelFile, OtherFormatsAreFramedWhateverTheirUnitsAndPlace) {
 TEST_F(ModelFile, FramedZoomFillsNinetyPercentOfTheShorterSide) {
   // The zoom keeps every turn within 90 % of the shorter side: the framed sphere's outline.
   for (const int32_t side : {100, 480, 2160}) {
-    const double radius = framedZoom(side) * kFramedRadius /
-                          std::sqrt(cameraDistance * cameraDistance - kFramedRadius * kFramedRadius);
+    const double radius =
+        framedZoom(side) * kFramedRadius /
+        std::sqrt(cameraDistance * cameraDistance - kFramedRadius * kFramedRadius);
     EXPECT_TRUE(2 * radius <= 0.9 * side && 2 * radius > 0.89 * side) << side;
   }
 }
@@ -62,9 +71,13 @@ TEST_F(ModelFile, FramedZoomFillsNinetyPercentOfTheShorterSide) {
 TEST_F(ModelFile, FilesThatCannotBeShownSayWhy) {
   fs::create_directory("folder.obj");
   const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"missing.obj", nullptr, "No such file or directory"}, {"folder.obj", nullptr, "is a folder, not a file"},
-      {"empty.obj", "", "is empty"}, {"noface.asc", "Tri-mesh, Vertices: 1 Faces: 0\nVertex 0: X: 1 Y: 2 Z: 3\n", "holds no triangles"},
-      {"points.obj", "v 0 0 0\nv 1 0 0\n", "holds no triangles"}, {"text.xyz", "1 2 3\n", "unknown format .xyz"}};
+      {"missing.obj", nullptr, "No such file or directory"},
+      {"folder.obj", nullptr, "is a folder, not a file"},
+      {"empty.obj", "", "is empty"},
+      {"noface.asc", "Tri-mesh, Vertices: 1 Faces: 0\nVertex 0: X: 1 Y: 2 Z: 3\n",
+       "holds no triangles"},
+      {"points.obj", "v 0 0 0\nv 1 0 0\n", "holds no triangles"},
+      {"text.xyz", "1 2 3\n", "unknown format .xyz"}};
   for (const auto& [name, text, reason] : cases) {
     if (!canImportModels() && !isMeshTextFile(name)) continue;
     if (text) folder.write(name, text);
@@ -89,7 +102,7 @@ TEST_F(ModelShell, ScenesComeAtTheirOwnZoomAndSpaceBringsTheFileBackAtItsZoom) {
   send(kTimerMessage, kAnimationTimer);
   EXPECT_TRUE(timerRunning(kAnimationTimer) && faceCount > 1);
   std::copy(modelVertices.begin(), modelVertices.begin() + vertexCount, workingVertices.begin());
-  EXPECT_EQ(zoom, startUpZoom());  // the scene's own, as it was composed
+  EXPECT_EQ(zoom, startUpZoom());        // the scene's own, as it was composed
   const double sceneZoom = zoom *= 1.5;  // zoomed while the scenes run: the next scene keeps it
   send(kTimerMessage, kAnimationTimer);
   EXPECT_EQ(zoom, sceneZoom);
@@ -102,14 +115,16 @@ TEST_F(ModelShell, ScenesComeAtTheirOwnZoomAndSpaceBringsTheFileBackAtItsZoom) {
 }
 
 TEST_F(ModelShell, F5ReadsTheFileAgainKeepingTheZoomAndShowsTheErrorBoxOncePerMesh) {
-  folder.write("3d.asc", "Tri-mesh, Vertices: 3 Faces: 2\n" + triangleText("10", "100").substr(31));  // Face 1 is missing
+  folder.write("3d.asc", "Tri-mesh, Vertices: 3 Faces: 2\n" +
+                             triangleText("10", "100").substr(31));  // Face 1 is missing
   prepareViewer("3d.asc", 64, 48);
   send(kCreateMessage, 1, 0);
   send(kMouseMoveMessage, 0, 5);
   EXPECT_EQ(messages, std::vector<std::string>{"Errore. 1"});
   zoom = 777;
   send(kCommandMessage, kReloadCommand);
-  EXPECT_EQ(std::pair(messages.size(), zoom), std::pair(size_t{2}, 777.0));  // a new mesh: once more
+  EXPECT_EQ(std::pair(messages.size(), zoom),
+            std::pair(size_t{2}, 777.0));  // a new mesh: once more
   rewrite(200);
   send(kCommandMessage, kReloadCommand);
   EXPECT_EQ(shownWidth(), 200);

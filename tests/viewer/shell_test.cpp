@@ -2,6 +2,7 @@
 // numbers as the window delivers them, and the pictures it saves.
 #include <cstring>
 #include <tuple>
+
 #include "viewer/viewer_fixture.hpp"
 
 namespace corvath::testing {
@@ -9,7 +10,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int64_t clientPosition(int32_t x, int32_t y) { return (int64_t{y} << 16) | x; }
+int64_t clientPosition(int32_t x, int32_t y) {
+  return (int64_t{y} << 16) | x;
+}
 
 // Expects a frame drawn, the last with these angles: its view matrix is theirs.
 void expectDrawnWith(double angleX, double angleY, double angleZ) {
@@ -20,7 +23,8 @@ void expectDrawnWith(double angleX, double angleY, double angleZ) {
   vertexCount = faceCount = 0;  // only the matrix is wanted: the tables stay as they are
   rotateView(angleX, angleY, angleZ);
   vertexCount = vertices, faceCount = faceTotal;
-  EXPECT_EQ(std::memcmp(drawn, viewMatrix, sizeof drawn), 0) << angleX << ", " << angleY << ", " << angleZ;
+  EXPECT_EQ(std::memcmp(drawn, viewMatrix, sizeof drawn), 0)
+      << angleX << ", " << angleY << ", " << angleZ;
 }
 
 using ViewerPreparation = ViewerTest;
@@ -36,7 +40,8 @@ TEST_F(ViewerPreparation, ZoomFromTheExtentBeforeCentringAndCentreFromTheSurface
     if (!text.empty()) folder.write("3d.asc", text);
     prepareViewer("3d.asc", width, height);
     EXPECT_EQ(std::tuple(zoom, screenCentreX, screenCentreY, cameraDistance, vertexCount),
-              std::tuple(expectedZoom, centreX, centreY, 5000.0, vertices)) << text;
+              std::tuple(expectedZoom, centreX, centreY, 5000.0, vertices))
+        << text;
   }
 }
 
@@ -62,8 +67,10 @@ TEST_F(ShellMouse, FramesTakeTheFirstAnglesThenTiltTurnTiltFromThePointerModulo3
   send(kCreateMessage, 1, 0);
   expectDrawnWith(210, 7, 90);
   // Position, turn, tilt. 65535 = 182 * 360 + 15.
-  const std::tuple<int64_t, double, double> cases[] = {
-      {clientPosition(400, 725), 40, 5}, {clientPosition(360, 359), 0, 359}, {0, 0, 0}, {-1, 15, 15}};
+  const std::tuple<int64_t, double, double> cases[] = {{clientPosition(400, 725), 40, 5},
+                                                       {clientPosition(360, 359), 0, 359},
+                                                       {0, 0, 0},
+                                                       {-1, 15, 15}};
   for (const auto& [position, turn, tilt] : cases) {
     send(kMouseMoveMessage, 0, position);
     EXPECT_EQ(std::tuple(mouseTurnAngle, mouseTiltAngle), std::tuple(turn, tilt)) << position;
@@ -74,8 +81,11 @@ TEST_F(ShellMouse, FramesTakeTheFirstAnglesThenTiltTurnTiltFromThePointerModulo3
 TEST_F(ShellMouse, ButtonsHeldSinceTheLastQueryZoomInSinglePrecisionStepsDownToTheFloor) {
   // Below the floor zooming out enlarges. Both held zoom in first, then out below the floor.
   const std::tuple<bool, bool, double, double> cases[] = {
-      {true, false, 100, 110.000002384185791015625}, {false, true, 1000, 899.99997615814208984375},
-      {false, true, 50, 100}, {false, true, 100, 100}, {true, true, 100, 100}};
+      {true, false, 100, 110.000002384185791015625},
+      {false, true, 1000, 899.99997615814208984375},
+      {false, true, 50, 100},
+      {false, true, 100, 100},
+      {true, true, 100, 100}};
   for (const auto& [left, right, from, to] : cases) {
     resetMouseButtons();
     noteMouseButton(kLeftButton, left);
@@ -89,7 +99,7 @@ TEST_F(ShellMouse, ButtonsHeldSinceTheLastQueryZoomInSinglePrecisionStepsDownToT
 
 TEST_F(ShellMouse, OnlyAButtonHeldSinceTheLastQueryZooms) {
   noteMouseButton(kLeftButton, true);
-  send(kCursorMessage);  // newly pressed
+  send(kCursorMessage);                                // newly pressed
   send(kMouseMoveMessage, 0, clientPosition(10, 10));  // only kCursorMessage zooms
   EXPECT_EQ(zoom, 1000);
   send(kCursorMessage);  // held
@@ -109,7 +119,8 @@ TEST_F(ShellTimer, TicksReplaceTheMeshWithTheNextSceneKeepZoomAndWrapAfter360) {
   const std::vector<Vertex> committed(modelVertices.begin(), modelVertices.begin() + vertexCount);
   vertexCount = faceCount = 0;
   composeScene();
-  ASSERT_EQ(std::pair(vertexCount, faceCount > 1), std::pair(static_cast<int32_t>(committed.size()), true));
+  ASSERT_EQ(std::pair(vertexCount, faceCount > 1),
+            std::pair(static_cast<int32_t>(committed.size()), true));
   EXPECT_EQ(std::memcmp(committed.data(), workingVertices.data(), sizeof(Vertex) * vertexCount), 0);
 
   setRandomDrawSource([] { return 0.0; });  // every cell empty: both counts 0, ticks cheap
@@ -129,10 +140,12 @@ TEST_F(ShellCommand, OtherMessagesTimersAndCommandsChangeNothing) {
     EXPECT_EQ(send(message, kAnimationTimer, clientPosition(400, 725)), 0) << message;
   for (const uint64_t timer : {uint64_t{999}, uint64_t{1001}, (uint64_t{1} << 32) | 1000})
     send(kTimerMessage, timer);
-  EXPECT_EQ(std::tuple(mouseTurnAngle, frameCounter, vertexCount, faceCount, drawingSurfaceSelected),
-            std::tuple(0, 0, 3, 1, false));
+  EXPECT_EQ(
+      std::tuple(mouseTurnAngle, frameCounter, vertexCount, faceCount, drawingSurfaceSelected),
+      std::tuple(0, 0, 3, 1, false));
   send(kCreateMessage, 1, 0);  // a frame a save would write
-  for (const uint64_t command : {uint64_t{kOkCommand}, uint64_t{201}, uint64_t{200} << 16, uint64_t{kCancelCommand}})
+  for (const uint64_t command :
+       {uint64_t{kOkCommand}, uint64_t{201}, uint64_t{200} << 16, uint64_t{kCancelCommand}})
     send(kCommandMessage, command);  // 200 << 16: 200 as the notification code, command 0
   EXPECT_FALSE(fs::exists(kPictureFileName));
 }

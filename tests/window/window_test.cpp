@@ -31,7 +31,9 @@ SDL_Event eventOf(Uint32 type) {
   event.type = type;
   return event;
 }
-void push(SDL_Event event) { SDL_PushEvent(&event); }
+void push(SDL_Event event) {
+  SDL_PushEvent(&event);
+}
 void pushKey(SDL_Keycode key, Uint16 modifiers = 0) {
   SDL_Event event = eventOf(SDL_KEYDOWN);
   event.key.keysym = {SDL_SCANCODE_UNKNOWN, key, modifiers, 0};
@@ -45,8 +47,9 @@ void pushMotion(int32_t x, int32_t y, Uint32 buttons) {
 
 TEST(DesktopResolution, ComesFromTheXftDpiResourceOnly) {
   const std::pair<const char*, int32_t> cases[] = {
-      {"Xft.dpi:\t120\n", 120}, {"Xcursor.size:\t24\nXft.dpi:\t96.6\nXft.hinting:\t1\n", 97},
-      {"Xcursor.size:\t24\n", 96}, {nullptr, 96}, {"Xft.dpi:\t0\n", 96}, {"Xft.dpi:\t961\n", 96},
+      {"Xft.dpi:\t120\n", 120},    {"Xcursor.size:\t24\nXft.dpi:\t96.6\nXft.hinting:\t1\n", 97},
+      {"Xcursor.size:\t24\n", 96}, {nullptr, 96},
+      {"Xft.dpi:\t0\n", 96},       {"Xft.dpi:\t961\n", 96},
       {"Xft.dpi:\tlarge\n", 96}};
   for (const auto& [resources, dotsPerInch] : cases)
     EXPECT_EQ(dotsPerInchFromResources(resources), dotsPerInch) << (resources ? resources : "none");
@@ -112,7 +115,9 @@ void runWindow(std::function<void(int32_t)> pushEvents) {
 TEST(MainWindow, PointerOutsideTheClientAreaNeitherTurnsNorZooms) {
   runWindow([](int32_t width) {
     const std::tuple<int32_t, int32_t, Uint32> places[] = {{-5, 10, SDL_BUTTON_LMASK},
-        {width + 5, 10, SDL_BUTTON_LMASK}, {10, -1, SDL_BUTTON_RMASK}, {20, 30, SDL_BUTTON_LMASK}};
+                                                           {width + 5, 10, SDL_BUTTON_LMASK},
+                                                           {10, -1, SDL_BUTTON_RMASK},
+                                                           {20, 30, SDL_BUTTON_LMASK}};
     for (const auto& [x, y, buttons] : places) {
       pushMotion(x, y, buttons);
       pushKey(SDLK_a);
