@@ -4,13 +4,13 @@
 #include <cmath>
 #include <new>
 
-#include "viewer/viewer.hpp"
+#include "files/files.hpp"
 #include "mesh/mesh.hpp"
 #include "raster/raster.hpp"
 #include "view/view.hpp"
+#include "viewer/viewer.hpp"
 #ifdef CORVATH_IMPORT
 #include "import/import.hpp"
-#include "files/files.hpp"
 #endif
 
 namespace corvath {
