@@ -1,5 +1,6 @@
 // corvath-convert: a mesh file of another program into mesh text for the viewer, or back.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -195,7 +196,8 @@ int runConvert(int argc, char** argv) {
   }
   startTime = std::chrono::steady_clock::now();
   lastProgress = startTime - kProgressPeriod;
-  setProgressFunction(showProgress);
+  // Progress is for a person watching; a log or a pipe gets only the outcome.
+  setProgressFunction(isatty(STDERR_FILENO) ? ProgressFunction(showProgress) : ProgressFunction());
   return convert(options);
 }
 
