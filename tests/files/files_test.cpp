@@ -9,8 +9,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,16 +20,6 @@ namespace {
 
 class ReplaceFile : public ::testing::Test {
  protected:
-  std::set<std::string> names() const {
-    std::set<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
-      found.insert(entry.path().filename());
-    return found;
-  }
-  std::string read(const std::string& name) const {
-    std::ifstream in(folder.file(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
   testing::TemporaryFolder folder;
 };
 
@@ -44,7 +32,7 @@ TEST_F(ReplaceFile, ReplacesWholeAlsoThroughALink) {
   for (const char* name : {"new.bmp", "old.bmp", "link.bmp", longName.c_str()})
     ASSERT_TRUE(replaceFile(folder.file(name), std::vector<uint8_t>(text.begin(), text.end())));
   for (const char* name : {"new.bmp", "old.bmp", "real.bmp", longName.c_str()})
-    EXPECT_EQ(read(name), text) << name;
+    EXPECT_EQ(folder.read(name), text) << name;
   EXPECT_TRUE(std::filesystem::is_symlink(folder.file("link.bmp")));
   // A new file gets the usual permissions, a replaced one keeps its own.
   const auto mode = [&](const char* name) {
@@ -53,7 +41,7 @@ TEST_F(ReplaceFile, ReplacesWholeAlsoThroughALink) {
   const mode_t mask = umask(0);
   EXPECT_EQ(mode("new.bmp"), std::filesystem::perms(0644 & ~umask(mask)));
   EXPECT_EQ(mode("old.bmp"), std::filesystem::perms(0600));
-  EXPECT_EQ(names().size(), 5u);
+  EXPECT_EQ(folder.names().size(), 5u);
 }
 
 TEST_F(ReplaceFile, WhatCannotBeReplacedIsLeftAsItWas) {
@@ -65,8 +53,8 @@ TEST_F(ReplaceFile, WhatCannotBeReplacedIsLeftAsItWas) {
     EXPECT_FALSE(replaceFile(target, std::vector<uint8_t>{'n'}, &reason) || reason.empty())
         << target;
   }
-  EXPECT_EQ(read("read-only.bmp"), "old");
-  EXPECT_EQ(names(), (std::set<std::string>{"folder.bmp", "read-only.bmp"}));
+  EXPECT_EQ(folder.read("read-only.bmp"), "old");
+  EXPECT_EQ(folder.names(), (std::set<std::string>{"folder.bmp", "read-only.bmp"}));
 }
 
 TEST_F(ReplaceFile, WriteFailingPartWayKeepsTheOldFile) {
@@ -82,8 +70,8 @@ TEST_F(ReplaceFile, WriteFailingPartWayKeepsTheOldFile) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_EQ(status, 0) << "replaceFile reported success";
-  EXPECT_EQ(read("3d.bmp"), "old picture");
-  EXPECT_EQ(names(), std::set<std::string>{"3d.bmp"});
+  EXPECT_EQ(folder.read("3d.bmp"), "old picture");
+  EXPECT_EQ(folder.names(), std::set<std::string>{"3d.bmp"});
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -25,20 +24,9 @@ namespace {
 const std::string kTestData = CORVATH_TEST_DATA "/";
 const char* const kSolids[] = {"cube.obj", "tetra_ascii.stl", "pyramid_binary.stl", "wedge.ply"};
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class ConvertTest : public ::testing::Test {
  protected:
   std::string path(const std::string& name) const { return folder.file(name); }
-  std::set<std::string> contents() const {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
-      names.insert(entry.path().filename());
-    return names;
-  }
   // Runs the converter on names in the folder (or options, or absolute paths); keeps its errors.
   int convert(std::initializer_list<std::string> arguments) {
     std::string command = CORVATH_CONVERT_PROGRAM;
@@ -47,7 +35,7 @@ class ConvertTest : public ::testing::Test {
           " '" + (argument[0] == '-' || argument[0] == '/' ? argument : path(argument)) + "'";
     const std::string errorFile = folder.path().string() + ".err";  // outside the folder
     const int status = std::system((command + " >/dev/null 2>'" + errorFile + "'").c_str());
-    errors = readFile(errorFile);
+    errors = testing::readFile(errorFile);
     std::filesystem::remove(errorFile);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -160,23 +148,6 @@ TEST_F(ImportScene, ColoursFromCornersElseMaterialElseNone) {
   for (const MeshObject& object : imported(kTestData + "cube.obj"))
     for (int32_t colour : object.colours) ++cubeColours[colour];
   EXPECT_EQ(cubeColours, (std::map<int32_t, int>{{255, 6}, {16711680, 6}}));
-}
-
-TEST_F(ImportScene, UnreadableFilesSayWhy) {
-  const std::pair<std::string, std::string> cases[] = {
-      {folder.write("empty.obj", ""), "is empty"},
-      {folder.path(), "is a folder, not a file"},
-      {folder.write("lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n"), "holds no triangles"},
-      {folder.write("cube.xyz", "v 0 0 0\n"), "unknown format .xyz"}};
-  for (const auto read : {importScene, importSceneIsolated}) {
-    for (const auto& [name, reason] : cases) {
-      std::vector<MeshObject> objects(1);
-      std::string error;
-      EXPECT_FALSE(read(name, objects, error)) << name;
-      EXPECT_TRUE(error.starts_with(reason)) << name << ": " << error;
-      EXPECT_TRUE(objects.empty()) << name;
-    }
-  }
 }
 
 TEST_F(ImportScene, InAChildTheSameObjectsComeBack) {
@@ -299,7 +270,7 @@ TEST_F(ConvertTool, BadInputLeavesNoFile) {
   // A good input toward a format nothing writes.
   expectRefused({kTestData + "cube.obj", "out.xyz"}, path("out.xyz"), "no writer for .xyz");
   // Nothing but the inputs: no output and no temporary file either.
-  EXPECT_EQ(contents(), (std::set<std::string>{"empty.obj", "folder.obj", "model.xyz"}));
+  EXPECT_EQ(folder.names(), (std::set<std::string>{"empty.obj", "folder.obj", "model.xyz"}));
 }
 
 TEST_F(ConvertTool, DamagedFilesFailWithOneLineAndNoFile) {
@@ -313,7 +284,7 @@ TEST_F(ConvertTool, DamagedFilesFailWithOneLineAndNoFile) {
     garbage[i] = static_cast<char>(state >> 16);
   const std::tuple<const char*, std::string, const char*> damages[] = {
       // 6 triangles announced, cut inside the second.
-      {"cut.stl", readFile(kTestData + "pyramid_binary.stl").substr(0, 154), ""},
+      {"cut.stl", testing::readFile(kTestData + "pyramid_binary.stl").substr(0, 154), ""},
       // Crashes the library's reader, past the end of the faces.
       {"cut.ply", ply.substr(0, ply.find("end_header\n") + 11 + 40), "damaged file: "},
       // Loops for ever past a header cut short: the child's processor time runs out.
@@ -343,7 +314,7 @@ TEST_F(ConvertTool, DamagedFilesFailWithOneLineAndNoFile) {
   EXPECT_FALSE(importSceneIsolated(path("vertices.off"), objects, error));
   EXPECT_EQ(error, kTooLarge);
 #endif
-  EXPECT_EQ(contents(), names);
+  EXPECT_EQ(folder.names(), names);
 }
 
 TEST_F(ConvertTool, TooLargeForTheViewerIsRefusedOrFitted) {
@@ -365,7 +336,7 @@ TEST_F(ConvertTool, TooLargeForTheViewerIsRefusedOrFitted) {
   // The viewer's own reader takes every line and every announced face.
   vertexCount = faceCount = 0;
   loadMeshFile(path("wavy.asc"), 0, 0, 0, 0);
-  const std::string text = readFile(path("wavy.asc"));
+  const std::string text = folder.read("wavy.asc");
   const auto lines = std::count(text.begin(), text.end(), '\n');
   EXPECT_LE(lines, kViewerLines);
   EXPECT_EQ(lastLineIndex, lines);

@@ -90,30 +90,16 @@ struct OperandSource {
 };
 
 // The functions of <cmath> for either type, so that one list of operations serves both.
-SoftExtended root(SoftExtended x) {
-  return softSqrt(x);
-}
-SoftExtended nearest(SoftExtended x) {
-  return softNearbyInt(x);
-}
-SoftExtended down(SoftExtended x) {
-  return softFloor(x);
-}
-bool isNan(SoftExtended x) {
-  return softIsNan(x);
-}
-long double root(long double x) {
-  return std::sqrt(x);
-}
-long double nearest(long double x) {
-  return std::nearbyint(x);
-}
-long double down(long double x) {
-  return std::floor(x);
-}
-bool isNan(long double x) {
-  return std::isnan(x);
-}
+struct Maths {
+  static SoftExtended root(SoftExtended x) { return softSqrt(x); }
+  static SoftExtended nearest(SoftExtended x) { return softNearbyInt(x); }
+  static SoftExtended down(SoftExtended x) { return softFloor(x); }
+  static bool isNan(SoftExtended x) { return softIsNan(x); }
+  static long double root(long double x) { return std::sqrt(x); }
+  static long double nearest(long double x) { return std::nearbyint(x); }
+  static long double down(long double x) { return std::floor(x); }
+  static bool isNan(long double x) { return std::isnan(x); }
+};
 struct Operands {
   SoftExtended a, b;
   double d;
@@ -129,13 +115,15 @@ Results operate(const Operands& o, To to) {
   const T a = to(o.a), b = to(o.b), d = o.d, whole = o.whole;
   const auto v = [](T x) { return std::bit_cast<SoftExtended>(x); };
   const auto i = [](int64_t x) { return SoftExtended::fromBits(0, static_cast<uint64_t>(x)); };
+  const int64_t compared = (a == b) | (a < b) << 1 | (a <= b) << 2 | (a > b) << 3 | (a >= b) << 4 |
+                           (a != b) << 5 | Maths::isNan(a) << 6;
   return {v(a + b),
           v(a - b),
           v(a * b),
           v(a / b),
-          v(root(a)),
-          v(nearest(a)),
-          v(down(a)),
+          v(Maths::root(a)),
+          v(Maths::nearest(a)),
+          v(Maths::down(a)),
           v(-a),
           v(T(static_cast<double>(a))),
           v(T(static_cast<float>(a))),
@@ -143,8 +131,7 @@ Results operate(const Operands& o, To to) {
           v(T(static_cast<float>(o.d))),
           v(whole),
           v(T(static_cast<int32_t>(o.whole))),
-          i((a == b) | (a < b) << 1 | (a <= b) << 2 | (a > b) << 3 | (a >= b) << 4 | (a != b) << 5 |
-            isNan(a) << 6),
+          i(compared),
           i(static_cast<int64_t>(to(o.inRange))),
           i(static_cast<int32_t>(to(o.small)))};
 }

@@ -28,34 +28,15 @@ constexpr bool kRead = true, kWrite = false;
 // A second point ends the number; an exponent letter without digits adds nothing; text without
 // digits gives 0. The exponent clamps at 9999, but the digits can still bring the value back.
 TEST(NumberRule, ReadsSignsPointsAndClampedExponents) {
-  expectCases(kRead, {"1.5=1.5",
-                      "-2=-2",
-                      "+7=7",
-                      "3E2=300",
-                      "3D2=300",
-                      "2.5e-1=0.25",
-                      "5.=5",
-                      " \t\n -.5=-0.5",
-                      "1.2.3=1.2",
-                      "12E=12",
-                      "0.1=0.1",
-                      "4.33012723922729=4.33012723922729",
+  expectCases(kRead, {"1.5=1.5", "-2=-2", "+7=7", "3E2=300", "3D2=300", "2.5e-1=0.25", "5.=5",
+                      "1.2.3=1.2", "12E=12", "0.1=0.1"});
+  expectCases(kRead, {"1.5E+16=1.5e16", "abc=0", "=0", "-=0", ".=0", "E5=0", "- 5=0", "12abc=12",
+                      "1E9999=inf", "1E-9999=0"});
+  expectCases(kRead, {"0.0000000001E99999=inf", "4.9E-324=4.9E-324", "-1E99999999999999999999=-inf",
+                      "4.33012723922729=4.33012723922729", " \t\n -.5=-0.5",
                       "2.71050543121376E-19=2.71050543121376E-19",
                       "0.000000000000000000000000000012345=1.2345e-29",
-                      "123456789012345678901234567890=123456789012345678901234567890",
-                      "1.5E+16=1.5e16",
-                      "abc=0",
-                      "=0",
-                      "-=0",
-                      ".=0",
-                      "E5=0",
-                      "- 5=0",
-                      "12abc=12",
-                      "1E9999=inf",
-                      "1E-9999=0",
-                      "-1E99999999999999999999=-inf",
-                      "0.0000000001E99999=inf",
-                      "4.9E-324=4.9E-324"});
+                      "123456789012345678901234567890=123456789012345678901234567890"});
 }
 
 // 9 is no octal digit; a sign before the ampersand is no number.
@@ -131,15 +112,15 @@ TEST(NumberText, ExactDigitsAgreeWithTheGeneralFormatter) {
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbourAndLargeValuesClamp) {
-  for (const auto& [value, rounded] : {std::pair{2.5, 2},
-                                       {3.5, 4},
-                                       {-2.5, -2},
-                                       {0.4, 0},
-                                       {1e12, INT32_MAX},
-                                       {-1e12, INT32_MIN},
-                                       {HUGE_VAL, INT32_MAX},
-                                       {std::nan(""), 0}})
-    EXPECT_EQ(roundToInt32(value), rounded) << value;
+  const std::pair<double, int32_t> cases[] = {{2.5, 2},
+                                              {3.5, 4},
+                                              {-2.5, -2},
+                                              {0.4, 0},
+                                              {1e12, INT32_MAX},
+                                              {-1e12, INT32_MIN},
+                                              {HUGE_VAL, INT32_MAX},
+                                              {NAN, 0}};
+  for (const auto& [value, rounded] : cases) EXPECT_EQ(roundToInt32(value), rounded) << value;
 }
 
 }  // namespace

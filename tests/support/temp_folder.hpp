@@ -6,10 +6,17 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <string>
 #include <string_view>
 
 namespace corvath::testing {
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
 
 class TemporaryFolder {
  public:
@@ -31,6 +38,13 @@ class TemporaryFolder {
     const std::string path = file(name);
     std::ofstream(path, std::ios::binary) << contents;
     return path;
+  }
+  std::string read(std::string_view name) const { return readFile(file(name)); }
+  std::set<std::string> names() const {
+    std::set<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(path_))
+      found.insert(entry.path().filename());
+    return found;
   }
 
  private:

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -27,10 +25,6 @@ inline std::string triangleText(const std::string& left, const std::string& righ
   return "Tri-mesh, Vertices: 3 Faces: 1\nVertex 0: X: " + left +
          " Y: 0 Z: 0\nVertex 1: X: " + right + " Y: 0 Z: 0\nVertex 2: X: " + left + " Y: " + left +
          " Z: 0\nFace 0: A:0 B:1 C:2" + colour + "\n";
-}
-
-inline std::string readFile(const std::string& path) {
-  return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 inline double fixedClockSeconds = 43200.25;
