@@ -183,7 +183,8 @@ TEST(MainWindow, AnEventForAWindowAlreadyGoneDoesNotEndTheProgram) {
     pclose(server);
     GTEST_SKIP() << "no virtual X server";
   }
-  const std::string display = ":" + std::to_string(number);
+  std::string display = ":";
+  display += std::to_string(number);
   EXPECT_EXIT(
       {
         useVideoDriver("x11");
