@@ -64,28 +64,16 @@ struct OperandSource {
     return make((a.signExponent & 0x8000) | (16383 + next() % width), a.significand | kTop);
   }
   uint64_t significand(uint64_t r) {
-    const uint64_t x = next();
-    switch (r % 16) {
-      case 0:
-      case 1:
-        return kTop | kOne << (x % 63) | kOne << ((x >> 6) % 63);  // two bits
-      case 2:
-        return kTop | ((kOne << (x % 63)) - 1);  // a run of ones at the bottom
-      case 3:
-        return kTop | (x & ~((kOne << (x % 64)) - 1));  // high bits only
-      case 4:
-        return kTop;
-      case 5:
-        return (x >> (x % 64)) & ~kTop;  // denormal-looking, or zero
-      case 6:
-        return ~uint64_t{0};
-      case 7:
-        return kTop | (x & ~kTop);  // quiet or signalling NaN
-      case 8:
-        return (x % 8 == 0) ? x & ~kTop : kTop | x;  // sometimes unsupported
-      default:
-        return kTop | x;
-    }
+    const uint64_t x = next(), kind = r % 16;
+    if (kind < 2) return kTop | kOne << (x % 63) | kOne << ((x >> 6) % 63);  // two bits
+    if (kind == 2) return kTop | ((kOne << (x % 63)) - 1);         // a run of ones at the bottom
+    if (kind == 3) return kTop | (x & ~((kOne << (x % 64)) - 1));  // high bits only
+    if (kind == 4) return kTop;
+    if (kind == 5) return (x >> (x % 64)) & ~kTop;  // denormal-looking, or zero
+    if (kind == 6) return ~uint64_t{0};
+    if (kind == 7) return kTop | (x & ~kTop);                   // quiet or signalling NaN
+    if (kind == 8) return (x % 8 == 0) ? x & ~kTop : kTop | x;  // sometimes unsupported
+    return kTop | x;
   }
 };
 

@@ -112,15 +112,15 @@ TEST(NumberText, ExactDigitsAgreeWithTheGeneralFormatter) {
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbourAndLargeValuesClamp) {
-  const std::pair<double, int32_t> cases[] = {{2.5, 2},
-                                              {3.5, 4},
-                                              {-2.5, -2},
-                                              {0.4, 0},
-                                              {1e12, INT32_MAX},
-                                              {-1e12, INT32_MIN},
-                                              {HUGE_VAL, INT32_MAX},
-                                              {NAN, 0}};
-  for (const auto& [value, rounded] : cases) EXPECT_EQ(roundToInt32(value), rounded) << value;
+  for (const auto& [value, rounded] : {std::pair{2.5, 2},
+                                       {3.5, 4},
+                                       {-2.5, -2},
+                                       {0.4, 0},
+                                       {1e12, INT32_MAX},
+                                       {-1e12, INT32_MIN},
+                                       {HUGE_VAL, INT32_MAX},
+                                       {std::nan(""), 0}})
+    EXPECT_EQ(roundToInt32(value), rounded) << value;
 }
 
 }  // namespace

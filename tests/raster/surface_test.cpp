@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "raster/raster.hpp"
-#include "support/thread_counts.hpp"
+#include "support/variants.hpp"
 
 namespace corvath {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "raster/raster.hpp"
-#include "support/vector_paths.hpp"
+#include "support/variants.hpp"
 
 namespace corvath {
 namespace {

@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "support/mesh_fixture.hpp"
-#include "support/thread_counts.hpp"
-#include "support/vector_paths.hpp"
+#include "support/variants.hpp"
 #include "view/view.hpp"
 
 namespace corvath {

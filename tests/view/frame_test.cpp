@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "support/mesh_fixture.hpp"
-#include "support/thread_counts.hpp"
+#include "support/variants.hpp"
 #include "view/face_paint.hpp"
 #include "view/view.hpp"
 

@@ -11,8 +11,7 @@
 #include <tuple>
 
 #include "support/mesh_fixture.hpp"
-#include "support/thread_counts.hpp"
-#include "support/vector_paths.hpp"
+#include "support/variants.hpp"
 #include "view/view.hpp"
 
 namespace corvath {

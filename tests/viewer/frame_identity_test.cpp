@@ -11,8 +11,7 @@
 #include "support/mesh_fixture.hpp"
 #include "support/picture_diff.hpp"
 #include "support/reference_frame.hpp"
-#include "support/thread_counts.hpp"
-#include "support/vector_paths.hpp"
+#include "support/variants.hpp"
 #include "viewer/viewer.hpp"
 
 namespace corvath::testing {

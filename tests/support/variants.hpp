@@ -1,4 +1,5 @@
-// Runs checks on one thread and on several, so that a split that changes a result shows.
+// Runs checks on every processor path the machine has and on one thread and several, so that a
+// path or a split that changes a result shows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,18 @@
 #include "raster/raster.hpp"
 
 namespace corvath::testing {
+
+// Calls check() on each path, kPortable first, naming it in any failure; then restores the path.
+template <class Check>
+void onEveryVectorPath(Check check) {
+  const VectorPath kept = vectorPath;
+  for (const VectorPath path : supportedVectorPaths()) {
+    setVectorPath(path);
+    SCOPED_TRACE("on the " + std::string(vectorPathName(path)) + " path");
+    check();
+  }
+  setVectorPath(kept);
+}
 
 // The most threads a test may start: CORVATH_THREADS where set (1 under some emulators).
 inline int32_t mostTestThreads() {
