@@ -16,7 +16,7 @@
 namespace corvath {
 namespace {
 
-TEST(Surface, CreateKeepsTheDrawingStateAndTakesNoNegativeWidth) {
+TEST(Surface, CreateTakesNoNegativeWidthAndKeepsThePen) {
   Surface surface;
   moveTextPosition(surface, 12, -3);
   createSurface(surface, -4, 7, 0);

@@ -57,7 +57,7 @@ TEST_F(DesktopStart, WithoutTheOptionTheCurrentFolderServesAsAlways) {
     EXPECT_EQ(parse(arguments), std::pair(file, std::string(kPictureFileName)));
 }
 
-TEST_F(DesktopStart, WithoutAFileTheInstalledSampleOpensAndIsCaptionedByItsName) {
+TEST_F(DesktopStart, WithoutAFileTheInstalledSampleOpens) {
   const std::string sample = parse({"--desktop"}).first;
   EXPECT_TRUE(sample.starts_with('/') && sample.ends_with("/corvath/examples/3d.asc")) << sample;
   EXPECT_EQ(modelCaption(sample), "3D-Corvath 3d.asc");

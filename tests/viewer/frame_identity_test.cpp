@@ -9,7 +9,6 @@
 
 #include "scene/scene.hpp"
 #include "support/mesh_fixture.hpp"
-#include "support/picture_diff.hpp"
 #include "support/reference_frame.hpp"
 #include "support/variants.hpp"
 #include "viewer/viewer.hpp"

@@ -92,7 +92,7 @@ TEST_F(ModelFile, FilesThatCannotBeShownSayWhy) {
 }
 
 using ModelShell = ModelTest;
-TEST_F(ModelShell, ScenesComeAtTheirOwnZoomAndSpaceBringsTheFileBackAtItsZoom) {
+TEST_F(ModelShell, SpaceSwitchesBetweenScenesAndTheFileEachAtItsOwnZoom) {
   showTriangle(100);
   send(kMouseMoveMessage, 0, (40 << 16) | 30);
   double turned[3][3];
@@ -135,7 +135,7 @@ TEST_F(ModelShell, F5ReadsTheFileAgainKeepingTheZoomAndShowsTheErrorBoxOncePerMe
   EXPECT_EQ(std::tuple(vertexCount, faceCount, zoom), std::tuple(3, 1, 777.0));
 }
 
-TEST_F(ModelShell, ADroppedFileReplacesTheMeshAndOneThatCannotBeOpenedLeavesIt) {
+TEST_F(ModelShell, ADroppedFileReplacesTheMeshOnlyIfItOpens) {
   showTriangle(100);
   folder.write("broken.obj", "f 1 2 3\n");
   for (const char* bad : {"missing.asc", "broken.obj"}) {
@@ -173,7 +173,6 @@ TEST_F(ModelShell, ASaveThatFailsSaysWhichFileAndWhy) {
   send(kCommandMessage, kSaveCommand);
   EXPECT_EQ(messages, std::vector<std::string>{"3d.bmp: cannot be saved (the file is read-only)"});
   EXPECT_EQ(readFile(kPictureFileName), "old");
-  EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 2);
 }
 
 }  // namespace

@@ -109,7 +109,7 @@ TEST_F(ShellMouse, OnlyAButtonHeldSinceTheLastQueryZooms) {
 }
 
 using ShellTimer = ViewerTest;
-TEST_F(ShellTimer, TicksReplaceTheMeshWithTheNextSceneKeepZoomAndWrapAfter360) {
+TEST_F(ShellTimer, EachTickDrawsTheNextSceneAtTheKeptZoomCountingTo359) {
   parseText({"Tri-mesh, Vertices: 3 Faces: 1"}), zoom = 1234.5;  // a mesh to replace
   send(kTimerMessage, kAnimationTimer);
   EXPECT_EQ(std::tuple(frameCounter, zoom), std::tuple(1, 1234.5));

@@ -26,23 +26,15 @@ void useVideoDriver(const char* driver) {
   unsetenv("WAYLAND_DISPLAY");
 }
 
-SDL_Event eventOf(Uint32 type) {
-  SDL_Event event{};
-  event.type = type;
-  return event;
-}
 void push(SDL_Event event) {
   SDL_PushEvent(&event);
 }
 void pushKey(SDL_Keycode key, Uint16 modifiers = 0) {
-  SDL_Event event = eventOf(SDL_KEYDOWN);
-  event.key.keysym = {SDL_SCANCODE_UNKNOWN, key, modifiers, 0};
-  push(event);
+  push({.key = {
+            SDL_KEYDOWN, 0, 0, SDL_PRESSED, 0, 0, 0, {SDL_SCANCODE_UNKNOWN, key, modifiers, 0}}});
 }
 void pushMotion(int32_t x, int32_t y, Uint32 buttons) {
-  SDL_Event motion{};
-  motion.motion = {SDL_MOUSEMOTION, 0, 0, 0, buttons, x, y, 0, 0};
-  push(motion);
+  push({.motion = {SDL_MOUSEMOTION, 0, 0, 0, buttons, x, y, 0, 0}});
 }
 
 TEST(DesktopResolution, ComesFromTheXftDpiResourceOnly) {
@@ -100,7 +92,7 @@ int32_t record(int64_t, uint32_t message, uint64_t first, int64_t second) {
   if (message == kDropMessage) dropped = takeDroppedFile();
   if (message == kSizeMessage && onSized) {
     std::exchange(onSized, nullptr)(static_cast<int32_t>(second & 0xFFFF));
-    push(eventOf(SDL_QUIT));
+    push({.type = SDL_QUIT});
   }
   return 0;
 }
@@ -133,7 +125,7 @@ TEST(MainWindow, PointerOutsideTheClientAreaNeitherTurnsNorZooms) {
 TEST(MainWindow, AMovementWithTheButtonUpEndsAPressWhoseReleaseWentMissing) {
   resetMouseButtons();
   runWindow([](int32_t) {
-    SDL_Event press = eventOf(SDL_MOUSEBUTTONDOWN);
+    SDL_Event press{.type = SDL_MOUSEBUTTONDOWN};
     press.button.button = SDL_BUTTON_LEFT;
     push(press);
     pushMotion(25, 35, 0);
@@ -146,7 +138,7 @@ TEST(MainWindow, ShellInputBecomesItsMessages) {
     pushKey(SDLK_SPACE);
     pushKey(SDLK_F5);
     pushKey(SDLK_s, KMOD_LCTRL);
-    SDL_Event drop = eventOf(SDL_DROPFILE);
+    SDL_Event drop{.type = SDL_DROPFILE};
     drop.drop.file = SDL_strdup("/tmp/a model.glb");
     push(drop);
   });
