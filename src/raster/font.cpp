@@ -36,7 +36,6 @@ struct LoadedFace {
   int32_t faceIndex = 0;
   int32_t pixelSize = 0;
   FT_Face face = nullptr;
-  std::string family;
   FontMetrics metrics;
   std::array<Glyph, 256> glyphs;  // text bytes are Latin-1 characters
 
@@ -197,7 +196,6 @@ int32_t resolveFont(const std::string& faceName, int32_t height, int32_t weight)
   loaded->faceIndex = index;
   loaded->pixelSize = pixelSize;
   loaded->face = face;
-  loaded->family = face->family_name != nullptr ? face->family_name : "";
   loaded->metrics = measureFace(face, pixelSize);
   loadedFaces.push_back(std::move(loaded));
   return static_cast<int32_t>(loadedFaces.size() - 1);
@@ -308,11 +306,6 @@ int32_t selectFont(Surface& surface, int32_t font) {
 FontMetrics fontMetrics(const Surface& surface) {
   const LoadedFace* face = faceOf(surface.font);
   return face == nullptr ? FontMetrics{} : face->metrics;
-}
-
-std::string fontFamily(int32_t font) {
-  const LoadedFace* face = faceOf(font);
-  return face == nullptr ? std::string() : face->family;
 }
 
 int32_t textWidth(const Surface& surface, std::string_view text) {

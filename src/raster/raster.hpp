@@ -177,8 +177,6 @@ void deleteFont(int32_t font);
 int32_t selectFont(Surface& surface, int32_t font);
 // Metrics of the surface's font (all 0 when none is selected).
 FontMetrics fontMetrics(const Surface& surface);
-// Family name of the face a font handle resolved to (for diagnostics and tests).
-std::string fontFamily(int32_t font);
 // How far textOut would move the pen for the text, in pixels; 0 without a selected font.
 int32_t textWidth(const Surface& surface, std::string_view text);
 // Draws text (bytes as Latin-1 characters) with its top-left corner at the text position,

@@ -87,6 +87,9 @@ TEST(TextOut, TextPartlyOrWhollyOutsideIsClipped) {
     EXPECT_EQ(drawText(statusFont(), "Zoom", 110, 35, x, y).pixels.size(), 110u * 35u);
   EXPECT_NE(drawText(statusFont(), "Zoom", 110, 35, -15, -7).pixels,
             std::vector<uint32_t>(110 * 35, pixelFromColour(kGrey)));
+  // Glyph edges blend the ink into the grey below, channel by channel.
+  for (const uint32_t pixel : drawText(statusFont(), "Zoom", 110, 35, 3, 3).pixels)
+    ASSERT_TRUE(pixel >> 16 >= 128 && (pixel >> 8 & 0xFF) >= 128 && (pixel & 0xFF) <= 128) << pixel;
   // Bytes beyond ASCII and control bytes are characters like any other.
   const Surface other = drawText(statusFont(), "Zo\xE8\x01\xFF\x7F", 110, 35, 3, 3);
   EXPECT_EQ(other.textX, 3 + 6 * fontMetrics(other).averageCharWidth);

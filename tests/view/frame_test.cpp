@@ -224,10 +224,8 @@ TEST(MaskFormat, FieldTexts) {
     for (const double value : values) formatWithMaskInto(out += '|', mask, {value});
     EXPECT_EQ(out, texts) << mask;
   }
-}
-
-TEST(MaskFormat, FieldsTakeTheValuesInTurn) {
-  EXPECT_EQ(formatWithMask("a=## b=#.# c=##", {5, 0.25}), "a= 5 b=0.2 c=##");  // c has none
+  // The fields take the values in turn; c has none.
+  EXPECT_EQ(formatWithMask("a=## b=#.# c=##", {5, 0.25}), "a= 5 b=0.2 c=##");
 }
 
 }  // namespace
