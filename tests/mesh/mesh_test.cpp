@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -133,14 +132,15 @@ TEST_F(MeshReader, FirstOccurrenceOfAKeywordWinsAnywhereInALongLine) {
 // CR, LF or the pair ends a line; byte 26 ends the file, and a line open before it still counts.
 // NUL is an ordinary byte: the header still finds its face count.
 TEST_F(MeshFile, LineEndsAndByteTwentySixCutTheLines) {
+  std::string crOnly = kTriangleText, lfOnly = kTriangleText,
+              unread = "3 1 | 0,0,0 0,0,0 0,0,0 0,0,0 | - -";
+  std::erase(crOnly, '\n'), std::erase(lfOnly, '\r');
   const std::tuple<std::string, std::string, int32_t> kCases[] = {
-      {std::regex_replace(kTriangleText, std::regex("\r\n"), "\r"), kTriangleTables, 6},
-      {std::regex_replace(kTriangleText, std::regex("\r\n"), "\n"), kTriangleTables, 6},
+      {crOnly, kTriangleTables, 6},
+      {lfOnly, kTriangleTables, 6},
       {kTriangleText + "\x1a" + "Tri-mesh, Vertices: 9 Faces: 9\r\n", kTriangleTables, 6},
-      {"Tri-mesh, Vertices: 3 Faces: 1\x1a\r\nVertex 0: X: 1 Y: 1 Z: 1",
-       "3 1 | 0,0,0 0,0,0 0,0,0 0,0,0 | - -", 1},
-      {std::string("Tri-mesh, Vertices: 3\0 Faces: 1\r\n\0\x80\xff\x1a\r\nh9 9\r\n", 45),
-       "3 1 | 0,0,0 0,0,0 0,0,0 0,0,0 | - -", 2}};
+      {"Tri-mesh, Vertices: 3 Faces: 1\x1a\r\nVertex 0: X: 1 Y: 1 Z: 1", unread, 1},
+      {std::string("Tri-mesh, Vertices: 3\0 Faces: 1\r\n\0\x80\xff\x1a\r\n", 39), unread, 2}};
   for (const auto& [text, expected, lines] : kCases)
     EXPECT_EQ(tablesOfFile(text), expected + " @" + std::to_string(lines)) << text;
 }
