@@ -5,13 +5,11 @@
 #include <new>
 
 #include "files/files.hpp"
+#include "import/import.hpp"
 #include "mesh/mesh.hpp"
 #include "raster/raster.hpp"
 #include "view/view.hpp"
 #include "viewer/viewer.hpp"
-#ifdef CORVATH_IMPORT
-#include "import/import.hpp"
-#endif
 
 namespace corvath {
 
@@ -36,7 +34,6 @@ bool openMeshText(const std::string& path, int32_t startColour, std::string& err
   return true;
 }
 
-#ifdef CORVATH_IMPORT
 // Puts the objects into the tables, one after another, as the reader would have read them.
 bool fillTables(const std::vector<MeshObject>& objects, int32_t startColour, std::string& error) {
   const int64_t vertexTotal = vertexSum(objects);
@@ -73,6 +70,7 @@ bool fillTables(const std::vector<MeshObject>& objects, int32_t startColour, std
   return true;
 }
 
+#ifdef CORVATH_IMPORT
 bool openImported(const std::string& path, int32_t startColour, int32_t shorterSide,
                   std::string& error, std::string& notice) {
   std::vector<MeshObject> objects;
@@ -87,6 +85,21 @@ bool openImported(const std::string& path, int32_t startColour, int32_t shorterS
     notice = "simplified from " + std::to_string(report.facesBefore) + " to " +
              std::to_string(report.facesAfter) + " faces to fit the viewer's tables";
   }
+  return placeImportedObjects(objects, startColour, shorterSide, error);
+}
+#endif
+
+}  // namespace
+
+bool placeImportedObjects(const std::vector<MeshObject>& objects, int32_t startColour,
+                          int32_t shorterSide, std::string& error) {
+  if (!fitsViewer(objects, FitTarget::kTables)) {
+    error = "too large: " + std::to_string(vertexSum(objects)) + " vertices and " +
+            std::to_string(faceSum(objects)) + " faces, more than the " +
+            std::to_string(kMaxTableElements - 1) +
+            " the viewer holds (corvath-convert --fit simplifies it to fit)";
+    return false;
+  }
   try {
     if (!fillTables(objects, startColour, error)) return false;
   } catch (const std::bad_alloc&) {
@@ -97,9 +110,6 @@ bool openImported(const std::string& path, int32_t startColour, int32_t shorterS
   zoom = framedZoom(shorterSide);
   return true;
 }
-#endif
-
-}  // namespace
 
 double startUpZoom() {
   return startUpZoomForExtent(meshExtent());

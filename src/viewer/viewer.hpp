@@ -3,8 +3,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace corvath {
+
+struct MeshObject;
 
 // Globals of the shell (degrees), 0 at start.
 extern double frameCounter;    // advanced by 1 modulo 360 per animation-timer tick
@@ -86,6 +89,14 @@ double framedZoom(int32_t shorterSide);
 // to fit the tables, or is empty.
 bool openModelFile(const std::string& path, int32_t startColour, int32_t surfaceWidth,
                    int32_t surfaceHeight, std::string& error, std::string& notice);
+
+// Places imported objects as openModelFile places a model of another format: into the tables
+// (faces without a colour in startColour), framed by frameMesh, at framedZoom(shorterSide). The
+// web page, which imports in its own way and cannot simplify, opens models through this alone.
+// Returns false with a one-line reason, the tables as they were, for objects beyond the tables
+// (pointing to corvath-convert --fit) or the memory left.
+bool placeImportedObjects(const std::vector<MeshObject>& objects, int32_t startColour,
+                          int32_t shorterSide, std::string& error);
 
 // Start-up steps shared with the headless renderer: the view matrix and line buffer, the seed
 // and start colour, the view globals for a surface of the given size, and the model file
