@@ -1,0 +1,34 @@
+# The web build (CORVATH_WEB, through emcmake): the page's module and files in CORVATH_SITE, and
+# corvath-render for node, which reads and writes the machine's files, for the web tests.
+
+if(CORVATH_WEB_THREADS)
+  # A pool made when the module starts, as large as the browser's threads (the frames' cap of
+  # 16): a thread asked for later would wait for the page's event loop, which a frame blocks.
+  add_compile_options(-pthread)
+  add_link_options(-pthread "-sPTHREAD_POOL_SIZE=Math.min(navigator.hardwareConcurrency||1,16)")
+  set(CORVATH_PAGE_NAME corvath-threads)
+  set(CORVATH_PAGE_FACTORY createCorvathThreads)
+  set(CORVATH_PAGE_ENVIRONMENT web,worker)
+else()
+  set(CORVATH_PAGE_NAME corvath)
+  set(CORVATH_PAGE_FACTORY createCorvath)
+  set(CORVATH_PAGE_ENVIRONMENT web)
+endif()
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_subdirectory(src)
+target_compile_definitions(corvath_viewer PRIVATE CORVATH_SAMPLE_FILE="3d.asc"
+                           CORVATH_SAMPLE_FROM_PROGRAMS="3d.asc")
+
+# The page: its HTML, script and style, and the sample mesh it opens when asked for none.
+file(GLOB CORVATH_PAGE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/*.html
+     ${PROJECT_SOURCE_DIR}/web/*.js ${PROJECT_SOURCE_DIR}/web/*.css)
+add_custom_target(corvath-site ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CORVATH_SITE}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CORVATH_PAGE_FILES} ${CORVATH_SITE}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/examples/3d.asc ${CORVATH_SITE}
+  DEPENDS ${CORVATH_PAGE_FILES}
+  COMMENT "The page's files")
+
+enable_testing()
+add_subdirectory(tests/web)
