@@ -1,6 +1,9 @@
 # The web build (CORVATH_WEB, through emcmake): the page's module and files in CORVATH_SITE, and
 # corvath-render for node, which reads and writes the machine's files, for the web tests.
 
+# The painters test corners with | on booleans on purpose: no branch per corner.
+add_compile_options(-Wno-bitwise-instead-of-logical)
+
 if(CORVATH_WEB_THREADS)
   # A pool made when the module starts, as large as the browser's threads (the frames' cap of
   # 16): a thread asked for later would wait for the page's event loop, which a frame blocks.

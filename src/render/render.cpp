@@ -1,6 +1,8 @@
 // corvath-render: draws a model file, or a generated scene, headless into a BMP or PNG picture.
 #include <fcntl.h>
+#if !defined(__EMSCRIPTEN__)
 #include <linux/capability.h>
+#endif
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -299,6 +301,9 @@ void endThumbnailRun(int) {
 // Root could raise the limits again, and the import's child does raise its own to what it
 // expects to need: without this privilege it cannot go past the thumbnail's.
 void dropLimitOverride() {
+#if defined(__EMSCRIPTEN__)
+  // WebAssembly under node has no privileges to drop.
+#else
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
   __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
   if (syscall(SYS_capget, &header, data) != 0) return;
@@ -308,6 +313,7 @@ void dropLimitOverride() {
   word.permitted &= ~bit;
   word.inheritable &= ~bit;
   syscall(SYS_capset, &header, data);
+#endif
 }
 
 // Caps the whole run, which the import's child inherits: address space, processor time (the
