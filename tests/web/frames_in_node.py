@@ -3,7 +3,7 @@
 byte, for the bench meshes, the real-world mesh text, random meshes and random scenes, at
 several sizes and angles, status line included.
 
-frames_in_node.py NODE WEB_RENDER_JS NATIVE_RENDER SHARED_FOLDER
+CORVATH_SHARED=FOLDER frames_in_node.py NODE WEB_RENDER_JS NATIVE_RENDER
 """
 import os
 import random
@@ -11,7 +11,8 @@ import subprocess
 import sys
 import tempfile
 
-NODE, WEB_RENDER, NATIVE_RENDER, SHARED = sys.argv[1:5]
+NODE, WEB_RENDER, NATIVE_RENDER = sys.argv[1:4]
+SHARED = os.environ["CORVATH_SHARED"]
 VIEWS = [("640x480", "210,7,90"), ("1280x720", "345,345,345"), ("333x201", "12.5,-77,301.25")]
 
 
