@@ -9,9 +9,10 @@
 // primitive that shows the same corners. The arithmetic is double precision throughout, in the
 // order the desktop's import computes it.
 //
-// Messages: in, {files: [{name, bytes: ArrayBuffer}, ...]} (the model and its companion files,
-// such as an OBJ's material library); out, {objects: [{name, positions: Float64Array,
-// corners: Uint32Array, colours: Int32Array}]} with the arrays transferred, or {error: reason}.
+// Messages: in, {id, files: [{name, bytes: ArrayBuffer}, ...]} (the model and its companion
+// files, such as an OBJ's material library, in any order); out, {id, model, objects: [{name,
+// positions: Float64Array, corners: Uint32Array, colours: Int32Array}]} with the arrays
+// transferred, or {id, model, error: reason}; model names the file taken for the model.
 'use strict';
 
 const kNoColour = -1;
@@ -381,19 +382,21 @@ function loadAssimp() {
 }
 
 if (typeof module !== 'undefined') {
-  module.exports = {importObjects, colourByte, weldVertices, modelFirst};
+  module.exports = {importObjects, modelFirst};
 } else {
   self.onmessage = async (event) => {
+    const {id, files} = event.data;
+    const model = files.length > 0 ? modelFirst(files)[0].name : '';
     try {
       const ajs = await loadAssimp();
-      const objects = importObjects(ajs, event.data.files);
+      const objects = importObjects(ajs, files);
       const transfer = [];
       for (const object of objects) {
         transfer.push(object.positions.buffer, object.corners.buffer, object.colours.buffer);
       }
-      self.postMessage({objects}, transfer);
+      self.postMessage({id, model, objects}, transfer);
     } catch (error) {
-      self.postMessage({error: error instanceof Error ? error.message : String(error)});
+      self.postMessage({id, model, error: error instanceof Error ? error.message : String(error)});
     }
   };
 }

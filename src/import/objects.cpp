@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "import/import.hpp"
+#include "numbers/numbers.hpp"  // std::bit_cast where the C++ library lacks it
 
 namespace corvath {
 

@@ -68,6 +68,10 @@ pid_t poolOwner = 0;
 int32_t activeWorkers = 1;
 
 int32_t startingWorkerCount() {
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+  // A WebAssembly build without threads can start none: the calling thread does everything.
+  return 1;
+#endif
   const unsigned hardware = std::thread::hardware_concurrency();
   const int32_t best =
       hardware == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(hardware, kMostWorkers));

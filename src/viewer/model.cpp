@@ -2,6 +2,7 @@
 // import library in a process of its own, simplified to the tables and framed to be seen whole.
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <new>
 
 #include "files/files.hpp"
@@ -17,6 +18,9 @@ namespace {
 
 // Of the surface's shorter side, the most a framed model's picture spans at any angle.
 constexpr double kFramedSpan = 0.9;
+
+// Models imported before they were opened, by their paths (handImportedObjects).
+std::map<std::string, std::vector<MeshObject>> handedModels;
 
 // Mesh text as the start-up rule places it: the zoom from the largest coordinate, then centred.
 bool openMeshText(const std::string& path, int32_t startColour, std::string& error) {
@@ -111,6 +115,12 @@ bool placeImportedObjects(const std::vector<MeshObject>& objects, int32_t startC
   return true;
 }
 
+void handImportedObjects(const std::string& path, std::vector<MeshObject> objects) {
+  // F5 and the end of the scenes open the model shown again; no other is ever asked for.
+  std::erase_if(handedModels, [](const auto& entry) { return entry.first != modelFileName; });
+  handedModels[path] = std::move(objects);
+}
+
 double startUpZoom() {
   return startUpZoomForExtent(meshExtent());
 }
@@ -148,8 +158,11 @@ bool openModelFile(const std::string& path, int32_t startColour, int32_t surface
   // The import checks the file itself before it starts its child.
   return openImported(path, startColour, std::min(surfaceWidth, surfaceHeight), error, notice);
 #else
-  (void)surfaceWidth;
-  (void)surfaceHeight;
+  const auto handed = handedModels.find(path);
+  if (handed != handedModels.end()) {
+    return placeImportedObjects(handed->second, startColour,
+                                std::min(surfaceWidth, surfaceHeight), error);
+  }
   if (readableFile(path, error)) error = "not mesh text (.asc), the only format this build reads";
   return false;
 #endif

@@ -98,6 +98,11 @@ bool openModelFile(const std::string& path, int32_t startColour, int32_t surface
 bool placeImportedObjects(const std::vector<MeshObject>& objects, int32_t startColour,
                           int32_t shorterSide, std::string& error);
 
+// For a build without the import library (the web page, whose worker imports): the objects
+// openModelFile then places for `path`, as if it had imported them from there. Those of the
+// model shown (modelFileName) stay, for F5; others handed before are forgotten.
+void handImportedObjects(const std::string& path, std::vector<MeshObject> objects);
+
 // Start-up steps shared with the headless renderer: the view matrix and line buffer, the seed
 // and start colour, the view globals for a surface of the given size, and the model file
 // (openModelFile; an empty name opens none and leaves the mesh empty). Returns false, with the

@@ -3,7 +3,9 @@
 // corvath-render. The files are made at test time by corvath-convert (from the sample, random
 // meshes and the real-world files of other programs) or written here where a writer cannot make
 // them (node transforms, a node with several meshes, polygons, lines).
-// Run by scripts/web --test: CORVATH_BUILD names the native build, CORVATH_WEB the web build.
+// Run by scripts/web --test (ctest in build-web): CORVATH_BUILD names the native build,
+// CORVATH_WEB the web build (its npm assimpjs), CORVATH_IMPORT_FRAMES the module of
+// import_frames.cpp.
 'use strict';
 
 const assert = require('node:assert');
@@ -22,13 +24,13 @@ const convert = path.join(build, 'corvath-convert');
 const render = path.join(build, 'corvath-render');
 const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'corvath-web-'));
 let assimp;
-let core;
+let viewer;
 
 before(async () => {
   assimp = await require(path.join(web, 'node_modules/assimpjs'))();
   // This emscripten fetches its .wasm by URL, which node cannot: the bytes are handed over.
-  core = await require(path.join(web, 'site/corvath_core.js'))(
-    {wasmBinary: fs.readFileSync(path.join(web, 'site/corvath_core.wasm'))});
+  const frames = process.env.CORVATH_IMPORT_FRAMES;
+  viewer = await require(frames)({wasmBinary: fs.readFileSync(frames.replace(/\.js$/, '.wasm'))});
 });
 
 // ---------------------------------------------------------------------------------------------
@@ -71,37 +73,41 @@ function plain(objects) {
     corners: Array.from(o.corners), colours: Array.from(o.colours)}));
 }
 
-// The frame the page draws of the files, as BMP bytes.
-function webFrame(files, size, angles, seed) {
-  core._corvathStartView(size[0], size[1], seed);
-  core._corvathImportBegin();
+// Hands objects to the viewer as the page does, as the model at `name`.
+function handObjects(name, objects) {
+  viewer._corvathWebImportBegin();
   const copy = (array) => {
-    const at = core._malloc(Math.max(array.byteLength, 1));
-    core.HEAPU8.set(new Uint8Array(array.buffer, array.byteOffset, array.byteLength), at);
+    const at = viewer._malloc(Math.max(array.byteLength, 1));
+    viewer.HEAPU8.set(new Uint8Array(array.buffer, array.byteOffset, array.byteLength), at);
     return at;
   };
-  for (const object of webObjects(files)) {
-    const length = core.lengthBytesUTF8(object.name) + 1;
-    const name = core._malloc(length);
-    core.stringToUTF8(object.name, name, length);
-    const held = [name, copy(object.positions), copy(object.corners), copy(object.colours)];
-    core._corvathImportObject(...held.slice(0, 2), object.positions.length / 3, held[2], held[3],
-      object.colours.length);
-    held.forEach((at) => core._free(at));
+  for (const object of objects) {
+    const held = [object.positions, object.corners, object.colours].map(copy);
+    assert.ok(viewer.ccall('corvathWebImportObject', 'number',
+      ['string', 'number', 'number', 'number', 'number', 'number'],
+      [object.name, held[0], object.positions.length / 3, held[1], held[2], object.colours.length]));
+    held.forEach((at) => viewer._free(at));
   }
-  assert.ok(core._corvathImportPlace(size[0], size[1]),
-    core.UTF8ToString(core._corvathImportError()));
-  const sizeAt = core._malloc(4);
-  const at = core._corvathFrameBmp(...angles, sizeAt);
-  const bytes = core.HEAPU8.slice(at, at + core.HEAPU32[sizeAt >> 2]);
-  core._free(sizeAt);
-  return Buffer.from(bytes);
+  viewer.ccall('corvathWebImportEnd', null, ['string'], [name]);
+}
+
+// The frame the page draws of the files, as BMP bytes.
+function webFrame(files, size, angles, seed) {
+  const name = path.basename(files[0]);
+  handObjects(name, webObjects(files));
+  assert.ok(viewer.ccall('corvathTestOpen', 'number', ['string', 'number', 'number', 'number'],
+    [name, ...size, seed]), viewer.UTF8ToString(viewer._corvathTestError()));
+  const sizeAt = viewer._malloc(4);
+  const at = viewer._corvathTestFrame(...angles, sizeAt);
+  const bytes = Buffer.from(viewer.HEAPU8.slice(at, at + viewer.HEAPU32[sizeAt >> 2]));
+  viewer._free(sizeAt);
+  return bytes;
 }
 
 function nativeFrame(file, size, angles, seed) {
   const out = inFolder('native.bmp');
   execFileSync(render, ['--mesh', file, '--size', size.join('x'), '--angles', angles.join(','),
-    '--seed', String(seed), '--no-status', '--out', out], {stdio: 'pipe'});
+    '--seed', String(seed), '--out', out], {stdio: 'pipe'});
   return fs.readFileSync(out);
 }
 
@@ -278,23 +284,14 @@ describe('PlacedFrame', () => {
     });
   }
 
-  test('a model beyond the tables is refused and the mesh shown stays', () => {
-    const before = webFrame(cases['sample.obj'], [64, 48], [0, 0, 0], 1);
-    core._corvathImportBegin();
+  test('a model beyond the tables is refused, pointing to the converter', () => {
     const vertices = 4194304;  // one past the tables
-    const positions = core._malloc(vertices * 24);
-    const corners = core._malloc(12);
-    const colours = core._malloc(4);
-    core.HEAPU32.set([0, 1, 2], corners >> 2);
-    core.HEAP32[colours >> 2] = -1;
-    const name = core._malloc(8);
-    core.stringToUTF8('big', name, 8);
-    assert.ok(core._corvathImportObject(name, positions, vertices, corners, colours, 1));
-    [positions, corners, colours, name].forEach((at) => core._free(at));
-    assert.ok(!core._corvathImportPlace(64, 48));
-    assert.match(core.UTF8ToString(core._corvathImportError()), /corvath-convert --fit/);
-    const sizeAt = core._malloc(4);
-    const at = core._corvathFrameBmp(0, 0, 0, sizeAt);
-    assert.ok(Buffer.from(core.HEAPU8.slice(at, at + core.HEAPU32[sizeAt >> 2])).equals(before));
+    const positions = new Float64Array(3 * vertices);
+    positions.set([1, 0, 0, 0, 1, 0], 3);
+    handObjects('big.obj', [{name: 'big', positions, corners: new Uint32Array([0, 1, 2]),
+      colours: new Int32Array([-1])}]);
+    assert.ok(!viewer.ccall('corvathTestOpen', 'number', ['string', 'number', 'number', 'number'],
+      ['big.obj', 64, 48, 1]));
+    assert.match(viewer.UTF8ToString(viewer._corvathTestError()), /corvath-convert --fit/);
   });
 });
