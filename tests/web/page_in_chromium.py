@@ -2,8 +2,9 @@
 """The page in a real browser: headless chromium driven through chromedriver's WebDriver
 protocol (standard library only). Served plain (one thread) and cross-origin isolated
 (threads), the page must show the sample as the native corvath-render draws it, answer a
-mouse movement with the frame for those angles, open a picked and a dropped mesh text file,
-keep the mesh for a file it cannot open, download the BMP the native renderer writes, and show
+mouse movement with the frame for those angles, open a picked and a dropped mesh text file and
+a picked OBJ with its material library (imported in the page's worker), keep the mesh for a
+file it cannot open, download the BMP the native renderer writes, and show
 "Errore. 1" for a face announced but never described.
 
 page_in_chromium.py SITE NATIVE_RENDER SERVER_SCRIPT [--bench]
@@ -48,6 +49,29 @@ Face list:
 Face 0: A:0 B:2 C:1 colore: 255
 """
 NO_TRIANGLES = "Tri-mesh, Vertices: 1 Faces: 0\nVertex list:\nVertex 0: X: 1 Y: 2 Z: 3\n"
+# A box in OBJ, its sides coloured by a material library beside it, and a pentagon: another
+# format, which the page imports in its worker.
+BOX_OBJ = """mtllib box.mtl
+v 0 0 0
+v 30 0 0
+v 0 20 0
+v 30 20 0
+v 0 0 45
+v 30 0 45
+v 0 20 45
+v 30 20 45
+v 15 35 22
+usemtl red
+f 1 3 4 2
+f 5 6 8 7
+usemtl green
+f 1 2 6 5
+f 1 5 7 3
+usemtl blue
+f 2 4 8 6
+f 3 7 9 8 4
+"""
+BOX_MTL = "newmtl red\nKd 0.9 0.1 0.1\nnewmtl green\nKd 0.1 0.8 0.2\nnewmtl blue\nKd 0.2 0.3 0.9\n"
 
 children = []
 
@@ -234,6 +258,22 @@ def check_page(driver, url, threads, folder, downloads, sample):
     drop(driver, "dropped.asc", DROPPED)
     title_is(driver, "3D-Corvath dropped.asc")
     check_picture(driver, dropped, size, angles, folder, "the dropped file")
+
+    # Another format, picked with its material library: imported in the worker and placed as
+    # the desktop viewer places it. A damaged one says so, and the mesh shown stays.
+    picked_obj = os.path.join(folder, "box.obj")
+    for name, text in (("box.obj", BOX_OBJ), ("box.mtl", BOX_MTL)):
+        with open(os.path.join(folder, name), "w") as file:
+            file.write(text)
+    driver.call("POST", driver.element("#pick") + "/value",
+                {"text": os.path.join(folder, "box.mtl") + "\n" + picked_obj})
+    title_is(driver, "3D-Corvath box.obj")
+    check_picture(driver, picked_obj, size, angles, folder, "the picked OBJ")
+    drop(driver, "damaged.glb", "glTF\x02\x00\x00\x00 cut short")
+    text = box_text(driver)
+    assert text == "damaged.glb: not a readable .glb file", text
+    assert driver.run("return document.title") == "3D-Corvath box.obj"
+    check_picture(driver, picked_obj, size, angles, folder, "the OBJ kept")
 
     # A file that cannot be shown: the box says why, and the mesh shown stays.
     drop(driver, "empty.asc", NO_TRIANGLES)
