@@ -8,7 +8,9 @@ if(CORVATH_WEB_THREADS)
   # A pool made when the module starts, as large as the browser's threads (the frames' cap of
   # 16): a thread asked for later would wait for the page's event loop, which a frame blocks.
   add_compile_options(-pthread)
-  add_link_options(-pthread "-sPTHREAD_POOL_SIZE=Math.min(navigator.hardwareConcurrency||1,16)")
+  # The page touches the shared heap from JavaScript once a frame, where growth costs little.
+  add_link_options(-pthread "-sPTHREAD_POOL_SIZE=Math.min(navigator.hardwareConcurrency||1,16)"
+                   -Wno-pthreads-mem-growth)
   set(CORVATH_PAGE_NAME corvath-threads)
   set(CORVATH_PAGE_FACTORY createCorvathThreads)
   set(CORVATH_PAGE_ENVIRONMENT web,worker)

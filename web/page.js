@@ -164,11 +164,15 @@ async function openFiles(files) {
   canvas.focus();
 }
 
+// The picture the viewer saves, downloaded. A save replaces the file by renaming a new one over
+// it, so a file of another inode is a new picture; a failed save left the old one and said why.
 function savePicture() {
   const { FS } = viewer;
-  if (FS.analyzePath(kPictureFile).exists) FS.unlink(kPictureFile);
+  const inode = () => (FS.analyzePath(kPictureFile).exists ? FS.stat(kPictureFile).ino : null);
+  const before = inode();
   viewer._corvathWebCommand(kSaveCommand);
-  if (!FS.analyzePath(kPictureFile).exists) return;
+  const after = inode();
+  if (after === null || after === before) return;
   const blob = new Blob([FS.readFile(kPictureFile)], { type: 'image/bmp' });
   const link = document.createElement('a');
   link.href = URL.createObjectURL(blob);
