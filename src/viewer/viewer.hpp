@@ -83,10 +83,11 @@ double framedZoom(int32_t shorterSide);
 // extent, then centreMesh). Any other format the import library reads: imported apart from this
 // process, so that a crash inside the library only fails the import; simplified to the tables
 // where it is larger; faces without a colour in startColour; then framed (frameMesh,
-// framedZoom). Returns false with a one-line reason in `error` when the file cannot be read, is
-// damaged or of an unknown format, or holds no triangle: an imported file then leaves the tables
-// as they were, while mesh text leaves what the reader took of it. `notice` says what was done
-// to fit the tables, or is empty.
+// framedZoom). A build without the import library places the objects handed for the path
+// (handImportedObjects) instead, refusing them beyond the tables. Returns false with a one-line
+// reason in `error` when the file cannot be read, is damaged or of an unknown format, or holds
+// no triangle: an imported file then leaves the tables as they were, while mesh text leaves
+// what the reader took of it. `notice` says what was done to fit the tables, or is empty.
 bool openModelFile(const std::string& path, int32_t startColour, int32_t surfaceWidth,
                    int32_t surfaceHeight, std::string& error, std::string& notice);
 
