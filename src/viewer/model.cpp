@@ -160,8 +160,8 @@ bool openModelFile(const std::string& path, int32_t startColour, int32_t surface
 #else
   const auto handed = handedModels.find(path);
   if (handed != handedModels.end()) {
-    return placeImportedObjects(handed->second, startColour,
-                                std::min(surfaceWidth, surfaceHeight), error);
+    return placeImportedObjects(handed->second, startColour, std::min(surfaceWidth, surfaceHeight),
+                                error);
   }
   if (readableFile(path, error)) error = "not mesh text (.asc), the only format this build reads";
   return false;
