@@ -259,8 +259,8 @@ const FontMetrics* faceMetrics(int32_t font) {
 
 GlyphImage faceGlyph(int32_t font, unsigned char character) {
   const Glyph& glyph = glyphOf(*faceOf(font), character);
-  return GlyphImage{glyph.left,    glyph.top,     glyph.width,
-                    glyph.rows,    glyph.advance, glyph.coverage.data()};
+  return GlyphImage{glyph.left, glyph.top,     glyph.width,
+                    glyph.rows, glyph.advance, glyph.coverage.data()};
 }
 
 }  // namespace corvath

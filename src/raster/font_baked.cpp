@@ -86,8 +86,8 @@ const FontMetrics* faceMetrics(int32_t font) {
 
 GlyphImage faceGlyph(int32_t font, unsigned char character) {
   const BakedGlyph& glyph = kBakedGlyphs[faceOf(font)->firstGlyph + character];
-  return GlyphImage{glyph.left,  glyph.top,     glyph.width,
-                    glyph.rows,  glyph.advance, kBakedCoverage + glyph.coverageStart};
+  return GlyphImage{glyph.left, glyph.top,     glyph.width,
+                    glyph.rows, glyph.advance, kBakedCoverage + glyph.coverageStart};
 }
 
 }  // namespace corvath
