@@ -268,6 +268,13 @@ def check_page(driver, url, threads, folder, downloads, sample):
     title_is(driver, "3D-Corvath dropped.asc")
     check_picture(driver, dropped, size, angles, folder, "the dropped file")
 
+    # A file that cannot be shown: the box says why, and the mesh shown stays.
+    drop(driver, "empty.asc", NO_TRIANGLES)
+    text = box_text(driver)
+    assert text.endswith("empty.asc: holds no triangles"), text
+    assert driver.run("return document.title") == "3D-Corvath dropped.asc"
+    check_picture(driver, dropped, size, angles, folder, "the mesh kept")
+
     # Another format, picked with its material library: imported in the worker and placed as
     # the desktop viewer places it. A damaged one says so, and the mesh shown stays.
     picked_obj = os.path.join(folder, "box.obj")
@@ -283,13 +290,6 @@ def check_page(driver, url, threads, folder, downloads, sample):
     assert text == "damaged.glb: not a readable .glb file", text
     assert driver.run("return document.title") == "3D-Corvath box.obj"
     check_picture(driver, picked_obj, size, angles, folder, "the OBJ kept")
-
-    # A file that cannot be shown: the box says why, and the mesh shown stays.
-    drop(driver, "empty.asc", NO_TRIANGLES)
-    text = box_text(driver)
-    assert text.endswith("empty.asc: holds no triangles"), text
-    assert driver.run("return document.title") == "3D-Corvath dropped.asc"
-    check_picture(driver, dropped, size, angles, folder, "the mesh kept")
 
     # Ctrl+S downloads the picture savePicture writes: the native frame's BMP.
     drop(driver, "dropped.asc", DROPPED)
