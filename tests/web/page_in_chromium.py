@@ -290,6 +290,12 @@ def check_page(driver, url, threads, folder, downloads, sample):
     assert text == "damaged.glb: not a readable .glb file", text
     assert driver.run("return document.title") == "3D-Corvath box.obj"
     check_picture(driver, picked_obj, size, angles, folder, "the OBJ kept")
+    # F5 opens the model shown again: its objects stay with the page's viewer.
+    driver.actions({"type": "key", "id": "keys", "actions": [
+        {"type": "keyDown", "value": "\ue035"}, {"type": "keyUp", "value": "\ue035"}]})
+    time.sleep(0.3)
+    assert not driver.run("return document.getElementById('box').open"), box_text(driver)
+    check_picture(driver, picked_obj, size, angles, folder, "the OBJ read again")
 
     # Ctrl+S downloads the picture savePicture writes: the native frame's BMP.
     drop(driver, "dropped.asc", DROPPED)
