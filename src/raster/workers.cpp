@@ -68,8 +68,8 @@ pid_t poolOwner = 0;
 int32_t activeWorkers = 1;
 
 int32_t startingWorkerCount() {
-#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
-  // A WebAssembly build without threads can start none: the calling thread does everything.
+#if defined(CORVATH_NO_THREADS)
+  // A build that can start no thread (WebAssembly without threads): the calling thread alone.
   return 1;
 #endif
   const unsigned hardware = std::thread::hardware_concurrency();
