@@ -47,12 +47,14 @@ inline bool sameUpperCase(char lineByte, char keywordByte) {
   return kUpperCase[static_cast<unsigned char>(lineByte)] == keywordByte;
 }
 
+#if defined(__SSE2__)
 // The byte that upper-cases to the same letter as c, or c itself when it is no letter.
 constexpr char otherCase(char c) {
   if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
   if (isLowerCase(c)) return static_cast<char>(c - 'a' + 'A');
   return c;
 }
+#endif
 
 // Whether the keyword matches the line at `at`, past the `from` bytes already compared.
 inline bool matchesAt(std::string_view line, std::string_view keyword, size_t at, size_t from) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -155,6 +156,7 @@ double parseDigitText(const ScannedDigits& digits, int exponent) {
   text.push_back('e');
   text += std::to_string(exponent);
   double value = 0;
+#if defined(__cpp_lib_to_chars)
   const auto result =
       std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
@@ -162,6 +164,11 @@ double parseDigitText(const ScannedDigits& digits, int exponent) {
     const int64_t magnitude = digits.scale + exponent + digits.digitsKept;
     value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
   }
+#else
+  // Libraries without the floating-point from_chars (the WebAssembly one): its strtod rounds
+  // correctly too, and gives infinity or zero where from_chars reports the range exceeded.
+  value = std::strtod(text.c_str(), nullptr);
+#endif
   return value;
 }
 

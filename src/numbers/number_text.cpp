@@ -5,6 +5,7 @@
 #include <cassert>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -66,8 +67,15 @@ void roundedDecimalDigits(double magnitude, char digits[kRoundedDigits], int& ex
   assert(magnitude >= 0 && magnitude <= std::numeric_limits<double>::max());
   // d.ddddddddddddddddde+x: 18 significant digits, correctly rounded.
   char buffer[40];
+#if defined(__cpp_lib_to_chars)
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
                                     std::chars_format::scientific, kRoundedDigits - 1);
+#else
+  // Libraries without the floating-point to_chars (the WebAssembly one): its printf rounds
+  // correctly and writes the same form.
+  const int written = std::snprintf(buffer, sizeof buffer, "%.*e", kRoundedDigits - 1, magnitude);
+  const std::to_chars_result result{buffer + written, std::errc{}};
+#endif
   const char* mark = buffer + kRoundedDigits + 1;
   digits[0] = buffer[0];
   std::memcpy(digits + 1, buffer + 2, kRoundedDigits - 1);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <version>
 
 // The native 80-bit type only where long double is that format; CORVATH_SOFT_EXTENDED forces the
 // emulation, so that the whole program can be checked with it on an x86-64 machine.
@@ -20,6 +21,17 @@
 #if CORVATH_NATIVE_EXTENDED
 #include <bit>
 #include <cmath>
+#endif
+
+// The C++ library of the WebAssembly compiler predates std::bit_cast; its compiler has the
+// builtin the standard function is made of.
+#if !defined(__cpp_lib_bit_cast)
+namespace std {
+template <class To, class From>
+constexpr To bit_cast(const From& from) noexcept {
+  return __builtin_bit_cast(To, from);
+}
+}  // namespace std
 #endif
 
 namespace corvath {

@@ -68,6 +68,10 @@ pid_t poolOwner = 0;
 int32_t activeWorkers = 1;
 
 int32_t startingWorkerCount() {
+#if defined(CORVATH_NO_THREADS)
+  // A build that can start no thread (WebAssembly without threads): the calling thread alone.
+  return 1;
+#endif
   const unsigned hardware = std::thread::hardware_concurrency();
   const int32_t best =
       hardware == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(hardware, kMostWorkers));

@@ -1,6 +1,8 @@
 // corvath-render: draws a model file, or a generated scene, headless into a BMP or PNG picture.
 #include <fcntl.h>
+#if !defined(__EMSCRIPTEN__)
 #include <linux/capability.h>
+#endif
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <string>
@@ -125,9 +128,23 @@ bool parseWhole(std::string_view text, int32_t& value) {
 }
 
 bool parseReal(std::string_view text, double& value) {
+#if defined(__cpp_lib_to_chars)
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, value);
   return error == std::errc{} && stop == end && std::isfinite(value);
+#else
+  // Libraries without the floating-point from_chars (the WebAssembly one): strtod, held to the
+  // same plain decimal form.
+  const std::string copy(text);
+  if (copy.empty() || copy.find_first_not_of("0123456789+-.eE") != std::string::npos ||
+      copy[0] == '+') {
+    return false;
+  }
+  char* stop = nullptr;
+  errno = 0;
+  value = std::strtod(copy.c_str(), &stop);
+  return errno == 0 && *stop == '\0' && std::isfinite(value);
+#endif
 }
 
 // Each reader below stores a good value and returns "", or returns why the value is refused.
@@ -244,8 +261,16 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
 
 std::string shortestText(double value) {
   char text[32];
+#if defined(__cpp_lib_to_chars)
   const auto result = std::to_chars(text, text + sizeof text, value);
   return std::string(text, result.ptr);
+#else
+  // The fewest significant digits that read back as the value, through printf.
+  for (int digits = 1;; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (digits >= 17 || std::strtod(text, nullptr) == value) return text;
+  }
+#endif
 }
 
 // Where the kernel lists this process's children: filled before the timer can go off, so that
@@ -276,6 +301,9 @@ void endThumbnailRun(int) {
 // Root could raise the limits again, and the import's child does raise its own to what it
 // expects to need: without this privilege it cannot go past the thumbnail's.
 void dropLimitOverride() {
+#if defined(__EMSCRIPTEN__)
+  // WebAssembly under node has no privileges to drop.
+#else
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
   __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
   if (syscall(SYS_capget, &header, data) != 0) return;
@@ -285,6 +313,7 @@ void dropLimitOverride() {
   word.permitted &= ~bit;
   word.inheritable &= ~bit;
   syscall(SYS_capset, &header, data);
+#endif
 }
 
 // Caps the whole run, which the import's child inherits: address space, processor time (the

@@ -2,16 +2,15 @@
 // import library in a process of its own, simplified to the tables and framed to be seen whole.
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <new>
 
 #include "files/files.hpp"
+#include "import/import.hpp"
 #include "mesh/mesh.hpp"
 #include "raster/raster.hpp"
 #include "view/view.hpp"
 #include "viewer/viewer.hpp"
-#ifdef CORVATH_IMPORT
-#include "import/import.hpp"
-#endif
 
 namespace corvath {
 
@@ -19,6 +18,9 @@ namespace {
 
 // Of the surface's shorter side, the most a framed model's picture spans at any angle.
 constexpr double kFramedSpan = 0.9;
+
+// Models imported before they were opened, by their paths (handImportedObjects).
+std::map<std::string, std::vector<MeshObject>> handedModels;
 
 // Mesh text as the start-up rule places it: the zoom from the largest coordinate, then centred.
 bool openMeshText(const std::string& path, int32_t startColour, std::string& error) {
@@ -36,7 +38,6 @@ bool openMeshText(const std::string& path, int32_t startColour, std::string& err
   return true;
 }
 
-#ifdef CORVATH_IMPORT
 // Puts the objects into the tables, one after another, as the reader would have read them.
 bool fillTables(const std::vector<MeshObject>& objects, int32_t startColour, std::string& error) {
   const int64_t vertexTotal = vertexSum(objects);
@@ -73,6 +74,7 @@ bool fillTables(const std::vector<MeshObject>& objects, int32_t startColour, std
   return true;
 }
 
+#ifdef CORVATH_IMPORT
 bool openImported(const std::string& path, int32_t startColour, int32_t shorterSide,
                   std::string& error, std::string& notice) {
   std::vector<MeshObject> objects;
@@ -87,6 +89,21 @@ bool openImported(const std::string& path, int32_t startColour, int32_t shorterS
     notice = "simplified from " + std::to_string(report.facesBefore) + " to " +
              std::to_string(report.facesAfter) + " faces to fit the viewer's tables";
   }
+  return placeImportedObjects(objects, startColour, shorterSide, error);
+}
+#endif
+
+}  // namespace
+
+bool placeImportedObjects(const std::vector<MeshObject>& objects, int32_t startColour,
+                          int32_t shorterSide, std::string& error) {
+  if (!fitsViewer(objects, FitTarget::kTables)) {
+    error = "too large: " + std::to_string(vertexSum(objects)) + " vertices and " +
+            std::to_string(faceSum(objects)) + " faces, more than the " +
+            std::to_string(kMaxTableElements - 1) +
+            " the viewer holds (corvath-convert --fit simplifies it to fit)";
+    return false;
+  }
   try {
     if (!fillTables(objects, startColour, error)) return false;
   } catch (const std::bad_alloc&) {
@@ -97,9 +114,12 @@ bool openImported(const std::string& path, int32_t startColour, int32_t shorterS
   zoom = framedZoom(shorterSide);
   return true;
 }
-#endif
 
-}  // namespace
+void handImportedObjects(const std::string& path, std::vector<MeshObject> objects) {
+  // F5 and the end of the scenes open the model shown again; no other is ever asked for.
+  std::erase_if(handedModels, [](const auto& entry) { return entry.first != modelFileName; });
+  handedModels[path] = std::move(objects);
+}
 
 double startUpZoom() {
   return startUpZoomForExtent(meshExtent());
@@ -138,8 +158,11 @@ bool openModelFile(const std::string& path, int32_t startColour, int32_t surface
   // The import checks the file itself before it starts its child.
   return openImported(path, startColour, std::min(surfaceWidth, surfaceHeight), error, notice);
 #else
-  (void)surfaceWidth;
-  (void)surfaceHeight;
+  const auto handed = handedModels.find(path);
+  if (handed != handedModels.end()) {
+    return placeImportedObjects(handed->second, startColour, std::min(surfaceWidth, surfaceHeight),
+                                error);
+  }
   if (readableFile(path, error)) error = "not mesh text (.asc), the only format this build reads";
   return false;
 #endif

@@ -3,8 +3,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace corvath {
+
+struct MeshObject;
 
 // Globals of the shell (degrees), 0 at start.
 extern double frameCounter;    // advanced by 1 modulo 360 per animation-timer tick
@@ -80,12 +83,26 @@ double framedZoom(int32_t shorterSide);
 // extent, then centreMesh). Any other format the import library reads: imported apart from this
 // process, so that a crash inside the library only fails the import; simplified to the tables
 // where it is larger; faces without a colour in startColour; then framed (frameMesh,
-// framedZoom). Returns false with a one-line reason in `error` when the file cannot be read, is
-// damaged or of an unknown format, or holds no triangle: an imported file then leaves the tables
-// as they were, while mesh text leaves what the reader took of it. `notice` says what was done
-// to fit the tables, or is empty.
+// framedZoom). A build without the import library places the objects handed for the path
+// (handImportedObjects) instead, refusing them beyond the tables. Returns false with a one-line
+// reason in `error` when the file cannot be read, is damaged or of an unknown format, or holds
+// no triangle: an imported file then leaves the tables as they were, while mesh text leaves
+// what the reader took of it. `notice` says what was done to fit the tables, or is empty.
 bool openModelFile(const std::string& path, int32_t startColour, int32_t surfaceWidth,
                    int32_t surfaceHeight, std::string& error, std::string& notice);
+
+// Places imported objects as openModelFile places a model of another format: into the tables
+// (faces without a colour in startColour), framed by frameMesh, at framedZoom(shorterSide). The
+// web page, which imports in its own way and cannot simplify, opens models through this alone.
+// Returns false with a one-line reason, the tables as they were, for objects beyond the tables
+// (pointing to corvath-convert --fit) or the memory left.
+bool placeImportedObjects(const std::vector<MeshObject>& objects, int32_t startColour,
+                          int32_t shorterSide, std::string& error);
+
+// For a build without the import library (the web page, whose worker imports): the objects
+// openModelFile then places for `path`, as if it had imported them from there. Those of the
+// model shown (modelFileName) stay, for F5; others handed before are forgotten.
+void handImportedObjects(const std::string& path, std::vector<MeshObject> objects);
 
 // Start-up steps shared with the headless renderer: the view matrix and line buffer, the seed
 // and start colour, the view globals for a surface of the given size, and the model file

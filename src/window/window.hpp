@@ -1,6 +1,8 @@
 // The window on the desktop, on SDL2: the main window with its messages and timers, the
 // pointer's buttons and dropped files as the event handler sees them, and the message boxes
 // (the system's, or one drawn here where it cannot be shown). Only this library knows SDL2.
+// The web build (CORVATH_WEB) has the same interface over a page's canvas (window_web.cpp):
+// there the page's event loop runs the window, and its boxes are dialogs of the page.
 #pragma once
 
 #include <cstdint>
@@ -54,10 +56,12 @@ int32_t displayDotsPerInch();
 int32_t dotsPerInchFromResources(const char* resources);
 // Creates the main window hidden with the caption and a client area of the given size, runs it
 // modally with the handler (kCreateMessage and kSizeMessage first, then shown maximised), and
-// returns once the window is destroyed. Returns false when no window could be created.
+// returns once the window is destroyed. Returns false when no window could be created. In a web
+// page it returns once the window is shown, and the page's events reach the handler from then on.
 bool runMainWindow(const std::string& caption, int32_t clientWidth, int32_t clientHeight,
                    MessageHandler handler);
-// Ends the main window: it is destroyed and the modal run returns.
+// Ends the main window: it is destroyed and the modal run returns. Nothing in a web page, which
+// the browser closes.
 void endMainWindow();
 // Changes the main window's caption; nothing without a window.
 void setMainWindowCaption(const std::string& caption);

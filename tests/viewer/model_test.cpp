@@ -6,6 +6,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "import/import.hpp"
 #include "viewer/viewer_fixture.hpp"
 
 namespace corvath::testing {
@@ -89,6 +90,25 @@ TEST_F(ModelFile, FilesThatCannotBeShownSayWhy) {
     // An import that fails leaves the mesh alone; mesh text leaves what the reader took.
     EXPECT_EQ(vertexCount, std::string(name) == "noface.asc" ? 1 : 3) << name;
   }
+}
+
+TEST_F(ModelFile, ObjectsBeyondTheTablesAreRefusedPointingToTheConverterAndTheMeshStays) {
+  // The web page places imported objects without a simplifier: one vertex past the tables.
+  showTriangle(100);
+  MeshObject object;
+  object.positions.assign(3 * size_t{kMaxTableElements}, 0.0);
+  object.positions[3] = 1, object.positions[7] = 1;
+  object.corners = {0, 1, 2};
+  object.colours = {kNoColour};
+  std::string error;
+  EXPECT_FALSE(placeImportedObjects({object}, 255, 480, error));
+  EXPECT_NE(error.find("corvath-convert --fit"), std::string::npos) << error;
+  EXPECT_EQ(std::tuple(vertexCount, faceCount, shownWidth()), std::tuple(3, 1, 100.0));
+  // Within them, the faces without a colour take the start colour.
+  object.positions.resize(9);
+  ASSERT_TRUE(placeImportedObjects({object}, packColour(1, 2, 3), 480, error)) << error;
+  EXPECT_EQ(std::tuple(vertexCount, faces[0].red, faces[0].green, faces[0].blue, zoom),
+            std::tuple(3, 1, 2, 3, framedZoom(480)));
 }
 
 using ModelShell = ModelTest;

@@ -1,0 +1,93 @@
+// Fonts baked in at build time, for builds without FreeType and fontconfig (the web page): the
+// requests a build needs, with the metrics and glyphs the FreeType fonts gave them on the
+// building machine, so that text comes out as the desktop draws it.
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "raster/glyphs.hpp"
+#include "raster/raster.hpp"
+
+namespace corvath {
+namespace {
+
+struct BakedFace {
+  const char* faceName;
+  int32_t height;
+  int32_t weight;
+  FontMetrics metrics;
+  int32_t firstGlyph;  // index into kBakedGlyphs of character 0; 256 glyphs follow
+};
+
+struct BakedGlyph {
+  int32_t left;
+  int32_t top;
+  int32_t width;
+  int32_t rows;
+  int32_t advance;
+  int32_t coverageStart;  // index into kBakedCoverage
+};
+
+// kBakedFaces, kBakedGlyphs and kBakedCoverage, written by tools/bake_font.cpp.
+#include "baked_font.inc"
+
+// A createFont request as asked; its index is the font handle, as with the FreeType fonts.
+struct FontRequest {
+  std::string faceName;
+  int32_t height = 0;
+  int32_t weight = 0;
+  int32_t bakedFace = -1;  // index into kBakedFaces, -1: not baked
+};
+
+constexpr size_t kMaxFaceName = 31;
+
+std::vector<FontRequest> fontRequests;
+
+int32_t bakedFaceFor(std::string_view faceName, int32_t height, int32_t weight) {
+  for (size_t i = 0; i < std::size(kBakedFaces); ++i) {
+    const BakedFace& face = kBakedFaces[i];
+    if (faceName == face.faceName && height == face.height && weight == face.weight) {
+      return static_cast<int32_t>(i);
+    }
+  }
+  return -1;
+}
+
+const BakedFace* faceOf(int32_t font) {
+  if (font < 0 || static_cast<size_t>(font) >= fontRequests.size()) return nullptr;
+  const int32_t baked = fontRequests[static_cast<size_t>(font)].bakedFace;
+  return baked < 0 ? nullptr : &kBakedFaces[baked];
+}
+
+}  // namespace
+
+int32_t createFont(std::string_view faceName, int32_t height, int32_t weight) {
+  faceName = faceName.substr(0, std::min(faceName.find('\0'), kMaxFaceName));
+  for (size_t i = 0; i < fontRequests.size(); ++i) {
+    const FontRequest& request = fontRequests[i];
+    if (request.faceName == faceName && request.height == height && request.weight == weight) {
+      return request.bakedFace < 0 ? -1 : static_cast<int32_t>(i);
+    }
+  }
+  fontRequests.push_back(
+      FontRequest{std::string(faceName), height, weight, bakedFaceFor(faceName, height, weight)});
+  return fontRequests.back().bakedFace < 0 ? -1 : static_cast<int32_t>(fontRequests.size() - 1);
+}
+
+void deleteFont(int32_t) {
+  // Handles name cached requests and stay valid, as with the FreeType fonts.
+}
+
+const FontMetrics* faceMetrics(int32_t font) {
+  const BakedFace* face = faceOf(font);
+  return face == nullptr ? nullptr : &face->metrics;
+}
+
+GlyphImage faceGlyph(int32_t font, unsigned char character) {
+  const BakedGlyph& glyph = kBakedGlyphs[faceOf(font)->firstGlyph + character];
+  return GlyphImage{glyph.left, glyph.top,     glyph.width,
+                    glyph.rows, glyph.advance, kBakedCoverage + glyph.coverageStart};
+}
+
+}  // namespace corvath

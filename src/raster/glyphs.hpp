@@ -1,0 +1,27 @@
+// What text drawing (text.cpp) asks of a font source: the FreeType fonts (font.cpp), or the
+// glyphs baked in ahead of time for builds without FreeType (font_baked.cpp). Internal to
+// src/raster and the tool that bakes the glyphs.
+#pragma once
+
+#include <cstdint>
+
+#include "raster/raster.hpp"
+
+namespace corvath {
+
+// One character's anti-aliased coverage, as textOut draws it.
+struct GlyphImage {
+  int32_t left = 0;  // bitmap's left edge relative to the pen
+  int32_t top = 0;   // bitmap's top row above the baseline
+  int32_t width = 0;
+  int32_t rows = 0;
+  int32_t advance = 0;                // pen movement in whole pixels
+  const uint8_t* coverage = nullptr;  // width * rows, 0 transparent to 255 solid; kept by the font
+};
+
+// The metrics of the face behind a createFont handle; nullptr for a handle without one.
+const FontMetrics* faceMetrics(int32_t font);
+// The glyph of a character (a Latin-1 byte) in that face; the handle must have a face.
+GlyphImage faceGlyph(int32_t font, unsigned char character);
+
+}  // namespace corvath
