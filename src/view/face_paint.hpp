@@ -24,9 +24,76 @@
 
 namespace corvath {
 
+// a + b as a double and the error of that sum, exactly.
+inline double sumAndError(double a, double b, double& error) {
+  const double sum = a + b;
+  const double bPart = sum - a;
+  error = (a - (sum - bPart)) + (b - bPart);
+  return sum;
+}
+
+// One row of the view matrix applied to a vector as rotateRow does it, from exact products
+// held as pairs of doubles, where that gives provably the same double. The 80-bit sequence's
+// five roundings to 64 bits move its sum by at most 3 * 2^-64 of the terms' magnitudes
+// together; the pairs' sum is within 2^-100 of them. A result whose nearest point halfway
+// between doubles lies farther than both rounds alike; elsewhere (near such a point, where the
+// terms cancel to nearly nothing, at extreme exponents, with infinities or NaN) it returns
+// false and the 80-bit sequence decides.
+inline bool rotateRowQuick(const double row[3], double x, double y, double z, double& out) {
+  const double h0 = x * row[0], h1 = y * row[1], h2 = z * row[2];
+  const double magnitude = (std::fabs(h0) + std::fabs(h1)) + std::fabs(h2);
+  if (!(magnitude > 0x1p-900 && magnitude < 0x1p900)) return false;
+  const double l0 = std::fma(x, row[0], -h0), l1 = std::fma(y, row[1], -h1),
+               l2 = std::fma(z, row[2], -h2);
+  double e1 = 0, e2 = 0, e3 = 0;
+  const double partial = sumAndError(sumAndError(h0, h1, e1), h2, e2);
+  const double result = sumAndError(partial, ((l0 + l1) + l2) + (e1 + e2), e3);
+  if (!(std::fabs(result) >= 0x1p-1000)) return false;
+  // The halfway points lie half a unit in the last place away, on the side toward zero only a
+  // quarter just above a power of two. The 80-bit sum must fall short of the one on its side.
+  const uint64_t bits = std::bit_cast<uint64_t>(result);
+  const double halfUnit = std::bit_cast<double>(bits & 0x7FF0000000000000u) * 0x1p-53;
+  const bool powerOfTwo = (bits & 0x000FFFFFFFFFFFFFu) == 0;
+  const double bound = magnitude * 0x1p-61;
+  const double gap = powerOfTwo && (e3 < 0) != (result < 0) ? halfUnit / 2 : halfUnit;
+  if (!(std::fabs(e3) + bound < gap && bound < halfUnit / 4)) return false;
+  out = result;
+  return true;
+}
+
+// One projected coordinate, (scale * coordinate) / divisor + centre, as the 80-bit sequence
+// rounds it to a float, computed in doubles where that gives provably the same float. Both
+// sequences stay within 2^-50 of the exact value's terms (|quotient| + |centre|); a float
+// farther than twice that from any point halfway between floats is the same from both. The
+// divisor is cameraDistance + z rounded once, as a double or to 64 bits alike. Returns false
+// where it cannot tell, and at infinities, NaN and extreme sizes.
+inline bool projectQuick(double scale, double coordinate, double divisor, double centre,
+                         float& out) {
+  const double product = scale * coordinate;
+  if (!(std::fabs(product) >= 0x1p-900 || product == 0)) return false;
+  const double quotient = product / divisor, sum = quotient + centre;
+  const double magnitude = std::fabs(quotient) + std::fabs(centre);
+  const float result = static_cast<float>(sum);
+  if (!(std::fabs(result) >= 0x1p-100f && magnitude < 0x1p100)) return false;
+  // As for the rotation: the halfway points between floats, a quarter unit toward zero just
+  // above a power of two.
+  const uint32_t bits = std::bit_cast<uint32_t>(result);
+  const double halfUnit = std::bit_cast<float>(bits & 0x7F800000u) * 0x1p-24;
+  const double offset = sum - result, bound = magnitude * 0x1p-48;
+  const double gap =
+      (bits & 0x7FFFFFu) == 0 && (offset < 0) != (result < 0) ? halfUnit / 2 : halfUnit;
+  if (!(std::fabs(offset) + bound < gap && bound < halfUnit / 4)) return false;
+  out = result;
+  return true;
+}
+
 // One row of the view matrix applied to a vector, terms in this order, with an 80-bit
-// intermediate rounded once to 64 bits.
+// intermediate rounded once to 64 bits. Without the x87 unit the exact pairs answer first.
 inline double rotateRow(const double row[3], double x, double y, double z) {
+#if !CORVATH_NATIVE_EXTENDED
+  double quick = 0;
+  if (rotateRowQuick(row, x, y, z, quick)) return quick;
+#endif
   return static_cast<double>((Extended(x) * row[0] + Extended(y) * row[1]) + Extended(z) * row[2]);
 }
 

@@ -41,6 +41,14 @@ inline void projectVertex(int32_t i, const Extended& scale) {
   const Vertex& v = workingVertices[i];
   // At or behind the eye the divisor is 0 or negative: infinite, undefined or mirrored
   // positions, which the painting drops.
+#if !CORVATH_NATIVE_EXTENDED
+  // Without the x87 unit, doubles answer wherever they provably give the same floats.
+  const double quickDivisor = cameraDistance + v.z;
+  if (projectQuick(zoom, v.x, quickDivisor, screenCentreX, screenPoints[i].x) &&
+      projectQuick(zoom, v.y, quickDivisor, screenCentreY, screenPoints[i].y)) {
+    return;
+  }
+#endif
   const Extended divisor = Extended(cameraDistance) + v.z;
   screenPoints[i].x = static_cast<float>((scale * v.x) / divisor + screenCentreX);
   screenPoints[i].y = static_cast<float>((scale * v.y) / divisor + screenCentreY);

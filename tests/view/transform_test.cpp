@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -12,6 +13,7 @@
 
 #include "support/mesh_fixture.hpp"
 #include "support/variants.hpp"
+#include "view/face_paint.hpp"
 #include "view/view.hpp"
 
 namespace corvath {
@@ -48,6 +50,65 @@ TEST(DegreeTable, OtherAnglesAreComputedAsOnX86) {
     EXPECT_LT(std::hypot(sine - std::sin(radians), cosine - std::cos(radians)), 1e-13) << degrees;
     EXPECT_EQ(std::signbit(sine), std::signbit(degrees)) << degrees;  // -0 is not the table's +0
   }
+}
+
+// Where the quick sum answers, it is the 80-bit one: on values of every size, on terms that
+// cancel, and on short significands whose sums often fall exactly halfway between doubles.
+TEST(RotationRow, QuickSumIsTheExtendedOne) {
+  std::mt19937_64 engine(24);
+  const auto any = [&](int kind) {
+    const double unit = std::uniform_real_distribution<double>(-1, 1)(engine);
+    const int exponent =
+        std::uniform_int_distribution<int>(kind == 0 ? -20 : -1100, kind == 0 ? 20 : 1100)(engine);
+    return kind == 2 ? std::ldexp(std::trunc(unit * 0x1p26), exponent % 40)
+                     : std::ldexp(unit, exponent);
+  };
+  int answered = 0, declined = 0;
+  for (int i = 0; i < 2000000; ++i) {
+    const int kind = i % 3;
+    double row[3] = {any(kind), any(kind), any(kind)}, x = any(kind), y = any(kind), z = any(kind);
+    if (i % 7 == 0) z = -(x * row[0] + y * row[1]) / row[2] * (1 + any(0) * 0x1p-40);
+    double quick = 0;
+    if (!rotateRowQuick(row, x, y, z, quick)) {
+      ++declined;
+      continue;
+    }
+    ++answered;
+    const double exact =
+        static_cast<double>((Extended(x) * row[0] + Extended(y) * row[1]) + Extended(z) * row[2]);
+    ASSERT_EQ(std::bit_cast<uint64_t>(quick), std::bit_cast<uint64_t>(exact))
+        << std::hexfloat << row[0] << " " << row[1] << " " << row[2] << " " << x << " " << y << " "
+        << z;
+  }
+  EXPECT_GT(answered, 500000);
+  EXPECT_GT(declined, 1000);
+}
+
+// Where the quick projection answers, it is the 80-bit one: coordinates of every size, near
+// and behind the eye, whole and half-pixel centres.
+TEST(Projection, QuickFloatIsTheExtendedOne) {
+  std::mt19937_64 engine(25);
+  const auto any = [&](int low, int high) {
+    return std::ldexp(std::uniform_real_distribution<double>(-1, 1)(engine),
+                      std::uniform_int_distribution<int>(low, high)(engine));
+  };
+  int answered = 0, declined = 0;
+  for (int i = 0; i < 2000000; ++i) {
+    const double scale = std::abs(any(-5, 25)), x = any(-30, 30),
+                 z = i % 5 ? any(-10, 14) : -5000 + any(-40, 0);
+    const double centre = i % 2 ? std::round(any(0, 12)) : std::round(any(0, 12)) + 0.5;
+    float quick = 0;
+    if (!projectQuick(scale, x, 5000 + z, centre, quick)) {
+      ++declined;
+      continue;
+    }
+    ++answered;
+    const float exact = static_cast<float>((Extended(scale) * x) / (Extended(5000.0) + z) + centre);
+    ASSERT_EQ(std::bit_cast<uint32_t>(quick), std::bit_cast<uint32_t>(exact))
+        << std::hexfloat << scale << " " << x << " " << z << " " << centre;
+  }
+  EXPECT_GT(answered, 1000000);
+  EXPECT_GT(declined, 100);
 }
 
 using ViewTransform = testing::MeshTest;
