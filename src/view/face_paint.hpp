@@ -2,6 +2,7 @@
 // shade, colour and corners in whole pixels. Shared by the face order and the frame.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -25,40 +26,114 @@
 namespace corvath {
 
 // a + b as a double and the error of that sum, exactly.
-inline double sumAndError(double a, double b, double& error) {
+[[gnu::always_inline]] inline double sumAndError(double a, double b, double& error) {
   const double sum = a + b;
   const double bPart = sum - a;
   error = (a - (sum - bPart)) + (b - bPart);
   return sum;
 }
 
-// One row of the view matrix applied to a vector as rotateRow does it, from exact products
-// held as pairs of doubles, where that gives provably the same double. The 80-bit sequence's
-// five roundings to 64 bits move its sum by at most 3 * 2^-64 of the terms' magnitudes
-// together; the pairs' sum is within 2^-100 of them. A result whose nearest point halfway
-// between doubles lies farther than both rounds alike; elsewhere (near such a point, where the
-// terms cancel to nearly nothing, at extreme exponents, with infinities or NaN) it returns
-// false and the 80-bit sequence decides.
-inline bool rotateRowQuick(const double row[3], double x, double y, double z, double& out) {
-  const double h0 = x * row[0], h1 = y * row[1], h2 = z * row[2];
-  const double magnitude = (std::fabs(h0) + std::fabs(h1)) + std::fabs(h2);
-  if (!(magnitude > 0x1p-900 && magnitude < 0x1p900)) return false;
-  const double l0 = std::fma(x, row[0], -h0), l1 = std::fma(y, row[1], -h1),
-               l2 = std::fma(z, row[2], -h2);
-  double e1 = 0, e2 = 0, e3 = 0;
-  const double partial = sumAndError(sumAndError(h0, h1, e1), h2, e2);
-  const double result = sumAndError(partial, ((l0 + l1) + l2) + (e1 + e2), e3);
+// Whether the processor fuses a multiply and an add in one instruction that the compiler may
+// use here: always on 64-bit ARM; on x86-64 only in code built for the processors that have it
+// (the AVX2 path); never in wasm.
+#if defined(__aarch64__) || defined(__FMA__)
+inline constexpr bool kFusedByDefault = true;
+#else
+inline constexpr bool kFusedByDefault = false;
+#endif
+
+// a * b as a double and the error of that product, exactly: by one fused multiply-add, or by
+// halves of 26 bits whose products are exact. Halving overflows for factors from 2^996 up,
+// which then give NaN; products below 2^-960 may be off by 2^-1070 or so.
+template <bool kFused>
+[[gnu::always_inline]] inline double productAndError(double a, double b, double& error) {
+  const double product = a * b;
+  if constexpr (kFused) {
+    error = std::fma(a, b, -product);
+  } else {
+    constexpr double kSplitter = 0x1p27 + 1;
+    const double aScaled = kSplitter * a, bScaled = kSplitter * b;
+    const double aHigh = aScaled - (aScaled - a), bHigh = bScaled - (bScaled - b);
+    const double aLow = a - aHigh, bLow = b - bHigh;
+    error = (((aHigh * bHigh - product) + aHigh * bLow) + aLow * bHigh) + aLow * bLow;
+  }
+  return product;
+}
+
+// Whether a value the 80-bit sequence computed within `bound` of result + residual (the exact
+// value, held as a double and what remains of it) rounds to the same double `result`: the
+// halfway points between doubles lie half a unit in the last place away, on the side toward
+// zero only a quarter just above a power of two, and the 80-bit value must fall short of the
+// one on its side. False for results too small to tell.
+[[gnu::always_inline]] inline bool roundsToSameDouble(double result, double residual,
+                                                      double bound) {
   if (!(std::fabs(result) >= 0x1p-1000)) return false;
-  // The halfway points lie half a unit in the last place away, on the side toward zero only a
-  // quarter just above a power of two. The 80-bit sum must fall short of the one on its side.
   const uint64_t bits = std::bit_cast<uint64_t>(result);
   const double halfUnit = std::bit_cast<double>(bits & 0x7FF0000000000000u) * 0x1p-53;
   const bool powerOfTwo = (bits & 0x000FFFFFFFFFFFFFu) == 0;
-  const double bound = magnitude * 0x1p-61;
-  const double gap = powerOfTwo && (e3 < 0) != (result < 0) ? halfUnit / 2 : halfUnit;
-  if (!(std::fabs(e3) + bound < gap && bound < halfUnit / 4)) return false;
+  const double gap = powerOfTwo && (residual < 0) != (result < 0) ? halfUnit / 2 : halfUnit;
+  return std::fabs(residual) + bound < gap && bound < halfUnit / 4;
+}
+
+// One row of the view matrix applied to a vector as rotateRow does it, from exact products
+// held as pairs of doubles, where that gives provably the same double. The 80-bit sequence's
+// five roundings to 64 bits move its sum by at most 3 * 2^-64 of the terms' magnitudes
+// together; the pairs' sum is within 2^-100 of them. Elsewhere (near a halfway point, where
+// the terms cancel to nearly nothing, at extreme exponents, with infinities or NaN) it returns
+// false and the 80-bit sequence decides.
+template <bool kFused = kFusedByDefault>
+[[gnu::always_inline]] inline bool rotateRowQuick(const double row[3], double x, double y, double z,
+                                                  double& out) {
+  double l0 = 0, l1 = 0, l2 = 0;
+  const double h0 = productAndError<kFused>(x, row[0], l0),
+               h1 = productAndError<kFused>(y, row[1], l1),
+               h2 = productAndError<kFused>(z, row[2], l2);
+  const double magnitude = (std::fabs(h0) + std::fabs(h1)) + std::fabs(h2);
+  if (!(magnitude > 0x1p-900 && magnitude < 0x1p900)) return false;
+  double e1 = 0, e2 = 0, e3 = 0;
+  const double partial = sumAndError(sumAndError(h0, h1, e1), h2, e2);
+  // NaN where a factor was too large to halve: the test below then fails.
+  const double result = sumAndError(partial, ((l0 + l1) + l2) + (e1 + e2), e3);
+  if (!roundsToSameDouble(result, e3, magnitude * 0x1p-61)) return false;
   out = result;
   return true;
+}
+
+// The unit in the last place of a double's significand, 0 for 0.
+[[gnu::always_inline]] inline double lastPlace(double value) {
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(value) & 0x7FF0000000000000u) * 0x1p-52;
+}
+
+// (b + a) + c with an 80-bit intermediate rounded once to a double, as the face keys sum the
+// corners' depths, from the exact sum where that gives provably the same double. Depths of one
+// face are close, so their sum often falls exactly halfway between doubles; but where every
+// partial sum, a multiple of the finest input's last place, stays below 2^64 of those places,
+// the 64-bit sums are exact and the double is the exact sum's nearest, ties to even. Elsewhere
+// the two roundings to 64 bits move it by at most 2^-63 of the terms' magnitude.
+[[gnu::always_inline]] inline bool depthSumQuick(double a, double b, double c, double& out) {
+  const double magnitude = (std::fabs(a) + std::fabs(b)) + std::fabs(c);
+  if (!(magnitude > 0x1p-900 && magnitude < 0x1p900)) return false;
+  double e1 = 0, e2 = 0, e3 = 0;
+  const double partial = sumAndError(sumAndError(b, a, e1), c, e2);
+  const double result = sumAndError(partial, e1 + e2, e3);
+  const double finest =
+      std::min({a == 0 ? magnitude : lastPlace(a), b == 0 ? magnitude : lastPlace(b),
+                c == 0 ? magnitude : lastPlace(c)});
+  if (!(magnitude * 0x1p-63 < finest) && !roundsToSameDouble(result, e3, magnitude * 0x1p-61)) {
+    return false;
+  }
+  out = result;
+  return true;
+}
+
+// The depth key of a face: its corners' depths summed in extended precision. Without the x87
+// unit the exact sum answers first.
+[[gnu::always_inline]] inline double depthSum(double a, double b, double c) {
+#if !CORVATH_NATIVE_EXTENDED
+  double quick = 0;
+  if (depthSumQuick(a, b, c, quick)) return quick;
+#endif
+  return static_cast<double>((Extended(b) + a) + c);
 }
 
 // One projected coordinate, (scale * coordinate) / divisor + centre, as the 80-bit sequence
@@ -67,8 +142,8 @@ inline bool rotateRowQuick(const double row[3], double x, double y, double z, do
 // farther than twice that from any point halfway between floats is the same from both. The
 // divisor is cameraDistance + z rounded once, as a double or to 64 bits alike. Returns false
 // where it cannot tell, and at infinities, NaN and extreme sizes.
-inline bool projectQuick(double scale, double coordinate, double divisor, double centre,
-                         float& out) {
+[[gnu::always_inline]] inline bool projectQuick(double scale, double coordinate, double divisor,
+                                                double centre, float& out) {
   const double product = scale * coordinate;
   if (!(std::fabs(product) >= 0x1p-900 || product == 0)) return false;
   const double quotient = product / divisor, sum = quotient + centre;
@@ -89,19 +164,21 @@ inline bool projectQuick(double scale, double coordinate, double divisor, double
 
 // One row of the view matrix applied to a vector, terms in this order, with an 80-bit
 // intermediate rounded once to 64 bits. Without the x87 unit the exact pairs answer first.
-inline double rotateRow(const double row[3], double x, double y, double z) {
+template <bool kFused = kFusedByDefault>
+[[gnu::always_inline]] inline double rotateRow(const double row[3], double x, double y, double z) {
 #if !CORVATH_NATIVE_EXTENDED
   double quick = 0;
-  if (rotateRowQuick(row, x, y, z, quick)) return quick;
+  if (rotateRowQuick<kFused>(row, x, y, z, quick)) return quick;
 #endif
   return static_cast<double>((Extended(x) * row[0] + Extended(y) * row[1]) + Extended(z) * row[2]);
 }
 
 // The face's model normal turned by the view matrix into its view normal.
-inline void turnFaceNormal(Face& face) {
-  face.viewNormalX = rotateRow(viewMatrix[0], face.normalX, face.normalY, face.normalZ);
-  face.viewNormalY = rotateRow(viewMatrix[1], face.normalX, face.normalY, face.normalZ);
-  face.viewNormalZ = rotateRow(viewMatrix[2], face.normalX, face.normalY, face.normalZ);
+template <bool kFused = kFusedByDefault>
+[[gnu::always_inline]] inline void turnFaceNormal(Face& face) {
+  face.viewNormalX = rotateRow<kFused>(viewMatrix[0], face.normalX, face.normalY, face.normalZ);
+  face.viewNormalY = rotateRow<kFused>(viewMatrix[1], face.normalX, face.normalY, face.normalZ);
+  face.viewNormalZ = rotateRow<kFused>(viewMatrix[2], face.normalX, face.normalY, face.normalZ);
 }
 
 // Nearest whole number, halves to even, for |x| < 2^31, without a library call per value: on

@@ -52,8 +52,9 @@ TEST(DegreeTable, OtherAnglesAreComputedAsOnX86) {
   }
 }
 
-// Where the quick sum answers, it is the 80-bit one: on values of every size, on terms that
-// cancel, and on short significands whose sums often fall exactly halfway between doubles.
+// Where a quick sum answers, it is the 80-bit one: on values of every size, on terms that
+// cancel, and on short significands whose sums often fall exactly halfway between doubles. The
+// rotation's products are exact by halving and by the fused multiply-add alike.
 TEST(RotationRow, QuickSumIsTheExtendedOne) {
   std::mt19937_64 engine(24);
   const auto any = [&](int kind) {
@@ -63,24 +64,32 @@ TEST(RotationRow, QuickSumIsTheExtendedOne) {
     return kind == 2 ? std::ldexp(std::trunc(unit * 0x1p26), exponent % 40)
                      : std::ldexp(unit, exponent);
   };
-  int answered = 0, declined = 0;
+  const auto same = [](bool answered, double quick, double exact) {
+    return !answered || std::bit_cast<uint64_t>(quick) == std::bit_cast<uint64_t>(exact);
+  };
+  int answered[3] = {}, declined = 0;
   for (int i = 0; i < 2000000; ++i) {
     const int kind = i % 3;
     double row[3] = {any(kind), any(kind), any(kind)}, x = any(kind), y = any(kind), z = any(kind);
     if (i % 7 == 0) z = -(x * row[0] + y * row[1]) / row[2] * (1 + any(0) * 0x1p-40);
-    double quick = 0;
-    if (!rotateRowQuick(row, x, y, z, quick)) {
-      ++declined;
-      continue;
-    }
-    ++answered;
+    double halved = 0, fused = 0, depth = 0;
+    const bool byHalves = rotateRowQuick<false>(row, x, y, z, halved);
+    const bool byFusing = rotateRowQuick<true>(row, x, y, z, fused);
+    // Depths of one face lie close together.
+    const double near = y * (1 + any(0) * 0x1p-30), nearer = y + any(0) * 0x1p-45;
+    const bool summed = depthSumQuick(i % 2 ? x : near, y, i % 2 ? z : nearer, depth);
     const double exact =
         static_cast<double>((Extended(x) * row[0] + Extended(y) * row[1]) + Extended(z) * row[2]);
-    ASSERT_EQ(std::bit_cast<uint64_t>(quick), std::bit_cast<uint64_t>(exact))
+    const double exactDepth =
+        static_cast<double>((Extended(y) + (i % 2 ? x : near)) + (i % 2 ? z : nearer));
+    ASSERT_TRUE(same(byHalves, halved, exact) && same(byFusing, fused, exact) &&
+                same(summed, depth, exactDepth))
         << std::hexfloat << row[0] << " " << row[1] << " " << row[2] << " " << x << " " << y << " "
-        << z;
+        << z << " " << near << " " << nearer;
+    answered[0] += byHalves, answered[1] += byFusing, answered[2] += summed;
+    declined += !byHalves;
   }
-  EXPECT_GT(answered, 500000);
+  EXPECT_GT(std::min({answered[0], answered[1], answered[2]}), 500000);
   EXPECT_GT(declined, 1000);
 }
 
