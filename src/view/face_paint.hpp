@@ -76,11 +76,10 @@ template <bool kFused>
 }
 
 // One row of the view matrix applied to a vector as rotateRow does it, from exact products
-// held as pairs of doubles, where that gives provably the same double. The 80-bit sequence's
-// five roundings to 64 bits move its sum by at most 3 * 2^-64 of the terms' magnitudes
-// together; the pairs' sum is within 2^-100 of them. Elsewhere (near a halfway point, where
-// the terms cancel to nearly nothing, at extreme exponents, with infinities or NaN) it returns
-// false and the 80-bit sequence decides.
+// held as pairs of doubles, where that gives provably the same double: the pairs' sum is within
+// 2^-100 of the exact one, and the 80-bit sequence's roundings are bounded below. Elsewhere
+// (near a halfway point, where the terms cancel to nearly nothing, at extreme exponents, with
+// infinities or NaN) it returns false and the 80-bit sequence decides.
 template <bool kFused = kFusedByDefault>
 [[gnu::always_inline]] inline bool rotateRowQuick(const double row[3], double x, double y, double z,
                                                   double& out) {
@@ -91,10 +90,14 @@ template <bool kFused = kFusedByDefault>
   const double magnitude = (std::fabs(h0) + std::fabs(h1)) + std::fabs(h2);
   if (!(magnitude > 0x1p-900 && magnitude < 0x1p900)) return false;
   double e1 = 0, e2 = 0, e3 = 0;
-  const double partial = sumAndError(sumAndError(h0, h1, e1), h2, e2);
+  const double first = sumAndError(h0, h1, e1);
+  const double partial = sumAndError(first, h2, e2);
   // NaN where a factor was too large to halve: the test below then fails.
   const double result = sumAndError(partial, ((l0 + l1) + l2) + (e1 + e2), e3);
-  if (!roundsToSameDouble(result, e3, magnitude * 0x1p-61)) return false;
+  // Each of the five roundings to 64 bits moves the sum by at most 2^-64 of what it rounds:
+  // the three products, the first sum, the whole. The margin covers these doubles' own errors.
+  const double bound = ((magnitude + std::fabs(first)) + std::fabs(result)) * 0x1.01p-64;
+  if (!roundsToSameDouble(result, e3, bound)) return false;
   out = result;
   return true;
 }
@@ -109,17 +112,19 @@ template <bool kFused = kFusedByDefault>
 // face are close, so their sum often falls exactly halfway between doubles; but where every
 // partial sum, a multiple of the finest input's last place, stays below 2^64 of those places,
 // the 64-bit sums are exact and the double is the exact sum's nearest, ties to even. Elsewhere
-// the two roundings to 64 bits move it by at most 2^-63 of the terms' magnitude.
+// each of the two roundings to 64 bits moves it by at most 2^-64 of the sum it rounds.
 [[gnu::always_inline]] inline bool depthSumQuick(double a, double b, double c, double& out) {
   const double magnitude = (std::fabs(a) + std::fabs(b)) + std::fabs(c);
   if (!(magnitude > 0x1p-900 && magnitude < 0x1p900)) return false;
   double e1 = 0, e2 = 0, e3 = 0;
-  const double partial = sumAndError(sumAndError(b, a, e1), c, e2);
+  const double first = sumAndError(b, a, e1);
+  const double partial = sumAndError(first, c, e2);
   const double result = sumAndError(partial, e1 + e2, e3);
   const double finest =
       std::min({a == 0 ? magnitude : lastPlace(a), b == 0 ? magnitude : lastPlace(b),
                 c == 0 ? magnitude : lastPlace(c)});
-  if (!(magnitude * 0x1p-63 < finest) && !roundsToSameDouble(result, e3, magnitude * 0x1p-61)) {
+  const double bound = (std::fabs(first) + std::fabs(result)) * 0x1.01p-64;
+  if (!(magnitude * 0x1p-63 < finest) && !roundsToSameDouble(result, e3, bound)) {
     return false;
   }
   out = result;
@@ -145,7 +150,8 @@ template <bool kFused = kFusedByDefault>
 [[gnu::always_inline]] inline bool projectQuick(double scale, double coordinate, double divisor,
                                                 double centre, float& out) {
   const double product = scale * coordinate;
-  if (!(std::fabs(product) >= 0x1p-900 || product == 0)) return false;
+  // A product too small for a double is not negligible against a divisor as small.
+  if (!(std::fabs(product) >= 0x1p-900 || scale == 0 || coordinate == 0)) return false;
   const double quotient = product / divisor, sum = quotient + centre;
   const double magnitude = std::fabs(quotient) + std::fabs(centre);
   const float result = static_cast<float>(sum);

@@ -103,16 +103,22 @@ TEST(Projection, QuickFloatIsTheExtendedOne) {
   };
   int answered = 0, declined = 0;
   for (int i = 0; i < 2000000; ++i) {
-    const double scale = std::abs(any(-5, 25)), x = any(-30, 30),
-                 z = i % 5 ? any(-10, 14) : -5000 + any(-40, 0);
-    const double centre = i % 2 ? std::round(any(0, 12)) : std::round(any(0, 12)) + 0.5;
+    // Now and then a product and a divisor below the doubles' normal range, whose quotient counts.
+    const bool tiny = i % 97 == 0;
+    const double scale = std::abs(tiny ? any(-1060, -1040) : any(-5, 25)),
+                 x = tiny ? any(-60, -30) : any(-30, 30),
+                 z = i % 5 ? any(-10, 14) : -5000 + any(-40, 0), divisor = any(-1040, -1020);
+    const double centre = tiny    ? any(-75, -65)
+                          : i % 2 ? std::round(any(0, 12))
+                                  : std::round(any(0, 12)) + 0.5;
     float quick = 0;
-    if (!projectQuick(scale, x, 5000 + z, centre, quick)) {
+    if (!projectQuick(scale, x, tiny ? divisor : 5000 + z, centre, quick)) {
       ++declined;
       continue;
     }
     ++answered;
-    const float exact = static_cast<float>((Extended(scale) * x) / (Extended(5000.0) + z) + centre);
+    const Extended exactDivisor = tiny ? Extended(divisor) : Extended(5000.0) + z;
+    const float exact = static_cast<float>((Extended(scale) * x) / exactDivisor + centre);
     ASSERT_EQ(std::bit_cast<uint32_t>(quick), std::bit_cast<uint32_t>(exact))
         << std::hexfloat << scale << " " << x << " " << z << " " << centre;
   }
