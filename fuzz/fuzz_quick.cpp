@@ -24,23 +24,31 @@ void check(bool same) {
 
 }  // namespace
 
-// Seven doubles: a row, a vector and a centre (the rows' first entry doubles as the scale).
+// Seven doubles: a row of the view matrix (its first entry also the scale), a vector and a
+// centre; the other rows are the row turned.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   double v[7] = {};
   std::memcpy(v, data, size < sizeof v ? size : sizeof v);
-  const double row[3] = {v[0], v[1], v[2]};
+  for (int row = 0; row < 3; ++row) {
+    for (int k = 0; k < 3; ++k) corvath::viewMatrix[row][k] = v[(row + k) % 3];
+  }
   const double x = v[3], y = v[4], z = v[5], centre = v[6];
-  const double rotated =
-      static_cast<double>((Extended(x) * row[0] + Extended(y) * row[1]) + Extended(z) * row[2]);
-  double quick = 0;
-  if (corvath::rotateRowQuick<false>(row, x, y, z, quick)) check(bitsOf(quick) == bitsOf(rotated));
-  if (corvath::rotateRowQuick<true>(row, x, y, z, quick)) check(bitsOf(quick) == bitsOf(rotated));
-  if (corvath::depthSumQuick(x, y, z, quick)) {
-    check(bitsOf(quick) == bitsOf(static_cast<double>((Extended(y) + x) + z)));
+  double exact[3], quick[3];
+  for (int row = 0; row < 3; ++row)
+    exact[row] = corvath::rotateRow(corvath::viewMatrix[row], x, y, z);
+  if (corvath::rotateQuick(corvath::viewColumns<2>(), x, y, z, quick)) {
+    for (int row = 0; row < 3; ++row) check(bitsOf(quick[row]) == bitsOf(exact[row]));
+  }
+  if (corvath::rotateQuick(corvath::viewColumns<4>(), x, y, z, quick)) {
+    for (int row = 0; row < 3; ++row) check(bitsOf(quick[row]) == bitsOf(exact[row]));
+  }
+  double depth = 0;
+  if (corvath::depthSumQuick(x, y, z, depth)) {
+    check(bitsOf(depth) == bitsOf(static_cast<double>((Extended(y) + x) + z)));
   }
   float projected = 0;
-  if (corvath::projectQuick(row[0], x, z, centre, projected)) {
-    const float exact = static_cast<float>((Extended(row[0]) * x) / Extended(z) + centre);
+  if (corvath::projectQuick(v[0], x, z, centre, projected)) {
+    const float exact = static_cast<float>((Extended(v[0]) * x) / Extended(z) + centre);
     check(bitsOf(projected) == bitsOf(exact));
   }
   return 0;

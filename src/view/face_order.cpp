@@ -231,8 +231,9 @@ constexpr int32_t kKeyedTogether = 16;
 // facing test (and, without the x87 unit, the depth sum) runs in doubles and falls back to the
 // same extended arithmetic where doubles cannot tell. One pass: on a large mesh the face table
 // does not fit any cache, and each pass over it costs a trip to memory.
-template <bool kFused>
+template <int kWidth>
 [[gnu::always_inline]] inline void keyFacesWith(int32_t begin, int32_t end) {
+  const ViewColumns<kWidth> columns = viewColumns<kWidth>();
   double* keys = faceDepths.data();
   double* order = faceOrder.data();
   float shades[kKeyedTogether];
@@ -240,7 +241,7 @@ template <bool kFused>
     const int32_t blockEnd = std::min(block + kKeyedTogether, end);
     for (int32_t f = block; f < blockEnd; ++f) {
       order[f] = f;
-      turnFaceNormal<kFused>(faces[f]);
+      turnFaceNormal(columns, faces[f]);
       shades[f - block] = shadeOf(faces[f]);
     }
     for (int32_t f = block; f < blockEnd; ++f) {
@@ -260,14 +261,14 @@ template <bool kFused>
 }
 
 CORVATH_SEPARATE_STORES void keyFaces(int32_t begin, int32_t end) {
-  keyFacesWith<kFusedByDefault>(begin, end);
+  keyFacesWith<kPortableLanes>(begin, end);
 }
 
 #if !CORVATH_NATIVE_EXTENDED && defined(__x86_64__)
-// The processors of the AVX2 path fuse multiply and add: see rotateAndProjectRangeFused.
-__attribute__((target("avx2,fma"))) CORVATH_SEPARATE_STORES void keyFacesFused(int32_t begin,
-                                                                               int32_t end) {
-  keyFacesWith<true>(begin, end);
+// The same, with the quick rotation's lanes in one AVX2 register.
+__attribute__((target("avx2"))) CORVATH_SEPARATE_STORES void keyFacesAvx2(int32_t begin,
+                                                                          int32_t end) {
+  keyFacesWith<kAvx2Lanes>(begin, end);
 }
 #endif
 
@@ -281,7 +282,7 @@ void turnShadeAndOrderFaces() {
   const Ranges ranges = splitRanges(count, 2048);
   auto key = keyFaces;
 #if !CORVATH_NATIVE_EXTENDED && defined(__x86_64__)
-  if (vectorPath != VectorPath::kPortable) key = keyFacesFused;
+  if (vectorPath != VectorPath::kPortable) key = keyFacesAvx2;
 #endif
   runParts(ranges.count, [&](int32_t part) { key(ranges.begin(part), ranges.end(part)); });
   sortFaceOrder();

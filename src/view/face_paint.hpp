@@ -33,33 +33,6 @@ namespace corvath {
   return sum;
 }
 
-// Whether the processor fuses a multiply and an add in one instruction that the compiler may
-// use here: always on 64-bit ARM; on x86-64 only in code built for the processors that have it
-// (the AVX2 path); never in wasm.
-#if defined(__aarch64__) || defined(__FMA__)
-inline constexpr bool kFusedByDefault = true;
-#else
-inline constexpr bool kFusedByDefault = false;
-#endif
-
-// a * b as a double and the error of that product, exactly: by one fused multiply-add, or by
-// halves of 26 bits whose products are exact. Halving overflows for factors from 2^996 up,
-// which then give NaN; products below 2^-960 may be off by 2^-1070 or so.
-template <bool kFused>
-[[gnu::always_inline]] inline double productAndError(double a, double b, double& error) {
-  const double product = a * b;
-  if constexpr (kFused) {
-    error = std::fma(a, b, -product);
-  } else {
-    constexpr double kSplitter = 0x1p27 + 1;
-    const double aScaled = kSplitter * a, bScaled = kSplitter * b;
-    const double aHigh = aScaled - (aScaled - a), bHigh = bScaled - (bScaled - b);
-    const double aLow = a - aHigh, bLow = b - bHigh;
-    error = (((aHigh * bHigh - product) + aHigh * bLow) + aLow * bHigh) + aLow * bLow;
-  }
-  return product;
-}
-
 // Whether a value the 80-bit sequence computed within `bound` of result + residual (the exact
 // value, held as a double and what remains of it) rounds to the same double `result`: the
 // halfway points between doubles lie half a unit in the last place away, on the side toward
@@ -75,30 +48,108 @@ template <bool kFused>
   return std::fabs(residual) + bound < gap && bound < halfUnit / 4;
 }
 
-// One row of the view matrix applied to a vector as rotateRow does it, from exact products
-// held as pairs of doubles, where that gives provably the same double: the pairs' sum is within
-// 2^-100 of the exact one, and the 80-bit sequence's roundings are bounded below. Elsewhere
-// (near a halfway point, where the terms cancel to nearly nothing, at extreme exponents, with
-// infinities or NaN) it returns false and the 80-bit sequence decides.
-template <bool kFused = kFusedByDefault>
-[[gnu::always_inline]] inline bool rotateRowQuick(const double row[3], double x, double y, double z,
-                                                  double& out) {
-  double l0 = 0, l1 = 0, l2 = 0;
-  const double h0 = productAndError<kFused>(x, row[0], l0),
-               h1 = productAndError<kFused>(y, row[1], l1),
-               h2 = productAndError<kFused>(z, row[2], l2);
-  const double magnitude = (std::fabs(h0) + std::fabs(h1)) + std::fabs(h2);
-  if (!(magnitude > 0x1p-900 && magnitude < 0x1p900)) return false;
-  double e1 = 0, e2 = 0, e3 = 0;
-  const double first = sumAndError(h0, h1, e1);
-  const double partial = sumAndError(first, h2, e2);
-  // NaN where a factor was too large to halve: the test below then fails.
-  const double result = sumAndError(partial, ((l0 + l1) + l2) + (e1 + e2), e3);
-  // Each of the five roundings to 64 bits moves the sum by at most 2^-64 of what it rounds:
-  // the three products, the first sum, the whole. The margin covers these doubles' own errors.
-  const double bound = ((magnitude + std::fabs(first)) + std::fabs(result)) * 0x1.01p-64;
-  if (!roundsToSameDouble(result, e3, bound)) return false;
-  out = result;
+// Doubles side by side, as many as the processor adds in one instruction: two on every path
+// but AVX2's (SSE2, NEON, wasm's vectors), four there.
+template <int kWidth>
+struct LaneTypes;
+template <>
+struct LaneTypes<2> {
+  using Values = double __attribute__((vector_size(16)));
+};
+template <>
+struct LaneTypes<4> {
+  using Values = double __attribute__((vector_size(32)));
+};
+template <int kWidth>
+using Lanes = typename LaneTypes<kWidth>::Values;
+inline constexpr int kPortableLanes = 2;
+inline constexpr int kAvx2Lanes = 4;
+
+
+template <typename V>
+[[gnu::always_inline]] inline V laneMagnitudes(V value) {
+  using Bits = decltype(value < value);  // integers of the lanes' size
+  return reinterpret_cast<V>(reinterpret_cast<Bits>(value) & 0x7FFFFFFFFFFFFFFF);
+}
+
+// The view matrix by columns, the three rows side by side in groups of lanes (rows past the
+// third repeat the first, so that they pass as that does), each also as two halves of 26 bits
+// whose products with halves of a coordinate are exact.
+template <int kWidth>
+struct ViewColumns {
+  static constexpr int kGroups = (3 + kWidth - 1) / kWidth;
+  Lanes<kWidth> column[3][kGroups];
+  Lanes<kWidth> high[3][kGroups];
+  Lanes<kWidth> low[3][kGroups];
+};
+
+inline constexpr double kSplitter = 0x1p27 + 1;
+
+template <int kWidth>
+[[gnu::always_inline]] inline ViewColumns<kWidth> viewColumns() {
+  ViewColumns<kWidth> columns{};
+  for (int k = 0; k < 3; ++k) {
+    for (int g = 0; g < ViewColumns<kWidth>::kGroups; ++g) {
+      Lanes<kWidth>& column = columns.column[k][g];
+      for (int lane = 0; lane < kWidth; ++lane) {
+        const int row = g * kWidth + lane;
+        column[lane] = viewMatrix[row < 3 ? row : 0][k];
+      }
+      const Lanes<kWidth> scaled = kSplitter * column;
+      columns.high[k][g] = scaled - (scaled - column);
+      columns.low[k][g] = column - columns.high[k][g];
+    }
+  }
+  return columns;
+}
+
+// The view matrix applied to a vector as the three rotateRow calls do it, from exact products
+// held as pairs of doubles, where that gives provably the same doubles: the pairs' sum is within
+// 2^-100 of the exact one, and each of the 80-bit sequence's five roundings to 64 bits (the
+// three products, the first sum, the whole) moves it by at most 2^-64 of what it rounds; a
+// result farther than both from the nearest point halfway between doubles is the same. Where
+// any row is nearer (or the terms cancel to nearly nothing, or a value is extreme, infinite or
+// NaN) it returns false and the 80-bit sequence decides.
+template <int kWidth>
+[[gnu::always_inline]] inline bool rotateQuick(const ViewColumns<kWidth>& m, double x, double y,
+                                               double z, double out[3]) {
+  using V = Lanes<kWidth>;
+  constexpr int kGroups = ViewColumns<kWidth>::kGroups;
+  const double coordinates[3] = {x, y, z};
+  V result[kGroups];
+  for (int g = 0; g < kGroups; ++g) {
+    V high[3], low[3];
+    for (int k = 0; k < 3; ++k) {
+      // Halving overflows from 2^996 up and gives NaN, which fails the test below.
+      const double c = coordinates[k];
+      V a;
+      for (int lane = 0; lane < kWidth; ++lane) a[lane] = c;
+      const V scaled = kSplitter * a;
+      const V aHigh = scaled - (scaled - a), aLow = a - aHigh;
+      high[k] = a * m.column[k][g];
+      low[k] = (((aHigh * m.high[k][g] - high[k]) + aHigh * m.low[k][g]) + aLow * m.high[k][g]) +
+               aLow * m.low[k][g];
+    }
+    const V magnitude =
+        (laneMagnitudes(high[0]) + laneMagnitudes(high[1])) + laneMagnitudes(high[2]);
+    // Sums with their exact errors, as sumAndError.
+    const V first = high[0] + high[1], firstPart = first - high[0];
+    const V e1 = (high[0] - (first - firstPart)) + (high[1] - firstPart);
+    const V partial = first + high[2], partialPart = partial - first;
+    const V e2 = (first - (partial - partialPart)) + (high[2] - partialPart);
+    const V rest = ((low[0] + low[1]) + low[2]) + (e1 + e2);
+    result[g] = partial + rest;
+    const V restPart = result[g] - partial;
+    const V residual = (partial - (result[g] - restPart)) + (rest - restPart);
+    const V bound = ((magnitude + laneMagnitudes(first)) + laneMagnitudes(result[g])) * 0x1.01p-64;
+    // The decisions lane by lane: vectors of comparisons would be built a lane at a time on
+    // the portable paths anyway.
+    for (int lane = 0; lane < kWidth && g * kWidth + lane < 3; ++lane) {
+      if (!(magnitude[lane] > 0x1p-900 && magnitude[lane] < 0x1p900)) return false;
+      if (!roundsToSameDouble(result[g][lane], residual[lane], bound[lane])) return false;
+    }
+  }
+  for (int row = 0; row < 3; ++row) out[row] = result[row / kWidth][row % kWidth];
   return true;
 }
 
@@ -169,22 +220,36 @@ template <bool kFused = kFusedByDefault>
 }
 
 // One row of the view matrix applied to a vector, terms in this order, with an 80-bit
-// intermediate rounded once to 64 bits. Without the x87 unit the exact pairs answer first.
-template <bool kFused = kFusedByDefault>
-[[gnu::always_inline]] inline double rotateRow(const double row[3], double x, double y, double z) {
-#if !CORVATH_NATIVE_EXTENDED
-  double quick = 0;
-  if (rotateRowQuick<kFused>(row, x, y, z, quick)) return quick;
-#endif
+// intermediate rounded once to 64 bits: the rule that rotateQuick reproduces.
+inline double rotateRow(const double row[3], double x, double y, double z) {
   return static_cast<double>((Extended(x) * row[0] + Extended(y) * row[1]) + Extended(z) * row[2]);
 }
 
-// The face's model normal turned by the view matrix into its view normal.
-template <bool kFused = kFusedByDefault>
-[[gnu::always_inline]] inline void turnFaceNormal(Face& face) {
-  face.viewNormalX = rotateRow<kFused>(viewMatrix[0], face.normalX, face.normalY, face.normalZ);
-  face.viewNormalY = rotateRow<kFused>(viewMatrix[1], face.normalX, face.normalY, face.normalZ);
-  face.viewNormalZ = rotateRow<kFused>(viewMatrix[2], face.normalX, face.normalY, face.normalZ);
+// The view matrix applied to a vector, row by row. Without the x87 unit the exact pairs answer
+// first.
+template <int kWidth>
+[[gnu::always_inline]] inline void rotate(const ViewColumns<kWidth>& columns, double x, double y,
+                                          double z, double& outX, double& outY, double& outZ) {
+#if !CORVATH_NATIVE_EXTENDED
+  double quick[3];
+  if (rotateQuick(columns, x, y, z, quick)) {
+    outX = quick[0], outY = quick[1], outZ = quick[2];
+    return;
+  }
+#else
+  (void)columns;
+#endif
+  outX = rotateRow(viewMatrix[0], x, y, z);
+  outY = rotateRow(viewMatrix[1], x, y, z);
+  outZ = rotateRow(viewMatrix[2], x, y, z);
+}
+
+// The face's model normal turned by the view matrix (as viewColumns gives it) into its view
+// normal.
+template <int kWidth>
+[[gnu::always_inline]] inline void turnFaceNormal(const ViewColumns<kWidth>& columns, Face& face) {
+  rotate(columns, face.normalX, face.normalY, face.normalZ, face.viewNormalX, face.viewNormalY,
+         face.viewNormalZ);
 }
 
 // Nearest whole number, halves to even, for |x| < 2^31, without a library call per value: on

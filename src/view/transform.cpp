@@ -29,13 +29,11 @@ namespace {
 // Local helpers
 // ---------------------------------------------------------------------------------------------
 
-template <bool kFused>
-[[gnu::always_inline]] inline void rotateVertex(int32_t i) {
+template <int kWidth>
+[[gnu::always_inline]] inline void rotateVertex(const ViewColumns<kWidth>& columns, int32_t i) {
   const Vertex& v = modelVertices[i];
   Vertex& out = workingVertices[i];
-  out.x = rotateRow<kFused>(viewMatrix[0], v.x, v.y, v.z);
-  out.y = rotateRow<kFused>(viewMatrix[1], v.x, v.y, v.z);
-  out.z = rotateRow<kFused>(viewMatrix[2], v.x, v.y, v.z);
+  rotate(columns, v.x, v.y, v.z, out.x, out.y, out.z);
 }
 
 [[gnu::always_inline]] inline void projectVertex(int32_t i, const Extended& scale) {
@@ -56,25 +54,25 @@ template <bool kFused>
 }
 
 // Both in one pass: each vertex is projected while its rotated coordinates are at hand.
-template <bool kFused>
+template <int kWidth>
 [[gnu::always_inline]] inline void rotateAndProject(int32_t begin, int32_t end) {
+  const ViewColumns<kWidth> columns = viewColumns<kWidth>();
   const Extended scale = zoom;
   for (int32_t i = begin; i < end; ++i) {
-    rotateVertex<kFused>(i);
+    rotateVertex(columns, i);
     projectVertex(i, scale);
   }
 }
 
 CORVATH_SEPARATE_STORES void rotateAndProjectRange(int32_t begin, int32_t end) {
-  rotateAndProject<kFusedByDefault>(begin, end);
+  rotateAndProject<kPortableLanes>(begin, end);
 }
 
 #if !CORVATH_NATIVE_EXTENDED && defined(__x86_64__)
-// The processors of the AVX2 path fuse multiply and add, which makes the exact products of the
-// quick rotation one instruction each.
-__attribute__((target("avx2,fma"))) CORVATH_SEPARATE_STORES void rotateAndProjectRangeFused(
+// The same, with the quick rotation's lanes in one AVX2 register.
+__attribute__((target("avx2"))) CORVATH_SEPARATE_STORES void rotateAndProjectRangeAvx2(
     int32_t begin, int32_t end) {
-  rotateAndProject<true>(begin, end);
+  rotateAndProject<kAvx2Lanes>(begin, end);
 }
 #endif
 
@@ -122,9 +120,10 @@ void degreeSineCosine(double degrees, double& sine, double& cosine) {
 void rotateView(const double& angleX, const double& angleY, const double& angleZ) {
   setViewMatrix(angleX, angleY, angleZ);
   const int32_t vertices = std::min<int64_t>(vertexCount, modelVertices.size());
-  for (int32_t i = 0; i < vertices; ++i) rotateVertex<kFusedByDefault>(i);
+  const ViewColumns<kPortableLanes> columns = viewColumns<kPortableLanes>();
+  for (int32_t i = 0; i < vertices; ++i) rotateVertex(columns, i);
   const int32_t faceTotal = std::min<int64_t>(faceCount, faces.size());
-  for (int32_t f = 0; f < faceTotal; ++f) turnFaceNormal(faces[f]);
+  for (int32_t f = 0; f < faceTotal; ++f) turnFaceNormal(columns, faces[f]);
 }
 
 void turnAndProjectView(const double& angleX, const double& angleY, const double& angleZ) {
@@ -134,7 +133,7 @@ void turnAndProjectView(const double& angleX, const double& angleY, const double
   const Ranges ranges = splitRanges(vertices);
   auto range = rotateAndProjectRange;
 #if !CORVATH_NATIVE_EXTENDED && defined(__x86_64__)
-  if (vectorPath != VectorPath::kPortable) range = rotateAndProjectRangeFused;
+  if (vectorPath != VectorPath::kPortable) range = rotateAndProjectRangeAvx2;
 #endif
   runParts(ranges.count, [&](int32_t part) { range(ranges.begin(part), ranges.end(part)); });
 }
