@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   float projected = 0;
   if (corvath::projectQuick(v[0], x, z, centre, projected)) {
-    const float exact = static_cast<float>((Extended(v[0]) * x) / Extended(z) + centre);
-    check(bitsOf(projected) == bitsOf(exact));
+    const float exactFloat = static_cast<float>((Extended(v[0]) * x) / Extended(z) + centre);
+    check(bitsOf(projected) == bitsOf(exactFloat));
   }
   return 0;
 }

@@ -65,7 +65,6 @@ using Lanes = typename LaneTypes<kWidth>::Values;
 inline constexpr int kPortableLanes = 2;
 inline constexpr int kAvx2Lanes = 4;
 
-
 template <typename V>
 [[gnu::always_inline]] inline V laneMagnitudes(V value) {
   using Bits = decltype(value < value);  // integers of the lanes' size
@@ -110,6 +109,8 @@ template <int kWidth>
 // result farther than both from the nearest point halfway between doubles is the same. Where
 // any row is nearer (or the terms cancel to nearly nothing, or a value is extreme, infinite or
 // NaN) it returns false and the 80-bit sequence decides.
+// Four lanes are for code built for the AVX2 path (target "avx2,fma"), whose fused products and
+// vector comparisons they use; elsewhere they give the same answers, slowly.
 template <int kWidth>
 [[gnu::always_inline]] inline bool rotateQuick(const ViewColumns<kWidth>& m, double x, double y,
                                                double z, double out[3]) {
@@ -124,9 +125,18 @@ template <int kWidth>
       const double c = coordinates[k];
       V a;
       for (int lane = 0; lane < kWidth; ++lane) a[lane] = c;
+      high[k] = a * m.column[k][g];
+      if constexpr (kWidth == kAvx2Lanes) {
+        // The AVX2 path's processors fuse multiply and add: the product's error in one step.
+        V errors = {};
+        for (int lane = 0; lane < kWidth; ++lane) {
+          errors[lane] = std::fma(a[lane], m.column[k][g][lane], -high[k][lane]);
+        }
+        low[k] = errors;
+        continue;
+      }
       const V scaled = kSplitter * a;
       const V aHigh = scaled - (scaled - a), aLow = a - aHigh;
-      high[k] = a * m.column[k][g];
       low[k] = (((aHigh * m.high[k][g] - high[k]) + aHigh * m.low[k][g]) + aLow * m.high[k][g]) +
                aLow * m.low[k][g];
     }
@@ -142,6 +152,21 @@ template <int kWidth>
     const V restPart = result[g] - partial;
     const V residual = (partial - (result[g] - restPart)) + (rest - restPart);
     const V bound = ((magnitude + laneMagnitudes(first)) + laneMagnitudes(result[g])) * 0x1.01p-64;
+    if constexpr (kWidth == kAvx2Lanes) {
+      // As roundsToSameDouble, all lanes at once.
+      using Bits = decltype(result[g] < result[g]);
+      const V power = reinterpret_cast<V>(reinterpret_cast<Bits>(result[g]) & 0x7FF0000000000000);
+      const V halfUnit = power * 0x1p-53;
+      const Bits nearerSide =
+          (laneMagnitudes(result[g]) == power) & ((residual < 0) ^ (result[g] < 0));
+      const V gap =
+          halfUnit - reinterpret_cast<V>(reinterpret_cast<Bits>(halfUnit * 0.5) & nearerSide);
+      const Bits same = (magnitude > 0x1p-900) & (magnitude < 0x1p900) &
+                        (laneMagnitudes(result[g]) >= 0x1p-1000) &
+                        (laneMagnitudes(residual) + bound < gap) & (bound < halfUnit * 0.25);
+      if (!(same[0] & same[1] & same[2])) return false;
+      continue;
+    }
     // The decisions lane by lane: vectors of comparisons would be built a lane at a time on
     // the portable paths anyway.
     for (int lane = 0; lane < kWidth && g * kWidth + lane < 3; ++lane) {

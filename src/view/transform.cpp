@@ -70,8 +70,7 @@ CORVATH_SEPARATE_STORES void rotateAndProjectRange(int32_t begin, int32_t end) {
 
 #if !CORVATH_NATIVE_EXTENDED && defined(__x86_64__)
 // The same, with the quick rotation's lanes in one AVX2 register.
-__attribute__((target("avx2"))) CORVATH_SEPARATE_STORES void rotateAndProjectRangeAvx2(
-    int32_t begin, int32_t end) {
+__attribute__((target("avx2,fma"))) void rotateAndProjectRangeAvx2(int32_t begin, int32_t end) {
   rotateAndProject<kAvx2Lanes>(begin, end);
 }
 #endif

@@ -54,7 +54,8 @@ TEST(DegreeTable, OtherAnglesAreComputedAsOnX86) {
 
 // Where a quick sum answers, it is the 80-bit one: on values of every size, on terms that
 // cancel, and on short significands whose sums often fall exactly halfway between doubles. The
-// rotation answers alike two lanes and four at a time.
+// rotation answers so two lanes and four at a time (where halving overflows, only the fused
+// products of four lanes answer).
 TEST(RotationRow, QuickSumIsTheExtendedOne) {
   std::mt19937_64 engine(24);
   const auto any = [&](int kind) {
@@ -88,7 +89,6 @@ TEST(RotationRow, QuickSumIsTheExtendedOne) {
     ASSERT_TRUE(same(byTwo, two, exact, 3) && same(byFour, four, exact, 3) &&
                 same(summed, &depth, &exactDepth, 1))
         << std::hexfloat << x << " " << y << " " << z << " " << near << " " << nearer;
-    EXPECT_EQ(byTwo, byFour);
     answered[0] += byTwo, answered[1] += summed;
     declined += !byTwo;
   }
