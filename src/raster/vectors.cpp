@@ -37,7 +37,8 @@ VectorPath bestVectorPath() {
       __builtin_cpu_supports("avx512vl")) {
     return VectorPath::kAvx512;
   }
-  if (__builtin_cpu_supports("avx2")) return VectorPath::kAvx2;
+  // The AVX2 path also fuses multiply and add, as every processor with AVX2 but a rare few can.
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return VectorPath::kAvx2;
 #endif
   return VectorPath::kPortable;
 }

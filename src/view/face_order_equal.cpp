@@ -78,8 +78,8 @@ void prefetchSpare(const double* spare, int64_t from, int64_t step, int32_t coun
 // spare entry from + k * step. Where every entry ends follows from the reversals alone, so each
 // is written once instead of being moved at every level. Keys that are all the same bits stay
 // where they are (withKeys false): only the order moves.
-void placeAllEqual(double* keys, double* order, int32_t lo, int32_t hi, int64_t from,
-                   int64_t step, bool withKeys, bool fetched) {
+void placeAllEqual(double* keys, double* order, int32_t lo, int32_t hi, int64_t from, int64_t step,
+                   bool withKeys, bool fetched) {
   if (!fetched && hi - lo + 1 <= kFetchedTogetherMaximum) {
     prefetchSpare(spareOrder.data(), from, step, hi - lo + 1);
     if (withKeys) prefetchSpare(spareKeys.data(), from, step, hi - lo + 1);

@@ -107,8 +107,7 @@ inline int64_t lastStop(const uint64_t* mask, int64_t from, int64_t to) {
 
 // The rest of a partition whose scans have come to i and j, within one word or where a scan
 // finds no stop, as the scans would go.
-void finishPartition(double* keys, double* order, int32_t lo, int32_t hi, int32_t& i,
-                     int32_t& j) {
+void finishPartition(double* keys, double* order, int32_t lo, int32_t hi, int32_t& i, int32_t& j) {
   while (i <= j) {
     const int64_t left = firstStop(leftStops.data(), i - lo, j - lo);
     const int32_t iStop = left >= 0 ? static_cast<int32_t>(lo + left) : (j < hi ? j + 1 : hi);
@@ -283,8 +282,7 @@ bool partitionMaskedShared(double* keys, double* order, int32_t lo, int32_t hi, 
     // The scans stand just past the last pair.
     const PairCursor last = cursorAt(lefts, rights, pairs - 1, words, lastRightBits);
     i = static_cast<int32_t>(lo + last.leftWord * 64 + std::countr_zero(last.leftBits)) + 1;
-    j = static_cast<int32_t>(lo + last.rightWord * 64 + 63 - std::countl_zero(last.rightBits)) -
-        1;
+    j = static_cast<int32_t>(lo + last.rightWord * 64 + 63 - std::countl_zero(last.rightBits)) - 1;
   }
   finishPartition(keys, order, lo, hi, i, j);
   return true;

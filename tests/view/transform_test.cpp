@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -12,6 +13,7 @@
 
 #include "support/mesh_fixture.hpp"
 #include "support/variants.hpp"
+#include "view/face_paint.hpp"
 #include "view/view.hpp"
 
 namespace corvath {
@@ -48,6 +50,83 @@ TEST(DegreeTable, OtherAnglesAreComputedAsOnX86) {
     EXPECT_LT(std::hypot(sine - std::sin(radians), cosine - std::cos(radians)), 1e-13) << degrees;
     EXPECT_EQ(std::signbit(sine), std::signbit(degrees)) << degrees;  // -0 is not the table's +0
   }
+}
+
+// Where a quick sum answers, it is the 80-bit one: on values of every size, on terms that
+// cancel, and on short significands whose sums often fall exactly halfway between doubles. The
+// rotation answers so two lanes and four at a time (where halving overflows, only the fused
+// products of four lanes answer).
+TEST(RotationRow, QuickSumIsTheExtendedOne) {
+  std::mt19937_64 engine(24);
+  const auto any = [&](int kind) {
+    const double unit = std::uniform_real_distribution<double>(-1, 1)(engine);
+    const int exponent =
+        std::uniform_int_distribution<int>(kind == 0 ? -20 : -1100, kind == 0 ? 20 : 1100)(engine);
+    return kind == 2 ? std::ldexp(std::trunc(unit * 0x1p26), exponent % 40)
+                     : std::ldexp(unit, exponent);
+  };
+  const auto same = [](bool answered, const double* quick, const double* exact, int count) {
+    return !answered || std::memcmp(quick, exact, count * sizeof(double)) == 0;
+  };
+  int answered[2] = {}, declined = 0;
+  for (int i = 0; i < 1000000; ++i) {
+    const int kind = i % 3;
+    for (auto& row : viewMatrix) {
+      for (double& entry : row) entry = any(kind);
+    }
+    const double x = any(kind), y = any(kind);
+    double z = any(kind);
+    if (i % 7 == 0) z = -(x * viewMatrix[1][0] + y * viewMatrix[1][1]) / viewMatrix[1][2];
+    double exact[3], two[3], four[3], depth = 0;
+    for (int row = 0; row < 3; ++row) exact[row] = rotateRow(viewMatrix[row], x, y, z);
+    const bool byTwo = rotateQuick(viewColumns<2>(), x, y, z, two);
+    const bool byFour = rotateQuick(viewColumns<4>(), x, y, z, four);
+    // Depths of one face lie close together.
+    const double near = y * (1 + any(0) * 0x1p-30), nearer = y + any(0) * 0x1p-45;
+    const bool summed = depthSumQuick(i % 2 ? x : near, y, i % 2 ? z : nearer, depth);
+    const double exactDepth =
+        static_cast<double>((Extended(y) + (i % 2 ? x : near)) + (i % 2 ? z : nearer));
+    ASSERT_TRUE(same(byTwo, two, exact, 3) && same(byFour, four, exact, 3) &&
+                same(summed, &depth, &exactDepth, 1))
+        << std::hexfloat << x << " " << y << " " << z << " " << near << " " << nearer;
+    answered[0] += byTwo, answered[1] += summed;
+    declined += !byTwo;
+  }
+  EXPECT_GT(std::min(answered[0], answered[1]), 200000);
+  EXPECT_GT(declined, 1000);
+}
+
+// Where the quick projection answers, it is the 80-bit one: coordinates of every size, near
+// and behind the eye, whole and half-pixel centres.
+TEST(Projection, QuickFloatIsTheExtendedOne) {
+  std::mt19937_64 engine(25);
+  const auto any = [&](int low, int high) {
+    return std::ldexp(std::uniform_real_distribution<double>(-1, 1)(engine),
+                      std::uniform_int_distribution<int>(low, high)(engine));
+  };
+  int answered = 0, declined = 0;
+  for (int i = 0; i < 2000000; ++i) {
+    // Now and then a product and a divisor below the doubles' normal range, whose quotient counts.
+    const bool tiny = i % 97 == 0;
+    const double scale = std::abs(tiny ? any(-1060, -1040) : any(-5, 25)),
+                 x = tiny ? any(-60, -30) : any(-30, 30),
+                 z = i % 5 ? any(-10, 14) : -5000 + any(-40, 0), divisor = any(-1040, -1020);
+    const double centre = tiny    ? any(-75, -65)
+                          : i % 2 ? std::round(any(0, 12))
+                                  : std::round(any(0, 12)) + 0.5;
+    float quick = 0;
+    if (!projectQuick(scale, x, tiny ? divisor : 5000 + z, centre, quick)) {
+      ++declined;
+      continue;
+    }
+    ++answered;
+    const Extended exactDivisor = tiny ? Extended(divisor) : Extended(5000.0) + z;
+    const float exact = static_cast<float>((Extended(scale) * x) / exactDivisor + centre);
+    ASSERT_EQ(std::bit_cast<uint32_t>(quick), std::bit_cast<uint32_t>(exact))
+        << std::hexfloat << scale << " " << x << " " << z << " " << centre;
+  }
+  EXPECT_GT(answered, 1000000);
+  EXPECT_GT(declined, 100);
 }
 
 using ViewTransform = testing::MeshTest;
