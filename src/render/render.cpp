@@ -265,11 +265,19 @@ std::string shortestText(double value) {
   const auto result = std::to_chars(text, text + sizeof text, value);
   return std::string(text, result.ptr);
 #else
-  // The fewest significant digits that read back as the value, through printf.
-  for (int digits = 1;; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, value);
-    if (digits >= 17 || std::strtod(text, nullptr) == value) return text;
+  // The fewest significant digits that read back as the value, through printf; then, as
+  // to_chars, plain decimals unless the exponent's form is shorter.
+  int digits = 1;
+  while (digits < 17) {
+    std::snprintf(text, sizeof text, "%.*e", digits - 1, value);
+    if (std::strtod(text, nullptr) == value) break;
+    ++digits;
   }
+  std::snprintf(text, sizeof text, "%.*e", digits - 1, value);
+  const std::string scientific = text;
+  const int exponent = std::atoi(std::strchr(text, 'e') + 1);
+  std::snprintf(text, sizeof text, "%.*f", std::max(0, digits - 1 - exponent), value);
+  return std::strlen(text) <= scientific.size() ? std::string(text) : scientific;
 #endif
 }
 
