@@ -64,6 +64,13 @@ template <int kWidth>
 using Lanes = typename LaneTypes<kWidth>::Values;
 inline constexpr int kPortableLanes = 2;
 inline constexpr int kAvx2Lanes = 4;
+// Whether every path's processor fuses multiply and add in one instruction (64-bit ARM's always
+// does; x86-64's only on the AVX2 path, and wasm has no such instruction).
+#if defined(__aarch64__)
+inline constexpr bool kFusedEverywhere = true;
+#else
+inline constexpr bool kFusedEverywhere = false;
+#endif
 
 template <typename V>
 [[gnu::always_inline]] inline V laneMagnitudes(V value) {
@@ -126,8 +133,8 @@ template <int kWidth>
       V a;
       for (int lane = 0; lane < kWidth; ++lane) a[lane] = c;
       high[k] = a * m.column[k][g];
-      if constexpr (kWidth == kAvx2Lanes) {
-        // The AVX2 path's processors fuse multiply and add: the product's error in one step.
+      if constexpr (kWidth == kAvx2Lanes || kFusedEverywhere) {
+        // Where the processor fuses multiply and add: the product's error in one step.
         V errors = {};
         for (int lane = 0; lane < kWidth; ++lane) {
           errors[lane] = std::fma(a[lane], m.column[k][g][lane], -high[k][lane]);
