@@ -76,19 +76,28 @@ TEST(RotationRow, QuickSumIsTheExtendedOne) {
     }
     const double x = any(kind), y = any(kind);
     double z = any(kind);
-    if (i % 7 == 0) z = -(x * viewMatrix[1][0] + y * viewMatrix[1][1]) / viewMatrix[1][2];
+    // Rows that cancel to nearly nothing, or that sum to just beside a power of two, where the
+    // halfway point below lies nearer.
+    const double power = std::ldexp(1.0, std::ilogb(x * viewMatrix[1][0]) + 1);
+    const double nudge = std::ldexp(any(0), std::ilogb(power) - 50 - i % 16);
+    if (i % 7 < 2) {
+      z = ((i % 7 ? power + nudge : 0) - (x * viewMatrix[1][0] + y * viewMatrix[1][1])) /
+          viewMatrix[1][2];
+    }
     double exact[3], two[3], four[3], depth = 0;
     for (int row = 0; row < 3; ++row) exact[row] = rotateRow(viewMatrix[row], x, y, z);
     const bool byTwo = rotateQuick(viewColumns<2>(), x, y, z, two);
     const bool byFour = rotateQuick(viewColumns<4>(), x, y, z, four);
-    // Depths of one face lie close together.
-    const double near = y * (1 + any(0) * 0x1p-30), nearer = y + any(0) * 0x1p-45;
-    const bool summed = depthSumQuick(i % 2 ? x : near, y, i % 2 ? z : nearer, depth);
-    const double exactDepth =
-        static_cast<double>((Extended(y) + (i % 2 ? x : near)) + (i % 2 ? z : nearer));
+    // Depths of one face lie close together; or the third takes the sum beside a power of two.
+    const double first = i % 2 ? x : y * (1 + any(0) * 0x1p-30);
+    const double third = i % 4 == 3 ? ((power - y) - first) + nudge
+                         : i % 2    ? z
+                                    : y + any(0) * 0x1p-45;
+    const bool summed = depthSumQuick(first, y, third, depth);
+    const double exactDepth = static_cast<double>((Extended(y) + first) + third);
     ASSERT_TRUE(same(byTwo, two, exact, 3) && same(byFour, four, exact, 3) &&
                 same(summed, &depth, &exactDepth, 1))
-        << std::hexfloat << x << " " << y << " " << z << " " << near << " " << nearer;
+        << std::hexfloat << x << " " << y << " " << z << " " << first << " " << third;
     answered[0] += byTwo, answered[1] += summed;
     declined += !byTwo;
   }
