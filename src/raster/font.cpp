@@ -47,22 +47,11 @@ struct LoadedFace {
   }
 };
 
-// A createFont request as asked; its index is the font handle. Requests stay for the life of
-// the process, so a frame that creates and deletes the same font every time finds it here.
-struct FontRequest {
-  std::string faceName;
-  int32_t height = 0;
-  int32_t weight = 0;
-  int32_t loadedFace = -1;  // index into loadedFaces, -1: no font could be found
-};
-
-constexpr size_t kMaxFaceName = 31;
 constexpr int32_t kDefaultPixelSize = 16;  // height 0 asks for the default size
 constexpr int32_t kMaxPixelSize = 1024;    // larger requests find no font
 
 FT_Library fontLibrary = nullptr;
 std::vector<std::unique_ptr<LoadedFace>> loadedFaces;
-std::vector<FontRequest> fontRequests;
 
 bool startFontLibrary() {
   if (fontLibrary != nullptr) return true;
@@ -166,8 +155,10 @@ int32_t pixelSizeFor(FT_Face face, int32_t height) {
   return std::max(1, scaled(height, face->units_per_EM, cellUnits));
 }
 
+}  // namespace
+
 // The loaded face for a request, loading it on first use; -1 when none can be had.
-int32_t resolveFont(const std::string& faceName, int32_t height, int32_t weight) {
+int32_t findFace(const std::string& faceName, int32_t height, int32_t weight) {
   if (!startFontLibrary()) return -1;
   std::string file;
   int32_t index = 0;
@@ -200,9 +191,10 @@ int32_t resolveFont(const std::string& faceName, int32_t height, int32_t weight)
   return static_cast<int32_t>(loadedFaces.size() - 1);
 }
 
+namespace {
+
 LoadedFace* faceOf(int32_t font) {
-  if (font < 0 || static_cast<size_t>(font) >= fontRequests.size()) return nullptr;
-  const int32_t loaded = fontRequests[static_cast<size_t>(font)].loadedFace;
+  const int32_t loaded = requestedFace(font);
   return loaded < 0 ? nullptr : loadedFaces[static_cast<size_t>(loaded)].get();
 }
 
@@ -231,26 +223,6 @@ const Glyph& glyphOf(LoadedFace& face, unsigned char character) {
 }
 
 }  // namespace
-
-int32_t createFont(std::string_view faceName, int32_t height, int32_t weight) {
-  // The name is a C string of at most 31 characters, as the font record holds it.
-  faceName = faceName.substr(0, std::min(faceName.find('\0'), kMaxFaceName));
-  for (size_t i = 0; i < fontRequests.size(); ++i) {
-    const FontRequest& request = fontRequests[i];
-    if (request.faceName == faceName && request.height == height && request.weight == weight) {
-      return request.loadedFace < 0 ? -1 : static_cast<int32_t>(i);
-    }
-  }
-  FontRequest request{std::string(faceName), height, weight, -1};
-  request.loadedFace = resolveFont(request.faceName, height, weight);
-  fontRequests.push_back(std::move(request));
-  return fontRequests.back().loadedFace < 0 ? -1 : static_cast<int32_t>(fontRequests.size() - 1);
-}
-
-void deleteFont(int32_t) {
-  // Handles name cached requests and stay valid, so there is nothing to release; a surface
-  // that still has the font selected keeps drawing with it.
-}
 
 const FontMetrics* faceMetrics(int32_t font) {
   const LoadedFace* face = faceOf(font);

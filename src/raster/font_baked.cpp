@@ -32,19 +32,15 @@ struct BakedGlyph {
 // kBakedFaces, kBakedGlyphs and kBakedCoverage, written by tools/bake_font.cpp.
 #include "baked_font.inc"
 
-// A createFont request as asked; its index is the font handle, as with the FreeType fonts.
-struct FontRequest {
-  std::string faceName;
-  int32_t height = 0;
-  int32_t weight = 0;
-  int32_t bakedFace = -1;  // index into kBakedFaces, -1: not baked
-};
+const BakedFace* faceOf(int32_t font) {
+  const int32_t baked = requestedFace(font);
+  return baked < 0 ? nullptr : &kBakedFaces[baked];
+}
 
-constexpr size_t kMaxFaceName = 31;
+}  // namespace
 
-std::vector<FontRequest> fontRequests;
-
-int32_t bakedFaceFor(std::string_view faceName, int32_t height, int32_t weight) {
+// The baked face of the request's name, height and weight.
+int32_t findFace(const std::string& faceName, int32_t height, int32_t weight) {
   for (size_t i = 0; i < std::size(kBakedFaces); ++i) {
     const BakedFace& face = kBakedFaces[i];
     if (faceName == face.faceName && height == face.height && weight == face.weight) {
@@ -52,31 +48,6 @@ int32_t bakedFaceFor(std::string_view faceName, int32_t height, int32_t weight) 
     }
   }
   return -1;
-}
-
-const BakedFace* faceOf(int32_t font) {
-  if (font < 0 || static_cast<size_t>(font) >= fontRequests.size()) return nullptr;
-  const int32_t baked = fontRequests[static_cast<size_t>(font)].bakedFace;
-  return baked < 0 ? nullptr : &kBakedFaces[baked];
-}
-
-}  // namespace
-
-int32_t createFont(std::string_view faceName, int32_t height, int32_t weight) {
-  faceName = faceName.substr(0, std::min(faceName.find('\0'), kMaxFaceName));
-  for (size_t i = 0; i < fontRequests.size(); ++i) {
-    const FontRequest& request = fontRequests[i];
-    if (request.faceName == faceName && request.height == height && request.weight == weight) {
-      return request.bakedFace < 0 ? -1 : static_cast<int32_t>(i);
-    }
-  }
-  fontRequests.push_back(
-      FontRequest{std::string(faceName), height, weight, bakedFaceFor(faceName, height, weight)});
-  return fontRequests.back().bakedFace < 0 ? -1 : static_cast<int32_t>(fontRequests.size() - 1);
-}
-
-void deleteFont(int32_t) {
-  // Handles name cached requests and stay valid, as with the FreeType fonts.
 }
 
 const FontMetrics* faceMetrics(int32_t font) {

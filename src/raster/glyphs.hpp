@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "raster/raster.hpp"
 
@@ -18,6 +19,13 @@ struct GlyphImage {
   int32_t advance = 0;                // pen movement in whole pixels
   const uint8_t* coverage = nullptr;  // width * rows, 0 transparent to 255 solid; kept by the font
 };
+
+// The font source's face for a createFont request (an index of its own), found once per distinct
+// request; -1 when it has none.
+int32_t findFace(const std::string& faceName, int32_t height, int32_t weight);
+// The face found for a createFont handle (text.cpp keeps the requests); -1 for an invalid handle
+// or none found.
+int32_t requestedFace(int32_t font);
 
 // The metrics of the face behind a createFont handle; nullptr for a handle without one.
 const FontMetrics* faceMetrics(int32_t font);

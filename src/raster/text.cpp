@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "raster/glyphs.hpp"
 #include "raster/painted_tiles.hpp"
@@ -10,6 +12,19 @@
 
 namespace corvath {
 namespace {
+
+// A createFont request as asked; its index is the font handle. Requests stay for the life of
+// the process, so a frame that creates and deletes the same font every time finds it here.
+struct FontRequest {
+  std::string faceName;
+  int32_t height = 0;
+  int32_t weight = 0;
+  int32_t face = -1;  // the font source's face (findFace), -1: none could be found
+};
+
+constexpr size_t kMaxFaceName = 31;
+
+std::vector<FontRequest> fontRequests;
 
 constexpr uint32_t kOpaqueBackground = 0xFFFFFF;
 
@@ -57,6 +72,31 @@ void fillCell(Surface& surface, int64_t left, int64_t top, int64_t right, int64_
 }
 
 }  // namespace
+
+int32_t requestedFace(int32_t font) {
+  if (font < 0 || static_cast<size_t>(font) >= fontRequests.size()) return -1;
+  return fontRequests[static_cast<size_t>(font)].face;
+}
+
+int32_t createFont(std::string_view faceName, int32_t height, int32_t weight) {
+  // The name is a C string of at most 31 characters, as the font record holds it.
+  faceName = faceName.substr(0, std::min(faceName.find('\0'), kMaxFaceName));
+  for (size_t i = 0; i < fontRequests.size(); ++i) {
+    const FontRequest& request = fontRequests[i];
+    if (request.faceName == faceName && request.height == height && request.weight == weight) {
+      return request.face < 0 ? -1 : static_cast<int32_t>(i);
+    }
+  }
+  FontRequest request{std::string(faceName), height, weight, -1};
+  request.face = findFace(request.faceName, height, weight);
+  fontRequests.push_back(std::move(request));
+  return fontRequests.back().face < 0 ? -1 : static_cast<int32_t>(fontRequests.size() - 1);
+}
+
+void deleteFont(int32_t) {
+  // Handles name cached requests and stay valid, so there is nothing to release; a surface
+  // that still has the font selected keeps drawing with it.
+}
 
 int32_t selectFont(Surface& surface, int32_t font) {
   if (faceMetrics(font) == nullptr) return -1;
