@@ -78,7 +78,9 @@ TEST(RotationRow, QuickSumIsTheExtendedOne) {
     double z = any(kind);
     // Rows that cancel to nearly nothing, or that sum to just beside a power of two, where the
     // halfway point below lies nearer.
-    const double power = std::ldexp(1.0, std::ilogb(x * viewMatrix[1][0]) + 1);
+    // (ilogb gives the ends of the int range for 0, infinities and NaN: kept to normal powers.)
+    const double power =
+        std::ldexp(1.0, std::clamp(std::ilogb(x * viewMatrix[1][0]), -1000, 1000) + 1);
     const double nudge = std::ldexp(any(0), std::ilogb(power) - 50 - i % 16);
     if (i % 7 < 2) {
       z = ((i % 7 ? power + nudge : 0) - (x * viewMatrix[1][0] + y * viewMatrix[1][1])) /
