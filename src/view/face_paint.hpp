@@ -25,12 +25,24 @@
 
 namespace corvath {
 
-// a + b as a double and the error of that sum, exactly.
-[[gnu::always_inline]] inline double sumAndError(double a, double b, double& error) {
-  const double sum = a + b;
-  const double bPart = sum - a;
+// a + b as a double and the error of that sum, exactly; of doubles or of lanes of them.
+template <typename T>
+[[gnu::always_inline]] inline T sumAndError(T a, T b, T& error) {
+  const T sum = a + b;
+  const T bPart = sum - a;
   error = (a - (sum - bPart)) + (b - bPart);
   return sum;
+}
+
+inline constexpr double kSplitter = 0x1p27 + 1;
+
+// value as two halves of 26 bits whose products with other such halves are exact; of doubles
+// or of lanes of them. From 2^996 up the halving overflows and gives NaN.
+template <typename T>
+[[gnu::always_inline]] inline void halves(T value, T& high, T& low) {
+  const T scaled = kSplitter * value;
+  high = scaled - (scaled - value);
+  low = value - high;
 }
 
 // Whether a value the 80-bit sequence computed within `bound` of result + residual (the exact
@@ -89,8 +101,6 @@ struct ViewColumns {
   Lanes<kWidth> low[3][kGroups];
 };
 
-inline constexpr double kSplitter = 0x1p27 + 1;
-
 template <int kWidth>
 [[gnu::always_inline]] inline ViewColumns<kWidth> viewColumns() {
   ViewColumns<kWidth> columns{};
@@ -101,9 +111,7 @@ template <int kWidth>
         const int row = g * kWidth + lane;
         column[lane] = viewMatrix[row < 3 ? row : 0][k];
       }
-      const Lanes<kWidth> scaled = kSplitter * column;
-      columns.high[k][g] = scaled - (scaled - column);
-      columns.low[k][g] = column - columns.high[k][g];
+      halves(column, columns.high[k][g], columns.low[k][g]);
     }
   }
   return columns;
@@ -142,22 +150,17 @@ template <int kWidth>
         low[k] = errors;
         continue;
       }
-      const V scaled = kSplitter * a;
-      const V aHigh = scaled - (scaled - a), aLow = a - aHigh;
+      V aHigh, aLow;
+      halves(a, aHigh, aLow);
       low[k] = (((aHigh * m.high[k][g] - high[k]) + aHigh * m.low[k][g]) + aLow * m.high[k][g]) +
                aLow * m.low[k][g];
     }
     const V magnitude =
         (laneMagnitudes(high[0]) + laneMagnitudes(high[1])) + laneMagnitudes(high[2]);
-    // Sums with their exact errors, as sumAndError.
-    const V first = high[0] + high[1], firstPart = first - high[0];
-    const V e1 = (high[0] - (first - firstPart)) + (high[1] - firstPart);
-    const V partial = first + high[2], partialPart = partial - first;
-    const V e2 = (first - (partial - partialPart)) + (high[2] - partialPart);
-    const V rest = ((low[0] + low[1]) + low[2]) + (e1 + e2);
-    result[g] = partial + rest;
-    const V restPart = result[g] - partial;
-    const V residual = (partial - (result[g] - restPart)) + (rest - restPart);
+    V e1, e2, residual;
+    const V first = sumAndError(high[0], high[1], e1);
+    const V partial = sumAndError(first, high[2], e2);
+    result[g] = sumAndError(partial, ((low[0] + low[1]) + low[2]) + (e1 + e2), residual);
     const V bound = ((magnitude + laneMagnitudes(first)) + laneMagnitudes(result[g])) * 0x1.01p-64;
     if constexpr (kWidth == kAvx2Lanes) {
       // As roundsToSameDouble, all lanes at once.

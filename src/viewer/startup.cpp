@@ -185,6 +185,14 @@ bool prepareViewer(const std::string& meshFileName, int32_t surfaceWidth, int32_
   return opened;
 }
 
+bool runViewerWindow(const std::string& file, int32_t width, int32_t height) {
+  createSurface(drawingSurface, width, height, kButtonFaceColour);
+  drawingSurface.dotsPerInch = displayDotsPerInch();
+  setMessageBoxFunction(showWindowMessageBox);
+  mainWindow = 1;
+  return runMainWindow(modelCaption(file), width, height, handleMainWindowMessage);
+}
+
 int startUp(int argc, char** argv) {
   ViewerOptions options;
   if (const int code = parseViewerArguments(argc, argv, options); code >= 0) return code;
@@ -208,15 +216,11 @@ int startUp(int argc, char** argv) {
     std::fprintf(stderr, "corvath: %s: %s\n", options.file.c_str(), error.c_str());
     return 1;
   }
-  if (!notice.empty()) std::fprintf(stderr, "corvath: %s: %s\n", options.file.c_str(), notice.c_str());
+  if (!notice.empty())
+    std::fprintf(stderr, "corvath: %s: %s\n", options.file.c_str(), notice.c_str());
   watchModelFile = options.watch;
 
-  createSurface(drawingSurface, width, height, kButtonFaceColour);
-  drawingSurface.dotsPerInch = displayDotsPerInch();
-  setMessageBoxFunction(showWindowMessageBox);
-  mainWindow = 1;
-  const bool shown =
-      runMainWindow(modelCaption(options.file), width, height, handleMainWindowMessage);
+  const bool shown = runViewerWindow(options.file, width, height);
   mainWindow = 0;
   setMessageBoxFunction(nullptr);
   if (!shown) {

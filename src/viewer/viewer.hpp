@@ -62,6 +62,12 @@ int32_t handleMainWindowMessage(int64_t window, uint32_t message, uint64_t first
 // failure to write, `reason` (when given) says why.
 bool savePicture(const std::string& fileName, std::string* reason = nullptr);
 
+// The drawing surface (width by height pixels, at the display's resolution), the "Errore." box
+// in the window's way, and the main window captioned after the file, run with the event handler
+// (runMainWindow: on the desktop it returns once the window is gone, in the page at once).
+// Returns false when no window could be created.
+bool runViewerWindow(const std::string& file, int32_t width, int32_t height);
+
 // The whole life of the viewer, its arguments included; returns the exit code: 0, 1 for a file
 // that cannot be shown or no display, 2 for wrong usage.
 int startUp(int argc = 0, char** argv = nullptr);

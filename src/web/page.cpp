@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "raster/raster.hpp"
 #include "view/view.hpp"
 #include "viewer/viewer.hpp"
 #include "web/web.hpp"
@@ -27,11 +26,7 @@ bool startPage(const std::string& file) {
   std::string error;
   std::string notice;
   const bool opened = prepareViewer(file, width, height, &error, &notice);
-  createSurface(drawingSurface, width, height, kButtonFaceColour);
-  drawingSurface.dotsPerInch = displayDotsPerInch();
-  setMessageBoxFunction(showWindowMessageBox);
-  mainWindow = 1;
-  if (!runMainWindow(modelCaption(file), width, height, handleMainWindowMessage)) return false;
+  if (!runViewerWindow(file, width, height)) return false;
   // The sample may be missing (an empty mesh, as on the desktop); a file asked for is reported.
   if (!opened && file != kMeshFileName) showMessageBox(file + ": " + error);
   return true;
